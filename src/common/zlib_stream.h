@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <string_view>
+
+#include "common/byte_buffer.h"
+#include "error/io_error.h"
+
+namespace quellan::common {
+
+/// Inflates the zlib stream `compressed` until exactly `size` bytes have come
+/// out; output beyond that is neither produced nor checked. Fails with
+/// `corrupt_deflate` for invalid data and with `unexpected_eof` when the stream
+/// or its bytes end first. `size` comes from the package and is not trusted:
+/// memory is only set aside for what `compressed` can actually inflate to.
+std::expected<ByteBuffer, error::IoError> inflate_zlib_exact(std::string_view compressed,
+                                                             std::size_t size);
+
+}  // namespace quellan::common

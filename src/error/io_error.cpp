@@ -1,0 +1,31 @@
+#include "error/io_error.h"
+
+#include <cstring>
+
+namespace quellan::error {
+
+namespace {
+
+std::string describe_error_number(int error_number) {
+  char buffer[256];
+  // The GNU strerror_r may return a static string instead of filling the buffer.
+  return strerror_r(error_number, buffer, sizeof buffer);
+}
+
+}  // namespace
+
+std::string IoError::message() const {
+  switch (kind_) {
+    case Kind::os:
+      return describe_error_number(error_number_) + " (os error " + std::to_string(error_number_) + ")";
+    case Kind::unexpected_eof:
+      return "failed to fill whole buffer";
+    case Kind::corrupt_deflate:
+      return "corrupt deflate stream";
+    case Kind::nul_in_path:
+      return "file name contained an unexpected NUL byte";
+  }
+  __builtin_unreachable();
+}
+
+}  // namespace quellan::error

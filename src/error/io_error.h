@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace quellan::error {
+
+/// An I/O failure kept as a value and rendered only when its message is shown,
+/// in the wording users know from the platform.
+class IoError {
+ public:
+  /// A failure that carries an operating-system error number.
+  static IoError os(int error_number) { return IoError(Kind::os, error_number); }
+  /// The file ended before a read had all the bytes it asked for.
+  static IoError unexpected_eof() { return IoError(Kind::unexpected_eof, 0); }
+  /// The zlib stream reader found the data invalid.
+  static IoError corrupt_deflate() { return IoError(Kind::corrupt_deflate, 0); }
+  /// A path holding a NUL byte cannot be handed to the system.
+  static IoError nul_in_path() { return IoError(Kind::nul_in_path, 0); }
+
+  /// "No such file or directory (os error 2)", "failed to fill whole buffer", ...
+  std::string message() const;
+
+ private:
+  enum class Kind { os, unexpected_eof, corrupt_deflate, nul_in_path };
+  IoError(Kind kind, int error_number) : kind_(kind), error_number_(error_number) {}
+
+  Kind kind_;
+  int error_number_;
+};
+
+}  // namespace quellan::error

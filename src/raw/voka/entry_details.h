@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "error/error.h"
+#include "raw/voka/compression_kind.h"
+#include "raw/voka/mod_file.h"
+
+namespace quellan::raw::voka {
+
+namespace read {
+class PackageReader;
+}
+
+/// One decoded record of the file table. `name` is a view into the table, which
+/// must outlive the entry and everything extracted from it.
+struct EntryDetails {
+  std::string_view name;
+  std::uint64_t offset = 0;  // at most 2^48 - 1
+  std::uint32_t size_on_disk = 0;
+  std::uint32_t uncompressed_size = 0;
+  CompressionKind compression = CompressionKind::None;
+
+  /// Extracts the stored file through `reader`, which may stand anywhere in the
+  /// same package and is left after the stored bytes. Zstd is refused before any
+  /// read; declared sizes are checked against what the file and the codec can
+  /// produce before memory is set aside for them.
+  error::Result<ModFile> decompress_file(read::PackageReader& reader) &&;
+};
+
+}  // namespace quellan::raw::voka

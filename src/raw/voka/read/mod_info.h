@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "error/error.h"
+#include "tarn/pak/metadata.h"
+
+namespace quellan::raw::voka::read {
+
+/// Every module description of the package at `path`, in table order: each
+/// "Mods/<folder>/meta.kvt" entry extracted and parsed in turn. The header is not
+/// verified. The first failure ends the call; no description is an empty list.
+error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(std::string path);
+
+}  // namespace quellan::raw::voka::read
