@@ -1,0 +1,174 @@
+"""Writes the benchmark packages: deterministic, and shaped like the packages
+that mod managers meet.
+
+    python bench/generate.py build/bench-data
+
+Every byte follows from fixed seeds, so two runs write identical files. The
+packages are written with the test suite's package writer; nothing here knows
+the file layout.
+"""
+
+import argparse
+import hashlib
+import random
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "python"))
+
+from pakwriter import Compression, Entry, Package, meta_kvt  # noqa: E402
+
+# The files below a package's own folders, and the game folders that overrides touch.
+MODULE_SUBFOLDERS = [
+    ("Mods/{folder}/Story/RawFiles/Goals", ".txt"),
+    ("Mods/{folder}/Localization/English", ".loca"),
+    ("Mods/{folder}/Scripts/thoth/helpers", ".khn"),
+    ("Public/{folder}/Stats/Generated/Data", ".txt"),
+    ("Public/{folder}/RootTemplates", ".lsf"),
+    ("Public/{folder}/Assets/Textures/Icons", ".dds"),
+    ("Public/{folder}/Content/Assets/Characters/[PAK]_Armor", ".lsf"),
+    ("Public/{folder}/GUI/Assets/Tooltips/ItemIcons", ".DDS"),
+]
+OVERRIDE_FOLDERS = [
+    ("Public/Shared/Assets/Characters/_Anims/Humans/Resources", ".GR2"),
+    ("Public/Shared/Assets/Textures/Characters/Humans/Heads", ".dds"),
+    ("Public/SharedDev/Content/Assets/Effects/Textures", ".lsf"),
+    ("Public/Gustav/Stats/Generated/Data", ".txt"),
+    ("Public/Game/GUI/Assets/ControllerUIIcons/items_png", ".DDS"),
+    ("Generated/Public/Shared/Assets/Materials/Characters", ".lsf"),
+    ("Localization/English/Dialogs", ".loca"),
+    ("Mods/Shared/Story/Dialogs/Companions", ".lsj"),
+]
+WORDS = ["Ash", "Bramble", "Cinder", "Dusk", "Ember", "Frost", "Gloom", "Haven", "Iron", "Jade",
+         "Kestrel", "Lumen", "Mire", "Nettle", "Onyx", "Pyre", "Quill", "Rune", "Sable", "Thorn"]
+
+
+def uuid_from(rng):
+    return "{:08x}-{:04x}-4{:03x}-8{:03x}-{:012x}".format(
+        rng.getrandbits(32), rng.getrandbits(16), rng.getrandbits(12), rng.getrandbits(12), rng.getrandbits(48))
+
+
+def module_info(rng, folder, name):
+    """A full description, with the fields that real ones carry besides the six read."""
+    return {
+        "Author": "Quellan Bench",
+        "CharacterCreationLevelName": "",
+        "Description": f"{name}: a benchmark module that adjusts several items, spells and dialogs.",
+        "Folder": folder,
+        "LobbyLevelName": "",
+        "MD5": hashlib.md5(folder.encode()).hexdigest(),
+        "MainMenuBackgroundVideo": "",
+        "MenuLevelName": "",
+        "Name": name,
+        "NumPlayers": 4,
+        "PhotoBooth": "",
+        "PublishHandle": rng.getrandbits(40),
+        "StartupLevelName": "",
+        "Tags": "Items;Spells;Dialogs",
+        "Type": "Add-on",
+        "UUID": uuid_from(rng),
+        "Version64": 36028797018963968 + rng.randrange(1 << 20),
+    }
+
+
+def dependency(rng, index, brief):
+    """A dependency node; a brief one names the module by UUID and version alone."""
+    identity = {"UUID": uuid_from(rng), "Version64": 36028797018963968 + rng.randrange(1 << 20)}
+    if brief:
+        return identity
+    folder = f"{rng.choice(WORDS)}{rng.choice(WORDS)}_{index}"
+    return {"Folder": folder, "MD5": hashlib.md5(folder.encode()).hexdigest(), "Name": folder.replace("_", " "),
+            **identity}
+
+
+def description(rng, folder, name, dependency_count, brief=False):
+    dependencies = [dependency(rng, index, brief) for index in range(dependency_count)]
+    return meta_kvt(module_info(rng, folder, name), dependencies)
+
+
+def file_names(rng, folders, folder, count):
+    """`count` distinct stored paths spread over `folders`."""
+    names = []
+    for index in range(count):
+        parent, extension = folders[index % len(folders)]
+        stem = f"{rng.choice(WORDS)}_{rng.choice(WORDS)}_{index:06d}"
+        names.append(f"{parent.format(folder=folder)}/{stem}{extension}")
+    return names
+
+
+def stored_file(rng, name, smallest, largest):
+    """A stored-as-is file of a size between `smallest` and `largest` bytes."""
+    return Entry(name, rng.randbytes(rng.randint(smallest, largest)))
+
+
+def module_package(rng, folder, file_count, meta_compression=Compression.ZLIB, dependency_count=4, brief=False):
+    """A module: its description and `file_count - 1` files, mostly its own, some
+    elsewhere, in the sorted order that packing tools write."""
+    meta = Entry(f"Mods/{folder}/meta.kvt", description(rng, folder, folder, dependency_count, brief),
+                 meta_compression)
+    own = file_names(rng, MODULE_SUBFOLDERS, folder, (file_count - 1) * 4 // 5)
+    other = file_names(rng, OVERRIDE_FOLDERS, folder, file_count - 1 - len(own))
+    files = [stored_file(rng, name, 64, 1024) for name in own + other]
+    return Package(sorted([meta, *files], key=lambda entry: entry.name))
+
+
+def override_package(rng, file_count):
+    """Game data only: every path is classified before the answer is known, and
+    the one description is the last record, so finding it walks the whole table."""
+    names = file_names(rng, OVERRIDE_FOLDERS, "Foo", file_count - 1)
+    files = [stored_file(rng, name, 8, 64) for name in names]
+    meta = Entry("Mods/Foo/meta.kvt", description(rng, "Foo", "Foo", 4), Compression.ZLIB)
+    return Package([*files, meta])
+
+
+def mods_folder_package(rng, index):
+    """One package of a user's mods folder: mostly small modules, some pure
+    overrides without a description."""
+    folder = f"{rng.choice(WORDS)}{rng.choice(WORDS)}{index:04d}"
+    if index % 20 == 19:
+        names = file_names(rng, OVERRIDE_FOLDERS, folder, rng.randint(3, 30))
+        return Package([stored_file(rng, name, 64, 1024) for name in names])
+    compression = Compression.LZ4 if index % 3 == 0 else Compression.ZLIB
+    return module_package(rng, folder, rng.randint(5, 40), compression, dependency_count=rng.randint(0, 4))
+
+
+def packages():
+    """File name (relative to the data folder) -> package, built lazily."""
+    yield "small_mod.pak", lambda: module_package(random.Random(1), "Foo", 200)
+    yield "mod_5000.pak", lambda: module_package(random.Random(2), "Foo", 5000)
+    yield "override_200000.pak", lambda: override_package(random.Random(3), 200_000)
+    yield "lz4_meta.pak", lambda: module_package(random.Random(4), "Foo", 50, Compression.LZ4, 5000, brief=True)
+    rng = random.Random(5)
+    for index in range(1000):
+        yield f"mods/{index:04d}.pak", lambda index=index: mods_folder_package(rng, index)
+
+
+def generator_fingerprint():
+    """Changes whenever this file or the package writer changes."""
+    digest = hashlib.sha256()
+    for source in (Path(__file__), Path(sys.modules[Package.__module__].__file__)):
+        digest.update(source.read_bytes())
+    return digest.hexdigest()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("folder", type=Path, help="folder to write the packages into")
+    folder = parser.parse_args().folder
+    stamp = folder / "generated.stamp"
+    fingerprint = generator_fingerprint()
+    if stamp.exists() and stamp.read_text() == fingerprint:
+        print(f"benchmark packages in {folder} are up to date")
+        return
+    (folder / "mods").mkdir(parents=True, exist_ok=True)
+    count = 0
+    # The mods folder's packages share one random stream, so they are built in order.
+    for name, build in packages():
+        build().write(folder / name)
+        count += 1
+    stamp.write_text(fingerprint)
+    print(f"wrote {count} benchmark packages to {folder}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,76 @@
+#include "table_floor.h"
+
+#include <fcntl.h>
+#include <lz4.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "common/file_descriptor.h"
+#include "common/little_endian.h"
+
+namespace quellan::bench {
+
+namespace {
+
+constexpr std::size_t RECORD_SIZE = 272;
+constexpr std::size_t NAME_SIZE = 256;
+
+struct Free {
+  void operator()(char* bytes) const noexcept { std::free(bytes); }
+};
+using Bytes = std::unique_ptr<char[], Free>;
+
+bool read_at(int fd, char* out, std::size_t size, off_t offset) {
+  return ::pread(fd, out, size, offset) == static_cast<ssize_t>(size);
+}
+
+template <class T>
+bool read_integer_at(int fd, off_t offset, T& value) {
+  char bytes[sizeof(T)];
+  if (!read_at(fd, bytes, sizeof bytes, offset)) return false;
+  value = common::load_little_endian<T>(bytes);
+  return true;
+}
+
+std::size_t count_mods_names(const char* records, std::size_t count) {
+  std::size_t mods = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const char* name = records + i * RECORD_SIZE;
+    const void* end = std::memchr(name, '\0', NAME_SIZE);
+    const std::size_t length = end ? static_cast<std::size_t>(static_cast<const char*>(end) - name) : NAME_SIZE;
+    if (std::string_view(name, length).starts_with("Mods/")) ++mods;
+  }
+  return mods;
+}
+
+}  // namespace
+
+std::size_t scan_table_floor(const std::string& path) {
+  common::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  const int fd = file.get();
+  std::uint64_t table_offset = 0;
+  std::uint32_t count = 0;
+  std::uint32_t compressed_size = 0;
+  constexpr off_t TABLE_OFFSET_AT = 8;
+  if (fd < 0 || !read_integer_at(fd, TABLE_OFFSET_AT, table_offset)) return 0;
+  const auto table_at = static_cast<off_t>(table_offset);
+  if (!read_integer_at(fd, table_at, count) || !read_integer_at(fd, table_at + 4, compressed_size)) return 0;
+
+  const std::size_t records_size = std::size_t{count} * RECORD_SIZE;
+  if (compressed_size > INT_MAX || records_size > INT_MAX) return 0;
+  Bytes compressed(static_cast<char*>(std::malloc(compressed_size)));
+  Bytes records(static_cast<char*>(std::malloc(records_size)));
+  if (!compressed || !records || !read_at(fd, compressed.get(), compressed_size, table_at + 8)) return 0;
+  const int produced = LZ4_decompress_safe(compressed.get(), records.get(), static_cast<int>(compressed_size),
+                                           static_cast<int>(records_size));
+  if (produced != static_cast<int>(records_size)) return 0;
+  compressed.reset();
+  return count_mods_names(records.get(), count);
+}
+
+}  // namespace quellan::bench

@@ -1,0 +1,68 @@
+#include "tarn/pak/white_space.h"
+
+#include <cstddef>
+#include <optional>
+
+namespace quellan::tarn::pak {
+
+namespace {
+
+bool is_white_space(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+         c == 0x205F || c == 0x3000;
+}
+
+// Every White_Space character is encoded in at most three UTF-8 bytes.
+constexpr std::size_t LONGEST_WHITE_SPACE_BYTES = 3;
+
+/// The code point that `bytes` encode, if they are exactly one UTF-8 sequence.
+std::optional<char32_t> decode_one(std::string_view bytes) {
+  const auto lead = static_cast<unsigned char>(bytes.front());
+  const std::size_t length = lead < 0x80            ? 1
+                             : (lead & 0xE0) == 0xC0 ? 2
+                             : (lead & 0xF0) == 0xE0 ? 3
+                             : (lead & 0xF8) == 0xF0 ? 4
+                                                     : 0;
+  if (length != bytes.size()) return std::nullopt;
+  char32_t code_point = length == 1 ? lead : lead & (0x7Fu >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto continuation = static_cast<unsigned char>(bytes[i]);
+    if ((continuation & 0xC0) != 0x80) return std::nullopt;
+    code_point = (code_point << 6) | (continuation & 0x3Fu);
+  }
+  return code_point;
+}
+
+bool is_white_space_sequence(std::string_view bytes) {
+  std::optional<char32_t> code_point = decode_one(bytes);
+  return code_point && is_white_space(*code_point);
+}
+
+/// The byte length of the white-space character that `text` starts with, or 0.
+std::size_t leading_white_space(std::string_view text) {
+  for (std::size_t length = 1; length <= LONGEST_WHITE_SPACE_BYTES && length <= text.size();
+       ++length) {
+    if (is_white_space_sequence(text.substr(0, length))) return length;
+  }
+  return 0;
+}
+
+/// The byte length of the white-space character that `text` ends with, or 0.
+std::size_t trailing_white_space(std::string_view text) {
+  for (std::size_t length = 1; length <= LONGEST_WHITE_SPACE_BYTES && length <= text.size();
+       ++length) {
+    if (is_white_space_sequence(text.substr(text.size() - length))) return length;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string_view trim_white_space(std::string_view text) {
+  while (std::size_t length = leading_white_space(text)) text.remove_prefix(length);
+  while (std::size_t length = trailing_white_space(text)) text.remove_suffix(length);
+  return text;
+}
+
+}  // namespace quellan::tarn::pak

@@ -1,0 +1,194 @@
+#include "raw/voka/entry_details.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "raw/voka/read/open_pak.h"
+#include "raw/voka/read/table/table.h"
+#include "support/memory_ceiling.h"
+#include "support/meta_kvt.h"
+#include "support/package_writer.h"
+#include "support/temp_dir.h"
+
+namespace quellan::raw::voka {
+namespace {
+
+using read::table::TABLE_RECORD_SIZE;
+using test_support::PackageEntry;
+using test_support::PackageFile;
+using test_support::PackageWriter;
+
+constexpr std::size_t MEBIBYTE = std::size_t{1} << 20;
+const std::string NAME = "Mods/SomeMod/meta.kvt";
+const std::string CONTENTS = test_support::minimal_meta_kvt("SomeMod");
+
+// What extracting one record gives: its data, or the message of its error.
+struct Extracted {
+  std::string data;
+  std::string error;
+  bool operator==(const Extracted&) const = default;
+};
+
+Extracted data(std::string bytes) { return {std::move(bytes), ""}; }
+Extracted failure(std::string message) { return {"", std::move(message)}; }
+
+void PrintTo(const Extracted& extracted, std::ostream* out) {
+  *out << (extracted.error.empty() ? "data: " + extracted.data : "error: " + extracted.error);
+}
+
+Extracted extracted(const error::Result<ModFile>& file) {
+  if (!file) return failure(file.error().message());
+  return data(std::string(file->data.view()));
+}
+
+// Opens the package as the metadata lookup does and extracts the records at
+// `indexes` in that order through the one reader, whatever their names.
+std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_list<std::size_t> indexes) {
+  const PackageFile file(writer.bytes());
+  auto reader = read::open_pak_skipping_header(file.path());
+  if (!reader) return {failure(reader.error().message())};
+  auto table = read::table::Table::read_from(*reader);
+  if (!table) return {failure(table.error().message())};
+  std::vector<Extracted> results;
+  for (const std::size_t index : indexes) {
+    const std::size_t offset = index * TABLE_RECORD_SIZE;
+    auto entry = table->entry_details(offset, table->path_at(offset));
+    results.push_back(entry ? extracted(std::move(*entry).decompress_file(*reader))
+                            : failure(entry.error().message()));
+  }
+  return results;
+}
+
+struct ExtractionCase {
+  const char* name;
+  PackageEntry entry;
+  Extracted expected;
+};
+
+class DecompressFile : public ::testing::TestWithParam<ExtractionCase> {};
+
+TEST_P(DecompressFile, GivesContentsOrItsError) {
+  PackageWriter writer;
+  writer.add(GetParam().entry);
+  // Sizes in the record are untrusted; the ceiling makes an allocation of
+  // gigabytes fail instead of passing unnoticed.
+  const test_support::MemoryCeiling ceiling(256 * MEBIBYTE);
+  EXPECT_EQ(extract(writer, {0}), std::vector<Extracted>{GetParam().expected});
+}
+
+PackageEntry entry(PackageEntry (*make)(std::string, std::string_view), void (*adjust)(PackageEntry&)) {
+  PackageEntry entry = make(NAME, CONTENTS);
+  adjust(entry);
+  return entry;
+}
+
+const std::string ZLIB_SHORT = "tried to decompress Mods/SomeMod/meta.kvt but got failed to fill whole buffer";
+const std::string STORED_EOF = "when reading compressed Mods/SomeMod/meta.kvt from .pak got failed to fill whole buffer";
+const std::string ZSTD = "zstd-compressed data in .pak not currently supported";
+constexpr std::uint8_t ZSTD_FLAGS = 0x03;
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DecompressFile,
+    ::testing::Values(
+        ExtractionCase{"plain", entry(PackageEntry::plain, [](PackageEntry&) {}), data(CONTENTS)},
+        ExtractionCase{"plain_ignores_uncompressed_size",
+                       entry(PackageEntry::plain, [](PackageEntry& e) { e.uncompressed_size = 3; }), data(CONTENTS)},
+        ExtractionCase{"plain_empty", entry(PackageEntry::plain, [](PackageEntry& e) { e.stored.clear(); }),
+                       data("")},
+        ExtractionCase{"zlib", entry(PackageEntry::zlib, [](PackageEntry&) {}), data(CONTENTS)},
+        ExtractionCase{"lz4", entry(PackageEntry::lz4, [](PackageEntry&) {}), data(CONTENTS)},
+        ExtractionCase{"lz4_with_high_flag_bits", entry(PackageEntry::lz4, [](PackageEntry& e) { e.flags = 0x12; }),
+                       data(CONTENTS)},
+        // An uncompressed size of 0 means stored as is, whatever the kind.
+        ExtractionCase{"zlib_size_zero_undecoded",
+                       entry(PackageEntry::zlib, [](PackageEntry& e) { e.uncompressed_size = 0; }),
+                       data(test_support::zlib_stream(CONTENTS))},
+        ExtractionCase{"lz4_size_zero_undecoded",
+                       entry(PackageEntry::lz4, [](PackageEntry& e) { e.uncompressed_size = 0; }),
+                       data(test_support::lz4_block(CONTENTS))},
+        ExtractionCase{"zlib_longer_than_declared",
+                       entry(PackageEntry::zlib, [](PackageEntry& e) { e.uncompressed_size = 5; }),
+                       data(CONTENTS.substr(0, 5))},
+        ExtractionCase{"zlib_shorter_than_declared",
+                       entry(PackageEntry::zlib, [](PackageEntry& e) { ++e.uncompressed_size; }), failure(ZLIB_SHORT)},
+        ExtractionCase{"zlib_declares_4_gib",
+                       entry(PackageEntry::zlib, [](PackageEntry& e) { e.uncompressed_size = 0xFFFFFFFF; }),
+                       failure(ZLIB_SHORT)},
+        ExtractionCase{"zlib_stored_bytes_cut",
+                       entry(PackageEntry::zlib, [](PackageEntry& e) { e.stored.resize(e.stored.size() / 2); }),
+                       failure(ZLIB_SHORT)},
+        ExtractionCase{"zlib_corrupt_header",
+                       entry(PackageEntry::zlib, [](PackageEntry& e) { e.stored[0] = '\x00'; }),
+                       failure("tried to decompress Mods/SomeMod/meta.kvt but got corrupt deflate stream")},
+        ExtractionCase{"zlib_non_utf8_name",
+                       entry(PackageEntry::zlib,
+                             [](PackageEntry& e) {
+                               e.name = "Mods/\xFF\xFE/meta.kvt";
+                               ++e.uncompressed_size;
+                             }),
+                       failure("tried to decompress Mods/\xEF\xBF\xBD\xEF\xBF\xBD/meta.kvt but got failed to fill "
+                               "whole buffer")},
+        ExtractionCase{"lz4_shorter_than_declared",
+                       entry(PackageEntry::lz4, [](PackageEntry& e) { e.uncompressed_size += 100; }), data(CONTENTS)},
+        ExtractionCase{"lz4_declares_4_gib",
+                       entry(PackageEntry::lz4, [](PackageEntry& e) { e.uncompressed_size = 0xFFFFFFFF; }),
+                       data(CONTENTS)},
+        ExtractionCase{"lz4_longer_than_declared",
+                       entry(PackageEntry::lz4,
+                             [](PackageEntry& e) {
+                               e.stored = test_support::lz4_block("hello");  // 6 bytes: one token, 5 literals
+                               e.uncompressed_size = 4;
+                             }),
+                       failure("tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with "
+                               "compressed_length 0x6 and decompressed length 0x4 but got the block is corrupt or "
+                               "decompresses to more than 4 bytes")},
+        ExtractionCase{"lz4_size_on_disk_zero",
+                       entry(PackageEntry::lz4,
+                             [](PackageEntry& e) {
+                               e.size_on_disk = 0;
+                               e.uncompressed_size = 1200;
+                             }),
+                       failure("tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with "
+                               "compressed_length 0x0 and decompressed length 0x4b0 but got expected another byte, "
+                               "found none")},
+        ExtractionCase{"zstd", entry(PackageEntry::plain, [](PackageEntry& e) { e.flags = ZSTD_FLAGS; }),
+                       failure(ZSTD)},
+        ExtractionCase{"zstd_refused_before_reading",
+                       entry(PackageEntry::plain,
+                             [](PackageEntry& e) {
+                               e.flags = ZSTD_FLAGS;
+                               e.offset = std::uint64_t{1} << 40;
+                             }),
+                       failure(ZSTD)},
+        ExtractionCase{"offset_past_end_of_file",
+                       entry(PackageEntry::plain, [](PackageEntry& e) { e.offset = 1 << 20; }), failure(STORED_EOF)},
+        ExtractionCase{"size_on_disk_4_gib",
+                       entry(PackageEntry::plain, [](PackageEntry& e) { e.size_on_disk = 0xFFFFFFFF; }),
+                       failure(STORED_EOF)},
+        ExtractionCase{"offset_past_end_non_utf8_name",
+                       entry(PackageEntry::lz4,
+                             [](PackageEntry& e) {
+                               e.name = "Mods/Caf\xE9/meta.kvt";
+                               e.offset = 1 << 20;
+                             }),
+                       failure("when reading compressed Mods/Caf\xEF\xBF\xBD/meta.kvt from .pak got failed to fill "
+                               "whole buffer")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DecompressFile, ExtractsInAnyOrderThroughOneReader) {
+  // Larger than the read buffer, so that buffered and direct reads both occur.
+  const std::string large(3 * 8192 + 5, 'L');
+  PackageWriter writer;
+  writer.add(PackageEntry::plain("Mods/Big/big.bin", large))
+      .add(PackageEntry::zlib("Mods/A/meta.kvt", CONTENTS))
+      .add(PackageEntry::lz4("Mods/B/meta.kvt", "small"));
+  EXPECT_EQ(extract(writer, {2, 0, 1, 2}),
+            (std::vector<Extracted>{data("small"), data(large), data(CONTENTS), data("small")}));
+}
+
+}  // namespace
+}  // namespace quellan::raw::voka

@@ -1,0 +1,400 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "support/meta_kvt.h"
+#include "tarn/pak/metadata.h"
+#include "tarn/pak/xml_events.h"
+
+// Expected records name only the fields a case sets, with designated initializers;
+// the others keep their defaults on purpose.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace quellan::tarn::pak {
+namespace {
+
+const std::string NO_MODULE_INFO =
+    "no node found with XPath "
+    "/save/region[@id='Config']/node[@id='root']/children/node[@id='ModuleInfo']";
+const std::string MODULE_INFO_FAILS =
+    "meta.kvt in the VOKA file didn't match expected schema due to failed to parse ModuleInfo node";
+const std::string SHORT_DESC_FAILS =
+    "meta.kvt in the VOKA file didn't match expected schema due to failed to parse "
+    "ModuleShortDesc node";
+
+std::string mismatch(std::string cause) {
+  return "meta.kvt in the VOKA file didn't match expected schema due to " + cause;
+}
+
+// Documents are written raw, so that a case can hold any reference or defect.
+std::string attr(std::string_view id, std::string_view value) {
+  return "<attribute id=\"" + std::string(id) + "\" type=\"LSString\" value=\"" +
+         std::string(value) + "\"/>";
+}
+
+std::string node(std::string_view id, std::string_view body) {
+  return "<node id=\"" + std::string(id) + "\">" + std::string(body) + "</node>";
+}
+
+/// A document whose root children are `children`, written on one line after the
+/// declaration, so that reader positions are easy to tell.
+std::string document(std::string_view children) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<save><region id=\"Config\"><node "
+         "id=\"root\"><children>" +
+         std::string(children) + "</children></node></region></save>";
+}
+
+std::string module_info_document(std::string_view body) {
+  return document(node("ModuleInfo", body));
+}
+
+/// `text` up to where `marker` first occurs.
+std::string cut_before_first(const std::string& text, std::string_view marker) {
+  return text.substr(0, text.find(marker));
+}
+
+Metadata with(ModuleInfo module_info, std::vector<ModuleShortDesc> dependencies = {}) {
+  return Metadata{std::move(dependencies), std::move(module_info)};
+}
+
+std::string describe(const ModuleShortDesc& d) {
+  return "{folder=" + d.folder + " md5=" + d.md5 + " name=" + d.name + " uuid=" + d.uuid +
+         " version=" + std::to_string(d.version) + "}";
+}
+
+std::string describe(const Metadata& metadata) {
+  const ModuleInfo& m = metadata.module_info;
+  std::string text = "author=" + m.author + "\nccl=" + m.character_creation_level_name +
+                     "\ndescription=" + m.description + "\nfolder=" + m.folder +
+                     "\ngm=" + m.gm_template + "\nlobby=" + m.lobby_level_name +
+                     "\nmd5=" + m.md5 + "\nvideo=" + m.main_menu_background_video +
+                     "\nmenu=" + m.menu_level_name + "\nname=" + m.name +
+                     "\nphoto=" + m.photo_booth + "\nstartup=" + m.startup_level_name +
+                     "\ntags=" + m.tags + "\ntype=" + m.module_type + "\nuuid=" + m.uuid +
+                     "\npublish_handle=" + std::to_string(m.publish_handle) +
+                     "\nversion=" + std::to_string(m.version) +
+                     "\nnum_players=" + std::to_string(m.num_players) + "\ndependencies=";
+  for (const ModuleShortDesc& dependency : metadata.dependencies) text += describe(dependency);
+  return text;
+}
+
+/// One document and what parsing it gives: the metadata, or the full error message.
+struct ParseCase {
+  std::string name;
+  std::string document;
+  std::variant<Metadata, std::string> expected;
+};
+
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+
+class Parse : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(Parse, GivesTheExpectedRecordOrMessage) {
+  const ParseCase& c = GetParam();
+  error::Result<Metadata> metadata_or_err = Metadata::parse(c.document);
+  if (const auto* expected = std::get_if<Metadata>(&c.expected)) {
+    ASSERT_TRUE(metadata_or_err.has_value()) << metadata_or_err.error().message();
+    EXPECT_EQ(describe(*metadata_or_err), describe(*expected));
+  } else {
+    ASSERT_FALSE(metadata_or_err.has_value()) << describe(*metadata_or_err);
+    EXPECT_EQ(metadata_or_err.error().message(), std::get<std::string>(c.expected));
+  }
+}
+
+std::string case_name(const ::testing::TestParamInfo<ParseCase>& info) { return info.param.name; }
+
+/// One field of a ModuleInfo node set to `value`.
+ParseCase field(std::string name, std::string_view id, std::string_view value,
+                std::variant<Metadata, std::string> expected) {
+  return {std::move(name), module_info_document(attr(id, value)), std::move(expected)};
+}
+
+std::vector<ParseCase> field_cases() {
+  return {
+      {"AllEighteenFields",
+       module_info_document(
+           attr("Author", "a") + attr("CharacterCreationLevelName", "b") +
+           attr("Description", "c") + attr("Folder", "d") + attr("GMTemplate", "e") +
+           attr("LobbyLevelName", "f") + attr("MD5", "g") + attr("MainMenuBackgroundVideo", "h") +
+           attr("MenuLevelName", "i") + attr("Name", "j") + attr("PhotoBooth", "k") +
+           attr("StartupLevelName", "l") + attr("Tags", "m") + attr("Type", "n") +
+           attr("UUID", "o") + attr("PublishHandle", "17") + attr("Version64", "-42") +
+           attr("NumPlayers", "4")),
+       with({"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o", 17, -42,
+             4})},
+      {"NoAttributesGivesDefaults", module_info_document(""), with({})},
+      {"LaterAssignmentReplacesEarlier",
+       module_info_document(attr("Name", "first") + attr("Name", "second")),
+       with({.name = "second"})},
+      // Ids are matched exactly: not trimmed, case-sensitive.
+      field("LowerCaseIdIgnored", "name", "x", with({})),
+      field("LeadingSpaceIdIgnored", " Name", "x", with({})),
+      field("UnknownIdIgnored", "Colour", "x", with({})),
+      {"IdWithoutValueIgnored", module_info_document("<attribute id=\"Name\"/>"), with({})},
+      {"ValueWithoutIdIgnored", module_info_document("<attribute value=\"x\"/>"), with({})},
+      {"SeparateEndTagIgnored",
+       module_info_document("<attribute id=\"Name\" value=\"x\"></attribute>"), with({})},
+      {"TypeAttributeChangesNothing",
+       module_info_document("<attribute id=\"Name\" type=\"int64\" value=\"12\"/>"
+                            "<attribute type=\"LSString\" id=\"Version64\" value=\"-3\"/>"),
+       with({.name = "12", .version = -3})},
+      // Trimming: exactly the White_Space characters, at both ends only.
+      field("SpacesTrimmed", "Name", "  word  ", with({.name = "word"})),
+      field("UnicodeSpacesTrimmedInnerKept", "Name", "\u00A0\u3000two words\u2029\u205F",
+            with({.name = "two words"})),
+      field("ReferencedControlsTrimmed", "Name", "&#9;&#10;&#133;x&#13;&#32;",
+            with({.name = "x"})),
+      field("ReferencedNewlineInsideKept", "Name", "a&#10;b", with({.name = "a\nb"})),
+      field("ZeroWidthSpaceIsNotWhiteSpace", "Name", "\u200Bx\uFEFF",
+            with({.name = "\u200Bx\uFEFF"})),
+      field("OnlyWhiteSpaceGivesEmpty", "Name", "\u1680 \u2000\u200A", with({})),
+      // A conforming reader turns literal tabs and line breaks into spaces.
+      field("LiteralLineBreaksNormalised", "Name", "a\tb\r\nc\n", with({.name = "a b c"})),
+      // References.
+      field("AmpEntity", "Name", "R&amp;D", with({.name = "R&D"})),
+      field("PredefinedEntities", "Name", "&lt;&gt;&quot;&apos;", with({.name = "<>\"'"})),
+      field("CharacterReferences", "Name", "&#65;&#x42;&#x1F600;", with({.name = "AB\U0001F600"})),
+      field("UndefinedEntityFailsNode", "Name", "a&nbsp;b", MODULE_INFO_FAILS),
+      field("UnterminatedReferenceFailsNode", "Name", "a&amp b", MODULE_INFO_FAILS),
+      field("InvalidUtf8FailsNode", "Name", "\xC3(", MODULE_INFO_FAILS),
+      {"DeclaredEncodingIgnored",
+       "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" +
+           node("ModuleInfo", attr("Name", "Caf\xC3\xA9")),
+       with({.name = "Caf\xC3\xA9"})},
+  };
+}
+INSTANTIATE_TEST_SUITE_P(Fields, Parse, ::testing::ValuesIn(field_cases()), case_name);
+
+std::vector<ParseCase> number_cases() {
+  return {
+      field("NumPlayersMax", "NumPlayers", "255", with({.num_players = 255})),
+      field("NumPlayersBeyondMax", "NumPlayers", "256", MODULE_INFO_FAILS),
+      field("NumPlayersMinusZero", "NumPlayers", "-0", MODULE_INFO_FAILS),
+      field("NumPlayersLeadingZeros", "NumPlayers", "000255", with({.num_players = 255})),
+      field("PublishHandleMax", "PublishHandle", "18446744073709551615",
+            with({.publish_handle = 18446744073709551615u})),
+      field("PublishHandleBeyondMax", "PublishHandle", "18446744073709551616", MODULE_INFO_FAILS),
+      field("PublishHandleMinusOne", "PublishHandle", "-1", MODULE_INFO_FAILS),
+      field("PublishHandlePlus", "PublishHandle", "+7", with({.publish_handle = 7})),
+      field("Version64MinusOne", "Version64", "-1", with({.version = -1})),
+      field("Version64PlusZero", "Version64", "+0", with({})),
+      field("Version64Min", "Version64", "-9223372036854775808",
+            with({.version = INT64_MIN})),
+      field("Version64BelowMin", "Version64", "-9223372036854775809", MODULE_INFO_FAILS),
+      field("Version64Max", "Version64", "9223372036854775807", with({.version = INT64_MAX})),
+      field("Version64BeyondMax", "Version64", "9223372036854775808", MODULE_INFO_FAILS),
+      field("Version64LeadingZeros", "Version64", "-0000000000000000000012",
+            with({.version = -12})),
+      field("Version64TrimmedFirst", "Version64", " \u3000" "12\t ", with({.version = 12})),
+      field("Version64InnerSpace", "Version64", "1 2", MODULE_INFO_FAILS),
+      field("Version64Empty", "Version64", "", MODULE_INFO_FAILS),
+      field("Version64OnlySpaces", "Version64", "   ", MODULE_INFO_FAILS),
+      field("Version64Minus", "Version64", "-", MODULE_INFO_FAILS),
+      field("Version64Plus", "Version64", "+", MODULE_INFO_FAILS),
+      field("Version64TwoSigns", "Version64", "+-1", MODULE_INFO_FAILS),
+      field("Version64HexPrefix", "Version64", "0x10", MODULE_INFO_FAILS),
+      field("Version64Separator", "Version64", "1_000", MODULE_INFO_FAILS),
+      field("Version64Fraction", "Version64", "1.0", MODULE_INFO_FAILS),
+      field("Version64NonAsciiDigit", "Version64", "\u0661", MODULE_INFO_FAILS),
+      {"ShortDescBadNumber",
+       document(node("ModuleShortDesc", attr("Version64", "x")) + node("ModuleInfo", "")),
+       SHORT_DESC_FAILS},
+  };
+}
+INSTANTIATE_TEST_SUITE_P(Numbers, Parse, ::testing::ValuesIn(number_cases()), case_name);
+
+std::vector<ParseCase> structure_cases() {
+  return {
+      {"SampleDocument",
+       test_support::meta_kvt_document(
+           {{.id = "Folder", .value = "Mod"},
+            {.id = "Version64", .value = "36028797018963968", .type = "int64"}},
+           {{{.id = "Name", .value = "A&B"}}, {{.id = "UUID", .value = "u"}}}),
+       with({.folder = "Mod", .version = 36028797018963968}, {{.name = "A&B"}, {.uuid = "u"}})},
+      // Nested nodes are not nodes of their own: their fields go to the enclosing
+      // node and their end tag ends it.
+      {"NestedNodeEndsTheNode",
+       module_info_document(attr("Version64", "1") + node("Inner", attr("Version64", "2")) +
+                            attr("Name", "after")),
+       with({.version = 2})},
+      {"NestedShortDescNotAdded",
+       module_info_document(node("ModuleShortDesc", attr("Name", "dep"))),
+       with({.name = "dep"})},
+      {"SecondModuleInfoWinsEntirely",
+       document(node("ModuleInfo", attr("Name", "a") + attr("Author", "b")) +
+                node("ModuleInfo", attr("Name", "c"))),
+       with({.name = "c"})},
+      {"DependenciesInOrderFromDefaults",
+       document(node("ModuleShortDesc", attr("Name", "a") + attr("Version64", "5")) +
+                node("ModuleInfo", "") + node("ModuleShortDesc", attr("Folder", "f"))),
+       with({}, {{.name = "a", .version = 5}, {.folder = "f"}})},
+      {"ModuleInfoTakenAnywhere", "<a><b>" + node("ModuleInfo", attr("Name", "x")) + "</b></a>",
+       with({.name = "x"})},
+      {"NodeWithoutIdIsContainer",
+       document("<node><node x=\"1\" id=\"ModuleInfo\">" + attr("Name", "x") + "</node></node>"),
+       with({.name = "x"})},
+      {"AttributesOutsideNodesIgnored",
+       document(attr("Name", "outside") + node("Other", attr("Name", "other")) +
+                node("ModuleInfo", "")),
+       with({})},
+      {"CommentsAndCdataInsideNodeIgnored",
+       module_info_document("text<!-- " + attr("Name", "c") + " --><?pi x?><![CDATA[" +
+                            attr("Name", "d") + "]]><other/><x></x>" + attr("Tags", "t")),
+       with({.tags = "t"})},
+      {"PrefixedNodeIsNotANode", "<x:node id=\"ModuleInfo\">" + attr("Name", "x") + "</x:node>",
+       NO_MODULE_INFO},
+      {"EmptyModuleInfoElementIsNoNode",
+       document("<node id=\"ModuleInfo\"/>" + attr("Name", "x")), NO_MODULE_INFO},
+      {"LowerCaseModuleInfoIgnored", document(node("moduleinfo", attr("Name", "x"))),
+       NO_MODULE_INFO},
+      {"LeadingSpaceModuleInfoIgnored", document(node(" ModuleInfo", attr("Name", "x"))),
+       NO_MODULE_INFO},
+      {"OnlyDependencies", document(node("ModuleShortDesc", "")), NO_MODULE_INFO},
+      {"ByteOrderMarkAccepted", "\xEF\xBB\xBF" + module_info_document(attr("Name", "x")),
+       with({.name = "x"})},
+      // A document without any element ends like an empty one.
+      {"EmptyDocument", "", NO_MODULE_INFO},
+      {"WhiteSpaceOnly", " \r\n\t", NO_MODULE_INFO},
+      {"ByteOrderMarkOnly", "\xEF\xBB\xBF", NO_MODULE_INFO},
+      {"DeclarationAndCommentOnly", "<?xml version=\"1.0\"?>\n<!-- nothing -->", NO_MODULE_INFO},
+      {"DoctypeWithoutDeclarationsAccepted",
+       "<!DOCTYPE save [<!ELEMENT save ANY>]>" + node("ModuleInfo", attr("Name", "x")),
+       with({.name = "x"})},
+  };
+}
+INSTANTIATE_TEST_SUITE_P(Structure, Parse, ::testing::ValuesIn(structure_cases()), case_name);
+
+// Positions in the reader's texts: line 2 is the first line after the declaration;
+// columns count from 0, as expat does.
+std::vector<ParseCase> failure_cases() {
+  return {
+      {"MismatchedTagBeforeNode", document("<a></b>" + node("ModuleInfo", "")),
+       mismatch("mismatched tag at line 2, column 57")},
+      {"MismatchedTagInsideModuleInfo", module_info_document("<a></b>"), MODULE_INFO_FAILS},
+      {"MismatchedTagInsideShortDesc", document(node("ModuleShortDesc", "<a></b>")),
+       SHORT_DESC_FAILS},
+      {"UndefinedEntityInNodeId", document("<node id=\"&nbsp;\"/>"),
+       mismatch("undefined entity at line 2, column 52")},
+      {"UnquotedValueInNodeTag", document("<node id=ModuleInfo/>"),
+       mismatch("not well-formed (invalid token) at line 2, column 61")},
+      {"DuplicateValueFailsNode",
+       module_info_document("<attribute id=\"Name\" value=\"a\" value=\"b\"/>"), MODULE_INFO_FAILS},
+      {"FirstFailureStops",
+       document(node("ModuleShortDesc", attr("Version64", "x")) + "</bad>"), SHORT_DESC_FAILS},
+      {"FailedDependencyFailsDocument",
+       document(node("ModuleShortDesc", attr("Version64", "x")) + node("ModuleInfo", "")),
+       SHORT_DESC_FAILS},
+      {"EntityDeclarationRefused",
+       "<!DOCTYPE save [<!ENTITY e \"x\">]>" + node("ModuleInfo", attr("Name", "&e;")),
+       mismatch("document declares an entity, which is refused at line 1, column 27")},
+      {"ParameterEntityDeclarationRefused", "<!DOCTYPE save [<!ENTITY % p \"\">]><save/>",
+       mismatch("document declares an entity, which is refused at line 1, column 29")},
+      // Outside DTDs would let expat drop unknown references silently.
+      {"ExternalDtdRefused",
+       "<!DOCTYPE save SYSTEM \"meta.dtd\">" + node("ModuleInfo", attr("Name", "a&nbsp;b")),
+       mismatch("document is not standalone at line 1, column 22")},
+      // Accepted differences from a lenient reader: expat checks the whole document.
+      {"CutInsideModuleInfoFailsNode",
+       cut_before_first(module_info_document(attr("Name", "x")), "</node>"),
+       MODULE_INFO_FAILS},
+      {"CutAfterModuleInfo", cut_before_first(document(node("ModuleInfo", "")), "</children>"),
+       mismatch("no element found at line 2, column 81")},
+      {"NodeWithTwoIds",
+       document("<node id=\"ModuleInfo\" id=\"x\">" + attr("Name", "x") + "</node>"),
+       mismatch("duplicate attribute at line 2, column 74")},
+      {"DuplicateAttributeAnywhere", "<a x=\"1\" x=\"2\"/>",
+       mismatch("duplicate attribute at line 1, column 9")},
+      {"JunkAfterRoot", module_info_document("") + "<save/>",
+       mismatch("junk after document element at line 2, column 115")},
+      {"TextBeforeRoot", "text" + node("ModuleInfo", ""),
+       mismatch("not well-formed (invalid token) at line 1, column 4")},
+      {"UndefinedEntityInText", "<save>&nbsp;" + node("ModuleInfo", "") + "</save>",
+       mismatch("undefined entity at line 1, column 6")},
+      {"BareAmpersandInText", "<save>a & b</save>",
+       mismatch("not well-formed (invalid token) at line 1, column 9")},
+  };
+}
+INSTANTIATE_TEST_SUITE_P(Failures, Parse, ::testing::ValuesIn(failure_cases()), case_name);
+
+TEST(ParseLimits, DeepNestingInsideANode) {
+  constexpr int DEPTH = 100'000;
+  std::string body;
+  for (int i = 0; i < DEPTH; ++i) body += "<n>";
+  body += attr("Name", "deep");
+  for (int i = 0; i < DEPTH; ++i) body += "</n>";
+  error::Result<Metadata> metadata = Metadata::parse(module_info_document(body));
+  ASSERT_TRUE(metadata.has_value()) << metadata.error().message();
+  EXPECT_EQ(metadata->module_info.name, "deep");
+}
+
+TEST(ParseLimits, ManyAttributesOnOneElement) {
+  constexpr int COUNT = 100'000;
+  std::string element = "<attribute";
+  for (int i = 0; i < COUNT; ++i) element += " a" + std::to_string(i) + "=\"\"";
+  element += " id=\"Name\" value=\"many\"/>";
+  error::Result<Metadata> metadata = Metadata::parse(module_info_document(element));
+  ASSERT_TRUE(metadata.has_value()) << metadata.error().message();
+  EXPECT_EQ(metadata->module_info.name, "many");
+}
+
+/// Writes down every event as one line.
+class EventLog final : public XmlEventHandler {
+ public:
+  explicit EventLog(std::string_view stop_at_tag = {}) : stop_at_tag_(stop_at_tag) {}
+
+  Next on_start_tag(std::string_view name, XmlAttributes attributes) override {
+    return record("start " + std::string(name) + id_of(attributes), name);
+  }
+  Next on_empty_element_tag(std::string_view name, XmlAttributes attributes) override {
+    return record("empty " + std::string(name) + id_of(attributes), name);
+  }
+  Next on_end_tag(std::string_view name) override {
+    return record("end " + std::string(name), name);
+  }
+  void on_reader_error(std::string text) override { lines += "error " + text + "\n"; }
+  void on_end_of_input() override { lines += "end of input\n"; }
+
+  std::string lines;
+
+ private:
+  static std::string id_of(XmlAttributes attributes) {
+    return " id=" + std::string(attributes.find("id").value_or("-"));
+  }
+  Next record(std::string line, std::string_view name) {
+    lines += line + "\n";
+    return name == stop_at_tag_ ? Next::stop : Next::read_on;
+  }
+
+  std::string_view stop_at_tag_;
+};
+
+TEST(XmlEvents, TellEmptyElementsFromStartTags) {
+  EventLog log;
+  read_xml_events("<a id=\"1\"><b id=\"2\"/><c></c><d/></a>", log);
+  EXPECT_EQ(log.lines,
+            "start a id=1\nempty b id=2\nstart c id=-\nend c\nempty d id=-\nend a\nend of input\n");
+}
+
+TEST(XmlEvents, SameEventsWhateverTheChunkSize) {
+  const std::string sample = "\xEF\xBB\xBF" + module_info_document(
+      attr("Name", "a&amp;b") + "<x/><y></y>" + node("Inner", attr("Tags", "t")));
+  EventLog whole;
+  read_xml_events(sample, whole);
+  for (std::size_t chunk : {1, 2, 3, 7, 64}) {
+    EventLog chunked;
+    read_xml_events(sample, chunked, chunk);
+    EXPECT_EQ(chunked.lines, whole.lines) << "chunk " << chunk;
+  }
+}
+
+TEST(XmlEvents, HandlerStopEndsReadingAtOnce) {
+  EventLog log("b");
+  read_xml_events("<a><b/><c/></a>", log);
+  EXPECT_EQ(log.lines, "start a id=-\nempty b id=-\n");
+}
+
+}  // namespace
+}  // namespace quellan::tarn::pak

@@ -1,0 +1,134 @@
+#include "raw/voka/read/mod_info.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/meta_kvt.h"
+#include "support/package_writer.h"
+#include "support/temp_dir.h"
+
+namespace quellan::raw::voka::read {
+namespace {
+
+using test_support::minimal_meta_kvt;
+using test_support::PackageEntry;
+using test_support::PackageFile;
+using test_support::PackageWriter;
+
+// The folders of the descriptions found, in order, or the error's message.
+std::string lookup(const PackageWriter& writer) {
+  const PackageFile file(writer.bytes());
+  const auto descriptions = get_mod_info_from_pak(file.path());
+  if (!descriptions) return descriptions.error().message();
+  std::string folders = "[";
+  for (const auto& description : *descriptions) {
+    if (folders.size() > 1) folders += ", ";
+    folders += description.module_info.folder;
+  }
+  return folders + "]";
+}
+
+// A metadata file at `name` describing the module in `folder`.
+PackageEntry description(std::string name, std::string_view folder) {
+  return PackageEntry::zlib(std::move(name), minimal_meta_kvt(folder));
+}
+
+struct LookupCase {
+  const char* name;
+  void (*build)(PackageWriter&);
+  std::string expected;
+};
+
+class GetModInfoFromPak : public ::testing::TestWithParam<LookupCase> {};
+
+TEST_P(GetModInfoFromPak, ListsDescriptionsInTableOrderOrFails) {
+  PackageWriter writer;
+  GetParam().build(writer);
+  EXPECT_EQ(lookup(writer), GetParam().expected);
+}
+
+const std::string NO_MODULE_INFO =
+    "no node found with XPath /save/region[@id='Config']/node[@id='root']/children/node[@id='ModuleInfo']";
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, GetModInfoFromPak,
+    ::testing::Values(
+        LookupCase{"no_entries", [](PackageWriter&) {}, "[]"},
+        LookupCase{"only_content", [](PackageWriter& w) { w.add(PackageEntry::plain("Public/A/x.lsf", "x")); }, "[]"},
+        LookupCase{"one", [](PackageWriter& w) { w.add(description("Mods/SomeMod/meta.kvt", "SomeMod")); },
+                   "[SomeMod]"},
+        LookupCase{"each_compression_kind",
+                   [](PackageWriter& w) {
+                     w.add(PackageEntry::plain("Mods/A/meta.kvt", minimal_meta_kvt("A")))
+                         .add(PackageEntry::zlib("Mods/B/meta.kvt", minimal_meta_kvt("B")))
+                         .add(PackageEntry::lz4("Mods/C/meta.kvt", minimal_meta_kvt("C")));
+                   },
+                   "[A, B, C]"},
+        LookupCase{"table_order_kept",
+                   [](PackageWriter& w) {
+                     w.add(description("Mods/B/meta.kvt", "B")).add(description("Mods/A/meta.kvt", "A"));
+                   },
+                   "[B, A]"},
+        LookupCase{"duplicates_kept",
+                   [](PackageWriter& w) {
+                     w.add(description("Mods/A/meta.kvt", "A")).add(description("Mods/A/meta.kvt", "A"));
+                   },
+                   "[A, A]"},
+        LookupCase{"other_places_ignored",
+                   [](PackageWriter& w) {
+                     w.add(description("Mods/A/B/meta.kvt", "Deeper"))
+                         .add(description("Public/A/meta.kvt", "Public"))
+                         .add(description("mods/A/meta.kvt", "LowerCase"))
+                         .add(description("Mods/meta.kvt", "NoFolder"))
+                         .add(description("Mods/A/meta.kvt.bak", "Backup"));
+                   },
+                   "[]"},
+        LookupCase{"empty_folder_counted", [](PackageWriter& w) { w.add(description("Mods//meta.kvt", "Empty")); },
+                   "[Empty]"},
+        LookupCase{"foreign_header_not_verified",
+                   [](PackageWriter& w) {
+                     w.magic("ABCD").version(0).add(description("Mods/A/meta.kvt", "A"));
+                   },
+                   "[A]"},
+        LookupCase{"second_entry_zstd",
+                   [](PackageWriter& w) {
+                     PackageEntry zstd = description("Mods/B/meta.kvt", "B");
+                     zstd.flags = 0x03;
+                     w.add(description("Mods/A/meta.kvt", "A")).add(zstd);
+                   },
+                   "zstd-compressed data in .pak not currently supported"},
+        LookupCase{"second_entry_unknown_compression",
+                   [](PackageWriter& w) {
+                     PackageEntry unknown = description("Mods/B/meta.kvt", "B");
+                     unknown.flags = 0x05;
+                     w.add(description("Mods/A/meta.kvt", "A")).add(unknown);
+                   },
+                   "unknown compression type specified with 5 found when .pak compression flags for "
+                   "Mods/B/meta.kvt"},
+        LookupCase{"second_entry_without_module_info",
+                   [](PackageWriter& w) {
+                     w.add(description("Mods/A/meta.kvt", "A"))
+                         .add(PackageEntry::zlib("Mods/B/meta.kvt", "<save><region id=\"Config\"/></save>"));
+                   },
+                   NO_MODULE_INFO},
+        LookupCase{"first_entry_without_module_info_stops_the_walk",
+                   [](PackageWriter& w) {
+                     PackageEntry zstd = description("Mods/B/meta.kvt", "B");
+                     zstd.flags = 0x03;
+                     w.add(PackageEntry::plain("Mods/A/meta.kvt", "")).add(zstd);
+                   },
+                   NO_MODULE_INFO},
+        LookupCase{"table_unreadable",
+                   [](PackageWriter& w) { w.add(description("Mods/A/meta.kvt", "A")).declared_file_count(2); },
+                   "tried to decompress path of table but got the block decompressed to 272 bytes but 544 were "
+                   "declared"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GetModInfoFromPak, MissingFileFailsWithThePath) {
+  EXPECT_EQ(get_mod_info_from_pak("/nonexistent/quellan.pak").error().message(),
+            "when reading /nonexistent/quellan.pak got No such file or directory (os error 2)");
+}
+
+}  // namespace
+}  // namespace quellan::raw::voka::read

@@ -1,0 +1,239 @@
+#include "raw/voka/read/table/table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "raw/voka/read/open_pak.h"
+#include "support/memory_ceiling.h"
+#include "support/package_writer.h"
+#include "support/temp_dir.h"
+
+namespace quellan::raw::voka::read::table {
+namespace {
+
+using test_support::MemoryCeiling;
+using test_support::PackageEntry;
+using test_support::PackageFile;
+using test_support::PackageWriter;
+
+constexpr std::size_t MEBIBYTE = std::size_t{1} << 20;
+
+error::Result<Table> read_table(const PackageWriter& writer) {
+  const PackageFile file(writer.bytes());
+  auto reader = open_pak_skipping_header(file.path());
+  if (!reader) return std::unexpected(reader.error());
+  return Table::read_from(*reader);
+}
+
+PackageWriter one_entry_package() {
+  PackageWriter writer;
+  writer.add(PackageEntry::plain("Mods/A/meta.kvt", "contents"));
+  return writer;
+}
+
+std::string render(const EntryDetails& entry) {
+  return std::string(entry.name) + " offset=" + std::to_string(entry.offset) +
+         " size_on_disk=" + std::to_string(entry.size_on_disk) +
+         " uncompressed_size=" + std::to_string(entry.uncompressed_size) +
+         " kind=" + std::to_string(static_cast<int>(entry.compression));
+}
+
+std::string render(const error::Result<EntryDetails>& entry) {
+  return entry ? render(*entry) : entry.error().message();
+}
+
+// Refused tables: each case breaks one field of a sound one-entry package.
+struct BrokenTable {
+  const char* name;
+  void (*corrupt)(PackageWriter&);
+  std::string expected;
+};
+
+class TableReadFrom : public ::testing::TestWithParam<BrokenTable> {};
+
+TEST_P(TableReadFrom, RefusesWithItsMessage) {
+  PackageWriter writer = one_entry_package();
+  GetParam().corrupt(writer);
+  // Declared sizes must never be taken at their word: the ceiling turns an
+  // allocation of gigabytes into a failure the message check sees.
+  const MemoryCeiling ceiling(256 * MEBIBYTE);
+  const auto table = read_table(writer);
+  ASSERT_FALSE(table.has_value());
+  EXPECT_EQ(table.error().message(), GetParam().expected);
+}
+
+const std::string COMPRESSED_TABLE_EOF = "when reading .pak compressed table got failed to fill whole buffer";
+
+INSTANTIATE_TEST_SUITE_P(
+    Corruptions, TableReadFrom,
+    ::testing::Values(
+        BrokenTable{"ends_within_file_count",
+                    [](PackageWriter& w) { w.footer_offset(w.bytes().size() - 2); },
+                    "when reading .pak number of files contained files got failed to fill whole buffer"},
+        BrokenTable{"ends_within_table_size",
+                    [](PackageWriter& w) { w.footer_offset(w.bytes().size() - 6); },
+                    "when reading .pak number of bytes in table got failed to fill whole buffer"},
+        BrokenTable{"ends_within_block",
+                    [](PackageWriter& w) {
+                      w.declared_table_size(static_cast<std::uint32_t>(test_support::lz4_block(w.records()).size() + 1));
+                    },
+                    COMPRESSED_TABLE_EOF},
+        BrokenTable{"declares_4_gib_block", [](PackageWriter& w) { w.declared_table_size(0xFFFFFFFF); },
+                    COMPRESSED_TABLE_EOF},
+        BrokenTable{"empty_block",
+                    [](PackageWriter& w) { w.declared_file_count(0).table_block(""); },
+                    "tried to decompress path of table but got expected another byte, found none"},
+        BrokenTable{"empty_block_with_records_declared", [](PackageWriter& w) { w.table_block(""); },
+                    "tried to decompress path of table but got expected another byte, found none"},
+        BrokenTable{"block_larger_than_declared", [](PackageWriter& w) { w.declared_file_count(0); },
+                    "tried to decompress path of table but got the block is corrupt or decompresses to more "
+                    "than 0 bytes"},
+        BrokenTable{"literal_beyond_input", [](PackageWriter& w) { w.table_block("\x50" "abc"); },
+                    "tried to decompress path of table but got the block is corrupt or decompresses to more "
+                    "than 272 bytes"},
+        BrokenTable{"block_shorter_than_declared", [](PackageWriter& w) { w.declared_file_count(2); },
+                    "tried to decompress path of table but got the block decompressed to 272 bytes but 544 "
+                    "were declared"},
+        BrokenTable{"block_partial_record",
+                    [](PackageWriter& w) { w.table_block(test_support::lz4_block(w.records().substr(0, 271))); },
+                    "tried to decompress path of table but got the block decompressed to 271 bytes but 272 "
+                    "were declared"},
+        // 0xFFFFFFFF records would need about 1.1 TiB.
+        BrokenTable{"declares_4_giga_records", [](PackageWriter& w) { w.declared_file_count(0xFFFFFFFF); },
+                    "tried to decompress path of table but got the block decompressed to 272 bytes but "
+                    "1168231104240 were declared"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Table, EmptyTableFromOneZeroByte) {
+  PackageWriter writer;
+  writer.table_block(std::string(1, '\0'));
+  const auto table = read_table(writer);
+  ASSERT_TRUE(table.has_value()) << table.error().message();
+  EXPECT_EQ(table->number_of_files(), 0u);
+  EXPECT_TRUE(std::ranges::empty(table->paths()));
+  EXPECT_TRUE(std::ranges::empty(table->meta_entries()));
+}
+
+// One record, read back through `meta_entries`: what each field becomes.
+struct RecordCase {
+  const char* name;
+  PackageEntry entry;
+  std::string expected;
+};
+
+class TableRecord : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(TableRecord, DecodesAsMetadataEntry) {
+  PackageWriter writer;
+  writer.add(GetParam().entry);
+  const auto table = read_table(writer);
+  ASSERT_TRUE(table.has_value()) << table.error().message();
+  std::vector<std::string> decoded;
+  for (const auto& entry : table->meta_entries()) decoded.push_back(render(entry));
+  EXPECT_EQ(decoded, std::vector<std::string>{GetParam().expected});
+}
+
+PackageEntry meta_entry(void (*adjust)(PackageEntry&)) {
+  PackageEntry entry = PackageEntry::plain("Mods/SomeMod/meta.kvt", "0123456789");
+  adjust(entry);
+  return entry;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, TableRecord,
+    ::testing::Values(
+        RecordCase{"plain", meta_entry([](PackageEntry&) {}),
+                   "Mods/SomeMod/meta.kvt offset=16 size_on_disk=10 uncompressed_size=10 kind=0"},
+        RecordCase{"sizes_independent", meta_entry([](PackageEntry& e) {
+                     e.size_on_disk = 0xFFFFFFFF;
+                     e.uncompressed_size = 7;
+                   }),
+                   "Mods/SomeMod/meta.kvt offset=16 size_on_disk=4294967295 uncompressed_size=7 kind=0"},
+        RecordCase{"offset_high_part", meta_entry([](PackageEntry& e) { e.offset = std::uint64_t{1} << 32; }),
+                   "Mods/SomeMod/meta.kvt offset=4294967296 size_on_disk=10 uncompressed_size=10 kind=0"},
+        RecordCase{"offset_48_bits", meta_entry([](PackageEntry& e) { e.offset = (std::uint64_t{1} << 48) - 1; }),
+                   "Mods/SomeMod/meta.kvt offset=281474976710655 size_on_disk=10 uncompressed_size=10 kind=0"},
+        RecordCase{"archive_part_ignored", meta_entry([](PackageEntry& e) { e.archive_part = 0xFF; }),
+                   "Mods/SomeMod/meta.kvt offset=16 size_on_disk=10 uncompressed_size=10 kind=0"},
+        RecordCase{"zlib", meta_entry([](PackageEntry& e) { e.flags = 0x01; }),
+                   "Mods/SomeMod/meta.kvt offset=16 size_on_disk=10 uncompressed_size=10 kind=1"},
+        RecordCase{"lz4_with_high_flag_bits", meta_entry([](PackageEntry& e) { e.flags = 0x12; }),
+                   "Mods/SomeMod/meta.kvt offset=16 size_on_disk=10 uncompressed_size=10 kind=2"},
+        RecordCase{"zstd_with_all_high_bits", meta_entry([](PackageEntry& e) { e.flags = 0xF3; }),
+                   "Mods/SomeMod/meta.kvt offset=16 size_on_disk=10 uncompressed_size=10 kind=3"},
+        RecordCase{"unknown_kind_4", meta_entry([](PackageEntry& e) { e.flags = 0x04; }),
+                   "unknown compression type specified with 4 found when .pak compression flags for "
+                   "Mods/SomeMod/meta.kvt"},
+        RecordCase{"unknown_kind_5", meta_entry([](PackageEntry& e) { e.flags = 0x05; }),
+                   "unknown compression type specified with 5 found when .pak compression flags for "
+                   "Mods/SomeMod/meta.kvt"},
+        RecordCase{"unknown_kind_15_under_high_bits", meta_entry([](PackageEntry& e) { e.flags = 0xFF; }),
+                   "unknown compression type specified with 15 found when .pak compression flags for "
+                   "Mods/SomeMod/meta.kvt"},
+        RecordCase{"unknown_kind_invalid_utf8_name", meta_entry([](PackageEntry& e) {
+                     e.name = "Mods/\xC3(/meta.kvt";
+                     e.flags = 0x05;
+                   }),
+                   "unknown compression type specified with 5 found when .pak compression flags for "
+                   "Mods/\xEF\xBF\xBD(/meta.kvt"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct NameCase {
+  const char* name;
+  std::string path;
+  bool is_meta;
+};
+
+class MetaEntryName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(MetaEntryName, MatchesModsFolderMetaKvtOnly) {
+  EXPECT_EQ(is_meta_entry_name(GetParam().path), GetParam().is_meta);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, MetaEntryName,
+    ::testing::Values(NameCase{"folder", "Mods/SomeMod/meta.kvt", true},
+                      NameCase{"empty_folder", "Mods//meta.kvt", true},
+                      NameCase{"one_letter_folder", "Mods/A/meta.kvt", true},
+                      NameCase{"folder_with_non_utf8", "Mods/\xFF/meta.kvt", true},
+                      NameCase{"shared_slash", "Mods/meta.kvt", false},
+                      NameCase{"deeper", "Mods/A/B/meta.kvt", false},
+                      NameCase{"suffix_after", "Mods/SomeMod/meta.kvt.bak", false},
+                      NameCase{"lower_case_mods", "mods/SomeMod/meta.kvt", false},
+                      NameCase{"upper_case_file", "Mods/SomeMod/META.KVT", false},
+                      NameCase{"public", "Public/SomeMod/meta.kvt", false},
+                      NameCase{"leading_slash", "/Mods/SomeMod/meta.kvt", false},
+                      NameCase{"no_folder_separator", "Mods/SomeModmeta.kvt", false},
+                      NameCase{"empty", "", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Table, WalksKeepRecordOrderAndOnlyDecodeMetadataEntries) {
+  const std::string unterminated(256, 'n');
+  PackageWriter writer;
+  writer.add(PackageEntry::plain("Mods/B/meta.kvt", "b"))
+      .add(PackageEntry::plain("Public/B/Textures/x.dds", "x"))
+      .add(PackageEntry::plain(unterminated + "tail beyond the name field", ""))
+      .add(PackageEntry::plain(std::string("\0Mods/C/meta.kvt", 16), ""))
+      .add(PackageEntry::plain("Mods/A/meta.kvt", "a"));
+  // Flags naming no compression on entries that are not metadata raise nothing.
+  PackageEntry bad_flags = PackageEntry::plain("Mods/A/B/meta.kvt", "");
+  bad_flags.flags = 0x05;
+  writer.add(bad_flags);
+
+  const auto table = read_table(writer);
+  ASSERT_TRUE(table.has_value()) << table.error().message();
+  std::vector<std::string_view> paths;
+  for (const std::string_view path : table->paths()) paths.push_back(path);
+  EXPECT_EQ(paths, (std::vector<std::string_view>{"Mods/B/meta.kvt", "Public/B/Textures/x.dds", unterminated, "",
+                                                  "Mods/A/meta.kvt", "Mods/A/B/meta.kvt"}));
+  std::vector<std::string> meta;
+  for (const auto& entry : table->meta_entries()) meta.push_back(render(entry));
+  EXPECT_EQ(meta, (std::vector<std::string>{"Mods/B/meta.kvt offset=16 size_on_disk=1 uncompressed_size=1 kind=0",
+                                            "Mods/A/meta.kvt offset=18 size_on_disk=1 uncompressed_size=1 kind=0"}));
+}
+
+}  // namespace
+}  // namespace quellan::raw::voka::read::table
