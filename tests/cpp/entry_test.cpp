@@ -87,7 +87,8 @@ PackageEntry entry(PackageEntry (*make)(std::string, std::string_view), void (*a
 }
 
 const std::string ZLIB_SHORT = "tried to decompress Mods/SomeMod/meta.kvt but got failed to fill whole buffer";
-const std::string STORED_EOF = "when reading compressed Mods/SomeMod/meta.kvt from .pak got failed to fill whole buffer";
+const std::string STORED_EOF =
+    "when reading compressed Mods/SomeMod/meta.kvt from .pak got failed to fill whole buffer";
 const std::string ZSTD = "zstd-compressed data in .pak not currently supported";
 constexpr std::uint8_t ZSTD_FLAGS = 0x03;
 

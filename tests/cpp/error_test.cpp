@@ -39,6 +39,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "the file indicated a version number that this tool does not support"},
         MessageCase{"table_empty_block", TablePathsDecompress{Lz4Error::empty_input()},
                     "tried to decompress path of table but got expected another byte, found none"},
+        MessageCase{"table_corrupt_block", TablePathsDecompress{Lz4Error::malformed(544)},
+                    "tried to decompress path of table but got the block is corrupt or decompresses to more than "
+                    "544 bytes"},
+        MessageCase{"table_out_of_memory", TablePathsDecompress{Lz4Error::out_of_memory(4096)},
+                    "tried to decompress path of table but got no memory for 4096 bytes of output"},
         MessageCase{"table_short_block", TablePathsDecompress{Lz4Error::short_output(272, 544)},
                     "tried to decompress path of table but got the block decompressed to 272 bytes but "
                     "544 were declared"},
