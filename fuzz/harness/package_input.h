@@ -1,0 +1,128 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "error/error.h"
+#include "memory_file.h"
+#include "raw/voka/entry_details.h"
+#include "raw/voka/read/mod_info.h"
+#include "raw/voka/read/open_pak.h"
+#include "raw/voka/read/override.h"
+#include "raw/voka/read/package_reader.h"
+#include "raw/voka/read/table/table.h"
+#include "tarn/pak/metadata.h"
+
+namespace quellan::fuzz {
+
+namespace package_input_detail {
+
+using raw::voka::EntryDetails;
+using raw::voka::read::PackageReader;
+
+/// What one way of doing a step gave: the bytes it produced, or its message.
+using Outcome = std::expected<std::string, std::string>;
+
+/// Runs one package file through everything a caller of the library can reach,
+/// and through a second walk that does the metadata lookup's steps itself, so
+/// that the two can be compared.
+class PackageCheck {
+ public:
+  explicit PackageCheck(std::string path) : path_(std::move(path)) {}
+
+  std::optional<std::string> run() && {
+    auto descriptions = raw::voka::read::get_mod_info_from_pak(path_);
+    const auto walked = walk_descriptions();
+    if (descriptions) {
+      if (walked != descriptions->size()) note("the lookup and the step-by-step walk disagree");
+    } else if (walked != std::unexpected(message_of(descriptions.error()))) {
+      note("the lookup failed otherwise than the step-by-step walk");
+    }
+    // The binding drops these errors unread; rendering them covers the messages
+    // that only the override test raises.
+    if (auto answer = raw::voka::read::is_override(path_); !answer) message_of(answer.error());
+    return std::move(violation_);
+  }
+
+ private:
+  // The steps of the metadata lookup, one by one: the number of descriptions
+  // parsed, or the message of the first failure.
+  std::expected<std::size_t, std::string> walk_descriptions() {
+    auto reader = raw::voka::read::open_pak_skipping_header(path_);
+    if (!reader) return std::unexpected(message_of(reader.error()));
+    auto table = raw::voka::read::table::Table::read_from(*reader);
+    if (!table) return std::unexpected(message_of(table.error()));
+    std::size_t parsed = 0;
+    for (auto entry : table->meta_entries()) {
+      if (!entry) return std::unexpected(message_of(entry.error()));
+      Outcome contents = extract_twice(*entry, *reader);
+      if (!contents) return std::unexpected(contents.error());
+      auto metadata = tarn::pak::Metadata::parse(*contents);
+      if (!metadata) return std::unexpected(message_of(metadata.error()));
+      ++parsed;
+    }
+    return parsed;
+  }
+
+  // Extraction must not depend on what the reader did before: the reader that
+  // just read the table (and earlier entries) and a freshly opened one agree.
+  Outcome extract_twice(const EntryDetails& entry, PackageReader& used_reader) {
+    Outcome through_used = extract(entry, used_reader);
+    auto fresh_reader = PackageReader::open(path_);
+    if (!fresh_reader) {
+      note("the package could not be opened a second time");
+    } else if (extract(entry, *fresh_reader) != through_used) {
+      note("extraction depends on where the reader stood before");
+    }
+    return through_used;
+  }
+
+  Outcome extract(EntryDetails entry, PackageReader& reader) {
+    const EntryDetails declared = entry;
+    auto file = std::move(entry).decompress_file(reader);
+    if (!file) return std::unexpected(message_of(file.error()));
+    if (!has_promised_length(declared, file->data.size())) note("extracted contents of a length not promised");
+    return std::string(file->data.view());
+  }
+
+  // Stored bytes come back whole; zlib fills the declared size exactly; an LZ4
+  // block may produce less than declared, never more.
+  static bool has_promised_length(const EntryDetails& entry, std::size_t length) {
+    if (entry.compression == raw::voka::CompressionKind::None || entry.uncompressed_size == 0) {
+      return length == entry.size_on_disk;
+    }
+    if (entry.compression == raw::voka::CompressionKind::Zlib) return length == entry.uncompressed_size;
+    return length <= entry.uncompressed_size;
+  }
+
+  // Rendering is part of what a caller reaches, and every failure must say something.
+  std::string message_of(const error::Error& error) {
+    std::string message = error.message();
+    if (message.empty()) note("a failure without a message");
+    return message;
+  }
+
+  void note(std::string_view what) {
+    if (!violation_) violation_ = std::string(what);
+  }
+
+  std::string path_;
+  std::optional<std::string> violation_;
+};
+
+}  // namespace package_input_detail
+
+/// Writes `bytes` to a memory file and reads it as a package by every way the
+/// library offers: the metadata lookup, the override test, and the lookup's steps
+/// done one by one with each description extracted twice. Returns what broken
+/// promise was seen, if any; crashes, leaks and undefined behaviour are for the
+/// sanitizers to catch.
+inline std::optional<std::string> read_package_input(std::string_view bytes) {
+  MemoryFile file(bytes);
+  return package_input_detail::PackageCheck(file.path()).run();
+}
+
+}  // namespace quellan::fuzz
