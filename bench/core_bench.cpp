@@ -1,4 +1,4 @@
-// Times the library's C++ core with the same method as bench/run.py uses for the
+// Times the library's C++ core with the same method as bench/timing.py uses for the
 // Python functions, so that the cost of the Python layer shows as the difference.
 //
 //   quellan_core_bench time [--rounds N] [--warm-up N] FUNCTION PATH...

@@ -7,9 +7,9 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string_view>
 
+#include "common/byte_buffer.h"
 #include "common/file_descriptor.h"
 #include "common/little_endian.h"
 
@@ -19,11 +19,6 @@ namespace {
 
 constexpr std::size_t RECORD_SIZE = 272;
 constexpr std::size_t NAME_SIZE = 256;
-
-struct Free {
-  void operator()(char* bytes) const noexcept { std::free(bytes); }
-};
-using Bytes = std::unique_ptr<char[], Free>;
 
 bool read_at(int fd, char* out, std::size_t size, off_t offset) {
   return ::pread(fd, out, size, offset) == static_cast<ssize_t>(size);
@@ -63,14 +58,16 @@ std::size_t scan_table_floor(const std::string& path) {
 
   const std::size_t records_size = std::size_t{count} * RECORD_SIZE;
   if (compressed_size > INT_MAX || records_size > INT_MAX) return 0;
-  Bytes compressed(static_cast<char*>(std::malloc(compressed_size)));
-  Bytes records(static_cast<char*>(std::malloc(records_size)));
-  if (!compressed || !records || !read_at(fd, compressed.get(), compressed_size, table_at + 8)) return 0;
-  const int produced = LZ4_decompress_safe(compressed.get(), records.get(), static_cast<int>(compressed_size),
-                                           static_cast<int>(records_size));
-  if (produced != static_cast<int>(records_size)) return 0;
-  compressed.reset();
-  return count_mods_names(records.get(), count);
+  auto records = common::ByteBuffer::zeroed(records_size);
+  if (!records) return 0;
+  {
+    auto compressed = common::ByteBuffer::zeroed(compressed_size);
+    if (!compressed || !read_at(fd, compressed->data(), compressed_size, table_at + 8)) return 0;
+    const int produced = LZ4_decompress_safe(compressed->data(), records->data(), static_cast<int>(compressed_size),
+                                             static_cast<int>(records_size));
+    if (produced != static_cast<int>(records_size)) return 0;
+  }
+  return count_mods_names(records->data(), count);
 }
 
 }  // namespace quellan::bench

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <span>
@@ -10,8 +9,8 @@
 namespace quellan::common {
 
 /// An owned, zero-filled run of bytes whose allocation may fail without throwing.
-/// The zeros come from `calloc`, so a large buffer costs no pass over its memory:
-/// the kernel hands out pages that are already zero.
+/// The zeros come from the allocator, so a large buffer costs no pass over its
+/// memory: the kernel hands out pages that are already zero.
 class ByteBuffer {
  public:
   ByteBuffer() = default;
@@ -35,12 +34,20 @@ class ByteBuffer {
   std::string_view view() const { return {bytes_.get(), size_}; }
 
  private:
-  struct Free {
-    void operator()(char* bytes) const noexcept { std::free(bytes); }
+  // Gives the memory back the way it was had: a mapping of its own when
+  // `mapped_size` is set, the C heap otherwise. Value-initialised, it frees.
+  struct Release {
+    std::size_t mapped_size;
+    void operator()(char* bytes) const noexcept;
   };
-  ByteBuffer(char* bytes, std::size_t size) : bytes_(bytes), size_(size) {}
+  ByteBuffer(char* bytes, std::size_t size, Release release) : bytes_(bytes, release), size_(size) {}
 
-  std::unique_ptr<char[], Free> bytes_;
+  static std::optional<ByteBuffer> mapped_zeroed(std::size_t size);
+  bool is_mapped() const { return bytes_.get_deleter().mapped_size != 0; }
+  bool grow_allocation_to(std::size_t size);
+  bool grow_mapping_to(std::size_t size);
+
+  std::unique_ptr<char[], Release> bytes_;
   std::size_t size_ = 0;
 };
 

@@ -46,8 +46,10 @@ std::expected<void, IoError> inflate_into(z_stream& stream) {
 
 }  // namespace
 
-std::expected<ByteBuffer, IoError> inflate_zlib_exact(std::string_view compressed, std::size_t size) {
-  auto output = ByteBuffer::zeroed(std::min(size, most_output_of(compressed.size())));
+std::expected<ByteBuffer, IoError> inflate_zlib_exact(std::string_view compressed, std::size_t size,
+                                                      std::size_t limit) {
+  // One byte past the limit tells a stream that goes on from one that ends there.
+  auto output = ByteBuffer::zeroed(std::min({size, limit + 1, most_output_of(compressed.size())}));
   if (!output) return std::unexpected(IoError::os(ENOMEM));
 
   z_stream stream{};
@@ -60,6 +62,7 @@ std::expected<ByteBuffer, IoError> inflate_zlib_exact(std::string_view compresse
   stream.avail_out = static_cast<uInt>(output->size());
 
   if (auto inflated = inflate_into(stream); !inflated) return std::unexpected(inflated.error());
+  if (stream.total_out > limit) return std::unexpected(IoError::output_limit(limit));
   if (stream.total_out < size) return std::unexpected(IoError::unexpected_eof());
   return std::move(*output);
 }

@@ -11,10 +11,12 @@ namespace quellan::common {
 
 /// Inflates the zlib stream `compressed` until exactly `size` bytes have come
 /// out; output beyond that is neither produced nor checked. Fails with
-/// `corrupt_deflate` for invalid data and with `unexpected_eof` when the stream
-/// or its bytes end first. `size` comes from the package and is not trusted:
-/// memory is only set aside for what `compressed` can actually inflate to.
+/// `corrupt_deflate` for invalid data, with `unexpected_eof` when the stream or
+/// its bytes end first, and with `output_limit` when `size` is above `limit` and
+/// the stream really goes on past `limit`. `size` comes from the package and is
+/// not trusted: memory is only set aside for what `compressed` can actually
+/// inflate to, and never for more than `limit` + 1 bytes.
 std::expected<ByteBuffer, error::IoError> inflate_zlib_exact(std::string_view compressed,
-                                                             std::size_t size);
+                                                             std::size_t size, std::size_t limit);
 
 }  // namespace quellan::common

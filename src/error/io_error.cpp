@@ -17,13 +17,15 @@ std::string describe_error_number(int error_number) {
 std::string IoError::message() const {
   switch (kind_) {
     case Kind::os:
-      return describe_error_number(error_number_) + " (os error " + std::to_string(error_number_) + ")";
+      return describe_error_number(static_cast<int>(value_)) + " (os error " + std::to_string(value_) + ")";
     case Kind::unexpected_eof:
       return "failed to fill whole buffer";
     case Kind::corrupt_deflate:
       return "corrupt deflate stream";
     case Kind::nul_in_path:
       return "file name contained an unexpected NUL byte";
+    case Kind::output_limit:
+      return "the data decompresses to more than the " + std::to_string(value_) + " bytes allowed";
   }
   __builtin_unreachable();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace quellan::error {
@@ -9,23 +10,25 @@ namespace quellan::error {
 class IoError {
  public:
   /// A failure that carries an operating-system error number.
-  static IoError os(int error_number) { return IoError(Kind::os, error_number); }
+  static IoError os(int error_number) { return IoError(Kind::os, static_cast<std::uint64_t>(error_number)); }
   /// The file ended before a read had all the bytes it asked for.
   static IoError unexpected_eof() { return IoError(Kind::unexpected_eof, 0); }
   /// The zlib stream reader found the data invalid.
   static IoError corrupt_deflate() { return IoError(Kind::corrupt_deflate, 0); }
   /// A path holding a NUL byte cannot be handed to the system.
   static IoError nul_in_path() { return IoError(Kind::nul_in_path, 0); }
+  /// The zlib stream would decompress to more than the `limit` bytes allowed.
+  static IoError output_limit(std::uint64_t limit) { return IoError(Kind::output_limit, limit); }
 
   /// "No such file or directory (os error 2)", "failed to fill whole buffer", ...
   std::string message() const;
 
  private:
-  enum class Kind { os, unexpected_eof, corrupt_deflate, nul_in_path };
-  IoError(Kind kind, int error_number) : kind_(kind), error_number_(error_number) {}
+  enum class Kind { os, unexpected_eof, corrupt_deflate, nul_in_path, output_limit };
+  IoError(Kind kind, std::uint64_t value) : kind_(kind), value_(value) {}
 
   Kind kind_;
-  int error_number_;
+  std::uint64_t value_;  // the error number of `os`, the limit of `output_limit`
 };
 
 }  // namespace quellan::error

@@ -13,6 +13,11 @@ namespace read {
 class PackageReader;
 }
 
+/// The most bytes a compressed stored file may decompress to. Descriptions are a
+/// few kilobytes; without a limit, a package of a few MiB could make a call hold
+/// gigabytes of output that it both declares and really expands to.
+inline constexpr std::uint32_t MAX_DECOMPRESSED_SIZE = std::uint32_t{16} << 20;
+
 /// One decoded record of the file table. `name` is a view into the table, which
 /// must outlive the entry and everything extracted from it.
 struct EntryDetails {
@@ -25,7 +30,8 @@ struct EntryDetails {
   /// Extracts the stored file through `reader`, which may stand anywhere in the
   /// same package and is left after the stored bytes. Zstd is refused before any
   /// read; declared sizes are checked against what the file and the codec can
-  /// produce before memory is set aside for them.
+  /// produce before memory is set aside for them, and compressed contents that
+  /// would come out larger than MAX_DECOMPRESSED_SIZE are refused.
   error::Result<ModFile> decompress_file(read::PackageReader& reader) &&;
 };
 

@@ -15,19 +15,16 @@ constexpr std::string_view PUBLIC_FOLDER = "Public/";
 constexpr std::string_view SHARED_CONTENT_FOLDER = "Public/Engine/Timeline/MaterialGroups/";
 constexpr std::string_view DESCRIPTION_FILE = "meta.kvt";
 
-struct FolderAndRest {
-  std::string_view folder;
-  std::string_view rest;
-};
-
-// Splits "<top><folder>/<rest>" into folder and rest; nothing when `path` does
-// not start with `top` or has no "/" after the folder.
-std::optional<FolderAndRest> split_below(std::string_view path, std::string_view top) {
+// What follows "<top><folder>/" in `path`, when `folder` is the whole segment
+// after `top`; nothing otherwise. Byte comparisons only: no search for the end
+// of the segment, since the byte after `folder` must be that end.
+std::optional<std::string_view> rest_below(std::string_view path, std::string_view top, std::string_view folder) {
   if (!path.starts_with(top)) return std::nullopt;
   path.remove_prefix(top.size());
-  const std::size_t slash = path.find('/');
-  if (slash == std::string_view::npos) return std::nullopt;
-  return FolderAndRest{path.substr(0, slash), path.substr(slash + 1)};
+  if (path.size() <= folder.size() || path[folder.size()] != '/' || !path.starts_with(folder)) return std::nullopt;
+  // A "/" inside `folder` would end the segment before it, so it never matches.
+  if (folder.find('/') != std::string_view::npos) return std::nullopt;
+  return path.substr(folder.size() + 1);
 }
 
 // Whether any stored path of `table` is content of the module in `folder`.
@@ -42,15 +39,13 @@ bool has_module_content(const table::Table& table, std::string_view folder) {
 
 bool is_override_package_path(std::string_view path, std::string_view folder) noexcept {
   if (path.empty()) return true;
-  if (auto below = split_below(path, MODS_FOLDER); below && below->folder == folder && !below->rest.empty()) {
+  if (auto rest = rest_below(path, MODS_FOLDER, folder); rest && !rest->empty()) {
     // The description lies beside the module's files but is not content itself.
-    return below->rest == DESCRIPTION_FILE;
+    return *rest == DESCRIPTION_FILE;
   }
-  if (auto below = split_below(path, PUBLIC_FOLDER); below && below->folder == folder && !below->rest.empty()) {
-    return false;
-  }
-  if (path.starts_with(SHARED_CONTENT_FOLDER) && path.size() > SHARED_CONTENT_FOLDER.size()) return false;
-  return true;
+  if (!path.starts_with(PUBLIC_FOLDER)) return true;
+  if (auto rest = rest_below(path, PUBLIC_FOLDER, folder); rest && !rest->empty()) return false;
+  return !(path.starts_with(SHARED_CONTENT_FOLDER) && path.size() > SHARED_CONTENT_FOLDER.size());
 }
 
 error::Result<bool> is_override(std::string path) {

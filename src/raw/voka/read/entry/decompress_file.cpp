@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 
 #include "common/lz4_block.h"
@@ -25,13 +26,15 @@ error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, r
 }
 
 error::Result<common::ByteBuffer> inflate_zlib(const EntryDetails& entry, std::string_view stored) {
-  auto contents = common::inflate_zlib_exact(stored, entry.uncompressed_size);
+  auto contents = common::inflate_zlib_exact(stored, entry.uncompressed_size, MAX_DECOMPRESSED_SIZE);
   if (!contents) return std::unexpected(error::DecompressIo{common::pathbuf_from_bytes(entry.name), contents.error()});
   return std::move(*contents);
 }
 
 error::Result<common::ByteBuffer> decompress_lz4(const EntryDetails& entry, std::string_view stored) {
-  auto contents = common::decompress_lz4_block(stored, entry.uncompressed_size);
+  // A block that needs more room than the limit fails as one that needs more than it declares.
+  auto contents =
+      common::decompress_lz4_block(stored, std::min(entry.uncompressed_size, MAX_DECOMPRESSED_SIZE));
   if (!contents) {
     return std::unexpected(error::Lz4Decompress{
         "file " + common::pathbuf_from_bytes(entry.name) + " at offset " + std::to_string(entry.offset),

@@ -56,6 +56,15 @@ error::Result<Table> Table::read_from(PackageReader& reader) {
   return Table(std::move(*records), *number_of_files);
 }
 
+bool Table::has_meta_entry_name(std::size_t offset) const {
+  // A name that does not start with the prefix fails whatever its length, and the
+  // prefix holds no zero byte, so the record's first bytes decide most names
+  // without a search for the name's end.
+  const char* name = records_.data() + offset;
+  if (std::memcmp(name, META_PREFIX.data(), META_PREFIX.size()) != 0) return false;
+  return is_meta_entry_name(path_at(offset));
+}
+
 std::string_view Table::path_at(std::size_t offset) const {
   const char* name = records_.data() + offset;
   const void* end = std::memchr(name, '\0', TABLE_NAME_SIZE);

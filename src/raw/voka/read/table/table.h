@@ -43,6 +43,10 @@ class Table {
   /// `UnknownCompression` when its flags name no known compression.
   error::Result<EntryDetails> entry_details(std::size_t offset, std::string_view name) const;
 
+  /// Whether the name of the record at byte offset `offset` passes
+  /// `is_meta_entry_name`. Looks at the first bytes alone for most names.
+  bool has_meta_entry_name(std::size_t offset) const;
+
   std::uint32_t number_of_files() const { return number_of_files_; }
 
   /// The byte offset of every record, in table order.
@@ -61,7 +65,7 @@ class Table {
   /// passed over by name alone.
   auto meta_entries() const {
     return record_offsets() |
-           std::views::filter([this](std::size_t offset) { return is_meta_entry_name(path_at(offset)); }) |
+           std::views::filter([this](std::size_t offset) { return has_meta_entry_name(offset); }) |
            std::views::transform([this](std::size_t offset) { return entry_details(offset, path_at(offset)); });
   }
 
