@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,10 +13,20 @@ namespace {
 
 // From this size on a buffer is mapped on its own and offered huge pages: most
 // of a decompressed file table of tens of MiB then comes in a few dozen page
-// faults instead of thousands, which were most of the cost of filling it. Smaller buffers
-// come from the C heap, whose recycled memory is cheaper than fresh pages. The
-// size always holds at least one whole aligned 2 MiB page.
-constexpr std::size_t MAPPED_BUFFER_SIZE = std::size_t{4} << 20;
+// faults instead of thousands, which were most of the cost of filling it.
+// Smaller buffers come from the C heap, whose recycled memory is cheaper than
+// fresh pages. The size always holds at least one whole aligned 2 MiB page.
+//
+// AddressSanitizer watches heap blocks but not mappings of our own, so builds
+// under it keep every buffer on the heap where an overrun is caught.
+#if defined(__SANITIZE_ADDRESS__)  // GCC
+constexpr bool UNDER_ADDRESS_SANITIZER = true;
+#elif defined(__has_feature)  // clang
+constexpr bool UNDER_ADDRESS_SANITIZER = __has_feature(address_sanitizer);
+#else
+constexpr bool UNDER_ADDRESS_SANITIZER = false;
+#endif
+constexpr std::size_t MAPPED_BUFFER_SIZE = UNDER_ADDRESS_SANITIZER ? SIZE_MAX : std::size_t{4} << 20;
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -90,6 +91,16 @@ const std::string ZLIB_SHORT = "tried to decompress Mods/SomeMod/meta.kvt but go
 const std::string STORED_EOF =
     "when reading compressed Mods/SomeMod/meta.kvt from .pak got failed to fill whole buffer";
 const std::string ZSTD = "zstd-compressed data in .pak not currently supported";
+
+std::string lz4_past_the_limit_message() {
+  const std::size_t stored = test_support::lz4_block(std::string(MAX_DECOMPRESSED_SIZE + 1, '\0')).size();
+  char length[16];
+  const char* end = std::to_chars(std::begin(length), std::end(length), stored, 16).ptr;
+  return "tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with compressed_length 0x" +
+         std::string(static_cast<const char*>(length), end) +
+         " and decompressed length 0xffffffff but got the block is corrupt or decompresses to more than "
+         "16777216 bytes";
+}
 constexpr std::uint8_t ZSTD_FLAGS = 0x03;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -156,6 +167,29 @@ INSTANTIATE_TEST_SUITE_P(
                        failure("tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with "
                                "compressed_length 0x0 and decompressed length 0x4b0 but got expected another byte, "
                                "found none")},
+        // Contents may come out as large as the limit on decompressed entries, not one byte more.
+        ExtractionCase{"zlib_at_the_limit",
+                       entry(PackageEntry::zlib,
+                             [](PackageEntry& e) {
+                               e.stored = test_support::zlib_stream(std::string(MAX_DECOMPRESSED_SIZE, '\0'));
+                               e.uncompressed_size = MAX_DECOMPRESSED_SIZE;
+                             }),
+                       data(std::string(MAX_DECOMPRESSED_SIZE, '\0'))},
+        ExtractionCase{"zlib_past_the_limit",
+                       entry(PackageEntry::zlib,
+                             [](PackageEntry& e) {
+                               e.stored = test_support::zlib_stream(std::string(MAX_DECOMPRESSED_SIZE + 1, '\0'));
+                               e.uncompressed_size = 0xFFFFFFFF;
+                             }),
+                       failure("tried to decompress Mods/SomeMod/meta.kvt but got the data decompresses to more "
+                               "than the 16777216 bytes allowed")},
+        ExtractionCase{"lz4_past_the_limit",
+                       entry(PackageEntry::lz4,
+                             [](PackageEntry& e) {
+                               e.stored = test_support::lz4_block(std::string(MAX_DECOMPRESSED_SIZE + 1, '\0'));
+                               e.uncompressed_size = 0xFFFFFFFF;
+                             }),
+                       failure(lz4_past_the_limit_message())},
         ExtractionCase{"zstd", entry(PackageEntry::plain, [](PackageEntry& e) { e.flags = ZSTD_FLAGS; }),
                        failure(ZSTD)},
         ExtractionCase{"zstd_refused_before_reading",

@@ -65,16 +65,20 @@ def call_in_child(function: str, path: str) -> dict:
 class Raises:
     """`get_metadata_for_file` raises `Exception` with this message; "{path}"
     stands for the file's path. `prefix` keeps the reader's own trailing words
-    (such as a position) out of the comparison."""
+    (such as a position) out of the comparison, `suffix` the leading ones (such
+    as a stored size)."""
 
     message: str
     prefix: bool = False
+    suffix: bool = False
 
     def check(self, outcome: dict, path: str) -> None:
         expected = self.message.format(path=path)
         assert outcome.get("raised") == "Exception", outcome
         if self.prefix:
             assert outcome["message"].startswith(expected), outcome
+        elif self.suffix:
+            assert outcome["message"].endswith(expected), outcome
         else:
             assert outcome["message"] == expected, outcome
 
@@ -126,11 +130,29 @@ def foo_with(compression: Compression, **entry_fields) -> Callable[[], Package]:
     return lambda: cases.foo_with_description(compression=compression, **entry_fields)
 
 
-def zeros_declared_as_4_gib(compress: Callable[[bytes], bytes], compression: Compression) -> Callable[[], Package]:
-    """A description whose stored bytes expand to 16 MiB of zeros, declared as
-    4 GiB: the reader may only ever hold what the data really expands to (and the
-    XML reader a copy of it)."""
-    return foo_with(compression, stored=compress(bytes(16 << 20)), uncompressed_size=U32_MAX)
+def zeros_declared_as_4_gib(compress: Callable[[bytes], bytes], compression: Compression,
+                            expands_to: int) -> Callable[[], Package]:
+    """A description whose stored bytes expand to `expands_to` zero bytes,
+    declared as 4 GiB: the reader may only ever hold what the data really
+    expands to, up to the limit on decompressed entries (and the XML reader a
+    copy of what it parses)."""
+    return lambda: cases.foo_with_description(compression=compression, stored=compress(expands_to),
+                                              uncompressed_size=U32_MAX)
+
+
+def lz4_zeros(size: int) -> bytes:
+    return lz4_block(bytes(size))
+
+
+def zlib_zeros(size: int) -> bytes:
+    """A zlib stream of `size` zero bytes, made without holding them all."""
+    compressor = zlib.compressobj()
+    chunk = bytes(1 << 20)
+    stream = [compressor.compress(chunk) for _ in range(size // len(chunk))]
+    return b"".join(stream) + compressor.compress(bytes(size % len(chunk))) + compressor.flush()
+
+
+DECOMPRESSED_LIMIT = 16 << 20
 
 
 def with_description(document: bytes) -> Callable[[], Package]:
@@ -185,10 +207,19 @@ HOSTILE = [
     pytest.param(Hostile(package(foo_with(Compression.ZLIB, uncompressed_size=U32_MAX)),
                          Raises(f"tried to decompress Mods/Foo/meta.kvt but got {SHORT_READ}")),
                  id="zlib-uncompressed-size-u32-max"),
-    pytest.param(Hostile(package(zeros_declared_as_4_gib(lz4_block, Compression.LZ4)),
-                         Raises(SCHEMA + "not well-formed (invalid token)", prefix=True)), id="lz4-bomb"),
-    pytest.param(Hostile(package(zeros_declared_as_4_gib(zlib.compress, Compression.ZLIB)),
-                         Raises(f"tried to decompress Mods/Foo/meta.kvt but got {SHORT_READ}")), id="zlib-bomb"),
+    pytest.param(Hostile(package(zeros_declared_as_4_gib(lz4_zeros, Compression.LZ4, DECOMPRESSED_LIMIT)),
+                         Raises(SCHEMA + "not well-formed (invalid token)", prefix=True)), id="lz4-bomb-to-limit"),
+    pytest.param(Hostile(package(zeros_declared_as_4_gib(zlib_zeros, Compression.ZLIB, DECOMPRESSED_LIMIT)),
+                         Raises(f"tried to decompress Mods/Foo/meta.kvt but got {SHORT_READ}")),
+                 id="zlib-bomb-to-limit"),
+    pytest.param(Hostile(package(zeros_declared_as_4_gib(lz4_zeros, Compression.LZ4, 64 << 20)),
+                         Raises(" and decompressed length 0xffffffff but got the block is corrupt or decompresses "
+                                f"to more than {DECOMPRESSED_LIMIT} bytes", suffix=True)),
+                 id="lz4-bomb-past-limit"),
+    pytest.param(Hostile(package(zeros_declared_as_4_gib(zlib_zeros, Compression.ZLIB, 1 << 30)),
+                         Raises("tried to decompress Mods/Foo/meta.kvt but got the data decompresses to more than "
+                                f"the {DECOMPRESSED_LIMIT} bytes allowed")),
+                 id="zlib-bomb-past-limit"),
     pytest.param(Hostile(package(lambda: cases.foo_package(table_offset=1 << 63)),
                          Raises("when seeking footer metadata of {path} got Invalid argument (os error 22)")),
                  id="footer-offset-2^63"),
