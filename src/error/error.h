@@ -72,8 +72,6 @@ class Error {
   /// The one-line text users see.
   std::string message() const;
 
-  const Variant& variant() const { return variant_; }
-
  private:
   Variant variant_;
 };
