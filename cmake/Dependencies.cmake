@@ -1,7 +1,8 @@
-# Third-party libraries, all from the system (Debian: liblz4-dev, zlib1g-dev, libexpat1-dev).
-# LZ4 and expat are linked statically when a static archive is present, so the module
-# carries its own copies and does not depend on the versions installed beside the
-# interpreter; zlib stays shared.
+# Third-party libraries, all from the system (Debian: liblz4-dev, zlib1g-dev; the
+# fuzz build also takes libexpat1-dev, its reference XML reader).
+# LZ4 is linked statically when a static archive is present, so the module carries
+# its own copy and does not depend on the version installed beside the interpreter;
+# zlib stays shared.
 
 find_package(ZLIB REQUIRED)
 
@@ -19,4 +20,3 @@ function(quellan_import_library target header library_names)
 endfunction()
 
 quellan_import_library(lz4 lz4.h lz4)
-quellan_import_library(expat expat.h expat)

@@ -1,54 +1,19 @@
 #pragma once
 
 #include <array>
-#include <climits>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "common/path_text.h"
+#include "error/error.h"
 #include "tarn/pak/metadata.h"
-#include "tarn/pak/xml_events.h"
 
 namespace quellan::fuzz {
 
 namespace metadata_input_detail {
-
-using tarn::pak::XmlAttributes;
-using tarn::pak::XmlEventHandler;
-
-/// Writes down every event of a document, with the two attributes the metadata
-/// parser reads, so that two readings can be compared.
-class EventLog final : public XmlEventHandler {
- public:
-  Next on_start_tag(std::string_view name, XmlAttributes attributes) override {
-    return log("start", name, attributes);
-  }
-  Next on_empty_element_tag(std::string_view name, XmlAttributes attributes) override {
-    return log("empty", name, attributes);
-  }
-  Next on_end_tag(std::string_view name) override {
-    text_ += "end " + std::string(name) + '\n';
-    return Next::read_on;
-  }
-  void on_reader_error(std::string) override { text_ += "reader error\n"; }
-  void on_end_of_input() override { text_ += "end of input\n"; }
-
-  const std::string& text() const { return text_; }
-
- private:
-  Next log(std::string_view kind, std::string_view name, XmlAttributes attributes) {
-    text_ += std::string(kind) + ' ' + std::string(name);
-    for (std::string_view key : {"id", "value"}) {
-      if (auto value = attributes.find(key)) text_ += ' ' + std::string(key) + '=' + std::string(*value);
-    }
-    text_ += '\n';
-    return Next::read_on;
-  }
-
-  std::string text_;
-};
 
 // Every text the parser hands on becomes a Python str, so it must be whole UTF-8
 // (lossy conversion changes nothing then), and trimming must have left no ASCII
@@ -78,28 +43,39 @@ inline bool has_clean_texts(const tarn::pak::Metadata& metadata) {
   return true;
 }
 
-inline std::string events_of(std::string_view document, std::size_t max_chunk) {
-  EventLog log;
-  tarn::pak::read_xml_events(document, log, max_chunk);
-  return log.text();
+inline bool same_module_info(const tarn::pak::ModuleInfo& a, const tarn::pak::ModuleInfo& b) {
+  auto fields = [](const tarn::pak::ModuleInfo& m) {
+    return std::tie(m.author, m.character_creation_level_name, m.description, m.folder,
+                    m.gm_template, m.lobby_level_name, m.md5, m.main_menu_background_video,
+                    m.menu_level_name, m.name, m.photo_booth, m.startup_level_name, m.tags,
+                    m.module_type, m.uuid, m.publish_handle, m.version, m.num_players);
+  };
+  return fields(a) == fields(b);
+}
+
+/// Whether a parse that drops dependency records answers as one that keeps them.
+inline bool drop_gives_the_same_answer(const error::Result<tarn::pak::Metadata>& kept,
+                                       const error::Result<tarn::pak::Metadata>& dropped) {
+  if (kept.has_value() != dropped.has_value()) return false;
+  if (!kept) return kept.error().message() == dropped.error().message();
+  return dropped->dependencies.empty() && same_module_info(kept->module_info, dropped->module_info);
 }
 
 }  // namespace metadata_input_detail
 
-/// Parses `bytes` as a "meta.kvt" document, and reads it once more fed to the XML
-/// reader in small pieces, as a document too large for one piece would be. Returns
-/// what broken promise was seen, if any: a failure without a message, a text that
-/// is not trimmed UTF-8, or events that depend on how the document was cut up.
+/// Parses `bytes` as a "meta.kvt" document, keeping and then dropping dependency
+/// records. Returns what broken promise was seen, if any: a failure without a
+/// message, a text that is not trimmed UTF-8, or a different answer when the
+/// dependency records are dropped.
 inline std::optional<std::string> parse_metadata_input(std::string_view bytes) {
   auto metadata = tarn::pak::Metadata::parse(bytes);
   if (!metadata && metadata.error().message().empty()) return "a failure without a message";
   if (metadata && !metadata_input_detail::has_clean_texts(*metadata)) {
     return "a text that is not trimmed, whole UTF-8";
   }
-  constexpr std::size_t SMALL_PIECE = 7;
-  using metadata_input_detail::events_of;
-  if (events_of(bytes, INT_MAX) != events_of(bytes, SMALL_PIECE)) {
-    return "the XML events depend on how the document is cut into pieces";
+  auto dropped = tarn::pak::Metadata::parse(bytes, tarn::pak::DependencyRecords::drop);
+  if (!metadata_input_detail::drop_gives_the_same_answer(metadata, dropped)) {
+    return "dropping dependency records changes the answer";
   }
   return std::nullopt;
 }

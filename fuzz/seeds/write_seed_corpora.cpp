@@ -1,7 +1,7 @@
 // Writes the seed corpora of the fuzz targets, built with the test suite's own
-// package and document writers: <dir>/metadata_parse/* holds documents of every
-// shape the metadata parser knows, <dir>/package/* holds packages of every
-// storage kind and table shape.
+// package and document writers: <dir>/metadata_parse/* (and the XML reader's
+// xml_reader/* and xml_differential/*) holds documents of every shape the metadata
+// parser knows, <dir>/package/* holds packages of every storage kind and table shape.
 // Usage: write_seed_corpora <dir>
 #include <cstdio>
 #include <filesystem>
@@ -162,6 +162,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  const bool written = write_all(root / "metadata_parse", documents()) && write_all(root / "package", packages());
+  // The XML reader's targets start from the metadata parser's documents.
+  bool written = write_all(root / "package", packages());
+  for (const char* target : {"metadata_parse", "xml_reader", "xml_differential"}) {
+    written = written && write_all(root / target, documents());
+  }
   return written ? 0 : 1;
 }

@@ -23,7 +23,9 @@ PyObject* override_answer(std::string path) {
 }
 
 PyObject* metadata_dict_for(std::string path) {
-  auto metadata_or_err = raw::voka::read::get_mod_info_from_pak(std::move(path));
+  // Python sees the module's own fields only, so dependency records are not kept.
+  auto metadata_or_err = raw::voka::read::get_mod_info_from_pak(
+      std::move(path), tarn::pak::DependencyRecords::drop);
   if (!metadata_or_err) return raise_error(metadata_or_err.error());
   std::vector<tarn::pak::Metadata>& metadata = *metadata_or_err;
   if (metadata.size() >= 2) return raise_exception("multiple meta.kvt in .pak");

@@ -17,6 +17,8 @@
 
 #include "../../fuzz/harness/metadata_input.h"
 #include "../../fuzz/harness/package_input.h"
+#include "../../fuzz/harness/xml_differential_input.h"
+#include "../../fuzz/harness/xml_reading.h"
 
 namespace {
 
@@ -28,6 +30,8 @@ const std::map<std::string, Check>& checks_by_target() {
   static const std::map<std::string, Check> checks = {
       {"metadata_parse", quellan::fuzz::parse_metadata_input},
       {"package", quellan::fuzz::read_package_input},
+      {"xml_reader", quellan::fuzz::read_xml_input},
+      {"xml_differential", quellan::fuzz::compare_with_expat_input},
   };
   return checks;
 }

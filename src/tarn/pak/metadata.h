@@ -41,15 +41,22 @@ struct ModuleShortDesc {
   std::int64_t version = 0;  // "Version64"
 };
 
+/// Whether a parse keeps the dependency records it reads. Callers that only want
+/// the module's own description drop them: a hostile document can hold millions.
+/// Dropped records are still read and checked, so both give the same answer.
+enum class DependencyRecords { keep, drop };
+
 /// One parsed "meta.kvt" document.
 struct Metadata {
   std::vector<ModuleShortDesc> dependencies;
   ModuleInfo module_info;
 
   /// Reads a "meta.kvt" document in one streaming pass, without building a tree.
-  /// The last "ModuleInfo" node wins; dependencies keep document order. Fails
-  /// with `SchemaMismatch` or `NoModuleInfoNode`.
-  static error::Result<Metadata> parse(std::string_view document);
+  /// The last "ModuleInfo" node wins; dependencies keep document order, or are
+  /// left empty when `records` says to drop them. Fails with `SchemaMismatch` or
+  /// `NoModuleInfoNode`.
+  [[nodiscard]] static error::Result<Metadata> parse(
+      std::string_view document, DependencyRecords records = DependencyRecords::keep);
 };
 
 }  // namespace quellan::tarn::pak

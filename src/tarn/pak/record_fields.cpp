@@ -11,6 +11,8 @@
 
 #include "tarn/pak/decimal.h"
 #include "tarn/pak/white_space.h"
+#include "tarn/pak/xml_attributes.h"
+#include "tarn/pak/xml_unescape.h"
 
 namespace quellan::tarn::pak {
 
@@ -61,7 +63,7 @@ bool store(Record& record, const FieldMember<Record>& member, std::string_view v
   return std::visit(
       [&]<class Value>(Value Record::* field) {
         if constexpr (std::is_same_v<Value, std::string>) {
-          record.*field = std::string(value);
+          (record.*field).assign(value);
           return true;
         } else {
           std::optional<Value> number = read_decimal<Value>(value);
@@ -72,25 +74,48 @@ bool store(Record& record, const FieldMember<Record>& member, std::string_view v
       member);
 }
 
+/// The unescaped `id` and `value` of an `attribute` element, each absent when the
+/// element lacks it; nullopt when its attribute list or either value is bad.
+struct IdAndValue {
+  std::optional<std::string_view> id;
+  std::optional<std::string_view> value;
+};
+
+std::optional<IdAndValue> read_id_and_value(XmlAttributeList attributes, FieldBuffers& buffers) {
+  IdAndValue found;
+  XmlAttributeCursor cursor(attributes);
+  for (;;) {
+    auto attribute = cursor.next();
+    if (!attribute) return std::nullopt;
+    if (!*attribute) return found;
+    const std::string_view key = (*attribute)->key;
+    if (key != "id" && key != "value") continue;
+    const bool is_id = key == "id";
+    auto text = unescape(**attribute, is_id ? buffers.id : buffers.value);
+    if (!text) return std::nullopt;
+    (is_id ? found.id : found.value) = *text;
+  }
+}
+
 template <class Record, std::size_t Count>
-bool assign_by_table(Record& record, XmlAttributes attributes,
+bool assign_by_table(Record& record, XmlAttributeList attributes, FieldBuffers& buffers,
                      const std::array<Field<Record>, Count>& fields) {
-  std::optional<std::string_view> id = attributes.find("id");
-  std::optional<std::string_view> value = attributes.find("value");
-  if (!id || !value) return true;
-  auto field = std::ranges::find(fields, *id, &Field<Record>::id);
+  std::optional<IdAndValue> element = read_id_and_value(attributes, buffers);
+  if (!element) return false;
+  if (!element->id || !element->value) return true;
+  auto field = std::ranges::find(fields, *element->id, &Field<Record>::id);
   if (field == fields.end()) return true;
-  return store(record, field->member, trim_white_space(*value));
+  return store(record, field->member, trim_white_space(*element->value));
 }
 
 }  // namespace
 
-bool assign_field(ModuleInfo& record, XmlAttributes attributes) {
-  return assign_by_table(record, attributes, MODULE_INFO_FIELDS);
+bool assign_field(ModuleInfo& record, XmlAttributeList attributes, FieldBuffers& buffers) {
+  return assign_by_table(record, attributes, buffers, MODULE_INFO_FIELDS);
 }
 
-bool assign_field(ModuleShortDesc& record, XmlAttributes attributes) {
-  return assign_by_table(record, attributes, MODULE_SHORT_DESC_FIELDS);
+bool assign_field(ModuleShortDesc& record, XmlAttributeList attributes, FieldBuffers& buffers) {
+  return assign_by_table(record, attributes, buffers, MODULE_SHORT_DESC_FIELDS);
 }
 
 }  // namespace quellan::tarn::pak

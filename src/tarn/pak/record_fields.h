@@ -1,17 +1,29 @@
 #pragma once
 
+#include <string>
+
 #include "tarn/pak/metadata.h"
-#include "tarn/pak/xml_events.h"
+#include "tarn/pak/xml_reader.h"
 
 namespace quellan::tarn::pak {
 
-/// Applies one `attribute` element, given by its attributes, to the record of the
-/// node being read. Its `id` names the field by the record's table of attribute
+/// Room for the unescaped `id` and `value` of an `attribute` element, kept from one
+/// element to the next so that reading a field allocates nothing once warm.
+struct FieldBuffers {
+  std::string id;
+  std::string value;
+};
+
+/// Applies one `attribute` element, given by its attribute list, to the record of
+/// the node being read. Its `id` names the field by the record's table of attribute
 /// ids and its `value`, trimmed of white space, becomes the field's content; an
 /// element without both, or with an id not in the table, changes nothing. Returns
-/// false when the value of a numeric field is not a decimal of the field's type,
-/// which fails the node.
-bool assign_field(ModuleInfo& record, XmlAttributes attributes);
-bool assign_field(ModuleShortDesc& record, XmlAttributes attributes);
+/// false, which fails the node, for a malformed or repeated attribute, an `id` or
+/// `value` that cannot be unescaped, and the value of a numeric field that is not
+/// a decimal of the field's type.
+[[nodiscard]] bool assign_field(ModuleInfo& record, XmlAttributeList attributes,
+                                FieldBuffers& buffers);
+[[nodiscard]] bool assign_field(ModuleShortDesc& record, XmlAttributeList attributes,
+                                FieldBuffers& buffers);
 
 }  // namespace quellan::tarn::pak

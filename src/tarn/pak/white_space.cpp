@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <optional>
 
+#include "common/utf8.h"
+
 namespace quellan::tarn::pak {
 
 namespace {
@@ -16,27 +18,11 @@ bool is_white_space(char32_t c) {
 // Every White_Space character is encoded in at most three UTF-8 bytes.
 constexpr std::size_t LONGEST_WHITE_SPACE_BYTES = 3;
 
-/// The code point that `bytes` encode, if they are exactly one UTF-8 sequence.
-std::optional<char32_t> decode_one(std::string_view bytes) {
-  const auto lead = static_cast<unsigned char>(bytes.front());
-  const std::size_t length = lead < 0x80            ? 1
-                             : (lead & 0xE0) == 0xC0 ? 2
-                             : (lead & 0xF0) == 0xE0 ? 3
-                             : (lead & 0xF8) == 0xF0 ? 4
-                                                     : 0;
-  if (length != bytes.size()) return std::nullopt;
-  char32_t code_point = length == 1 ? lead : lead & (0x7Fu >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto continuation = static_cast<unsigned char>(bytes[i]);
-    if ((continuation & 0xC0) != 0x80) return std::nullopt;
-    code_point = (code_point << 6) | (continuation & 0x3Fu);
-  }
-  return code_point;
-}
-
+/// Whether `bytes` are exactly one well-formed sequence that encodes white space.
 bool is_white_space_sequence(std::string_view bytes) {
-  std::optional<char32_t> code_point = decode_one(bytes);
-  return code_point && is_white_space(*code_point);
+  std::size_t invalid_length = 0;
+  std::optional<common::DecodedCharacter> character = common::decode_first(bytes, invalid_length);
+  return character && character->length == bytes.size() && is_white_space(character->code_point);
 }
 
 /// The byte length of the white-space character that `text` starts with, or 0.

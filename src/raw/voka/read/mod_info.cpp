@@ -5,7 +5,8 @@
 
 namespace quellan::raw::voka::read {
 
-error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(std::string path) {
+error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(
+    std::string path, tarn::pak::DependencyRecords records) {
   auto reader = open_pak_skipping_header(path);
   if (!reader) return std::unexpected(std::move(reader.error()));
   auto table = table::Table::read_from(*reader);
@@ -17,7 +18,7 @@ error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(std::strin
     if (!entry) return std::unexpected(std::move(entry.error()));
     auto file = std::move(*entry).decompress_file(*reader);
     if (!file) return std::unexpected(std::move(file.error()));
-    auto metadata = tarn::pak::Metadata::parse(file->data.view());
+    auto metadata = tarn::pak::Metadata::parse(file->data.view(), records);
     if (!metadata) return std::unexpected(std::move(metadata.error()));
     descriptions.push_back(std::move(*metadata));
   }

@@ -11,6 +11,8 @@ namespace quellan::raw::voka::read {
 /// Every module description of the package at `path`, in table order: each
 /// "Mods/<folder>/meta.kvt" entry extracted and parsed in turn. The header is not
 /// verified. The first failure ends the call; no description is an empty list.
-error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(std::string path);
+/// `records` says whether the descriptions keep their dependency records.
+[[nodiscard]] error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(
+    std::string path, tarn::pak::DependencyRecords records = tarn::pak::DependencyRecords::keep);
 
 }  // namespace quellan::raw::voka::read

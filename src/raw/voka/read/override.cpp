@@ -63,7 +63,8 @@ error::Result<bool> is_override(std::string path) {
   auto file = std::move(*entry).decompress_file(*reader);
   if (!file) return std::unexpected(std::move(file.error()));
   // A description that cannot be parsed names no module, so nothing is its content.
-  auto metadata = tarn::pak::Metadata::parse(file->data.view());
+  auto metadata =
+      tarn::pak::Metadata::parse(file->data.view(), tarn::pak::DependencyRecords::drop);
   if (!metadata) return true;
   return !has_module_content(*table, metadata->module_info.folder);
 }

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string_view>
+
+#include "tarn/pak/xml_error.h"
+#include "tarn/pak/xml_reader.h"
+
+namespace quellan::tarn::pak {
+
+/// One attribute as written: its key and its value still escaped, with the
+/// document offset of the value's first byte.
+struct XmlAttribute {
+  std::string_view key;
+  std::string_view raw_value;
+  std::size_t value_offset;
+};
+
+/// Reads the attributes of one tag in document order, one at a time, as far as the
+/// caller asks: attributes after the last one asked for are never examined. Each
+/// is white space, a key up to the next white space or `=`, optional white space,
+/// `=`, optional white space and a value in `'` or `"` quotes. A malformed
+/// attribute and a key met twice are errors; after one, the same error repeats.
+class XmlAttributeCursor {
+ public:
+  explicit XmlAttributeCursor(XmlAttributeList list) : list_(list) {}
+
+  /// The next attribute, nullopt after the last, or the error of the next one.
+  [[nodiscard]] std::expected<std::optional<XmlAttribute>, XmlError> next();
+
+ private:
+  /// The next attribute, with its syntax checked but not whether its key repeats.
+  std::expected<std::optional<XmlAttribute>, XmlError> read_attribute();
+  /// Whether `key`, which starts at `key_offset` in the list, was met before.
+  bool repeats_earlier_key(std::string_view key, std::size_t key_offset);
+  std::size_t find_first_repeated_key() const;
+
+  // Tags have a handful of attributes: the first keys are compared one by one.
+  // Past that, the whole tag is looked through once, sorting its keys, for the
+  // first key that repeats one before it, so that hostile tags cost n log n.
+  static constexpr std::size_t KEYS_COMPARED_ONE_BY_ONE = 8;
+
+  XmlAttributeList list_;
+  std::size_t position_ = 0;
+  std::size_t count_ = 0;
+  std::array<std::string_view, KEYS_COMPARED_ONE_BY_ONE> first_keys_;
+  /// Once computed: the list offset of the first key that repeats an earlier one
+  /// (npos for none).
+  std::optional<std::size_t> first_repeated_key_;
+  std::optional<XmlError> error_;
+};
+
+}  // namespace quellan::tarn::pak

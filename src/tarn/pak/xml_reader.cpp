@@ -1,0 +1,184 @@
+#include "tarn/pak/xml_reader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "tarn/pak/xml_syntax.h"
+
+namespace quellan::tarn::pak {
+
+namespace {
+
+constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+constexpr std::string_view DOCTYPE = "DOCTYPE";
+
+bool starts_with_ignoring_case(std::string_view text, std::string_view upper_case_prefix) {
+  if (text.size() < upper_case_prefix.size()) return false;
+  return std::ranges::equal(text.substr(0, upper_case_prefix.size()), upper_case_prefix,
+                            [](char c, char upper) { return (c & ~0x20) == upper; });
+}
+
+/// Whether each `&` of `text` begins a reference: `&`, one or more bytes none of
+/// which is white space, `&` or `;`, then `;`. Returns the offset of the first
+/// that does not, or npos.
+std::size_t find_bad_reference(std::string_view text) {
+  std::size_t amp = text.find('&');
+  while (amp != std::string_view::npos) {
+    std::size_t end = amp + 1;
+    while (end < text.size() && text[end] != ';' && text[end] != '&' &&
+           !is_xml_white_space(text[end])) {
+      ++end;
+    }
+    if (end == text.size() || text[end] != ';' || end == amp + 1) return amp;
+    amp = text.find('&', end + 1);
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+XmlReader::XmlReader(std::string_view document) : document_(document) {
+  if (document_.size() > std::numeric_limits<std::uint32_t>::max()) {
+    error_ = XmlError{XmlErrorKind::document_too_large, 0};
+  } else if (document_.starts_with(BYTE_ORDER_MARK)) {
+    position_ = BYTE_ORDER_MARK.size();
+  }
+}
+
+std::expected<XmlEvent, XmlError> XmlReader::next() {
+  if (error_) return std::unexpected(*error_);
+  while (position_ < document_.size()) {
+    if (document_[position_] == '<') return read_markup();
+    std::expected<std::string_view, XmlError> text = read_text();
+    if (!text) return fail(text.error());
+    // Text that is white space only is no event: it is the indentation of the
+    // document, and nobody reads text anyway.
+    if (!text->empty()) return XmlEvent{XmlEventKind::text, *text};
+  }
+  return XmlEvent{XmlEventKind::end_of_input};
+}
+
+std::expected<std::string_view, XmlError> XmlReader::read_text() {
+  const std::size_t start = position_;
+  const std::size_t end = std::min(document_.find('<', start), document_.size());
+  const std::string_view text = document_.substr(start, end - start);
+  if (const std::size_t bad = find_bad_reference(text); bad != std::string_view::npos) {
+    return std::unexpected(XmlError{XmlErrorKind::reference_in_text, start + bad});
+  }
+  position_ = end;
+  return trim_xml_white_space(text);
+}
+
+std::expected<XmlEvent, XmlError> XmlReader::read_markup() {
+  const std::string_view rest = document_.substr(position_ + 1);
+  if (rest.starts_with('/')) return read_end_tag();
+  if (rest.starts_with('!')) return read_bang_markup();
+  if (rest.starts_with('?')) {
+    return read_delimited(XmlEventKind::declaration, 2, "?>", XmlErrorKind::unclosed_declaration);
+  }
+  return read_start_tag();
+}
+
+std::expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
+  const std::size_t name_offset = position_ + 1;
+  const std::size_t end = find_tag_end(document_, name_offset);
+  if (end == std::string_view::npos) return fail({XmlErrorKind::unclosed_tag, position_});
+  std::string_view content = document_.substr(name_offset, end - name_offset);
+  const bool empty_element = content.ends_with('/');
+  if (empty_element) content.remove_suffix(1);
+  const std::string_view name = content.substr(0, find_white_space(content, 0));
+  if (name.empty()) return fail({XmlErrorKind::tag_without_name, position_});
+
+  if (!empty_element) open_elements_.push(name_offset);
+  position_ = end + 1;
+  return XmlEvent{empty_element ? XmlEventKind::empty_element_tag : XmlEventKind::start_tag, name,
+                  XmlAttributeList{content.substr(name.size()), name_offset + name.size()}};
+}
+
+std::expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
+  const std::size_t name_offset = position_ + 2;
+  const std::size_t end = document_.find('>', name_offset);
+  if (end == std::string_view::npos) return fail({XmlErrorKind::unclosed_tag, position_});
+  const std::string_view name =
+      trim_xml_white_space_end(document_.substr(name_offset, end - name_offset));
+  if (name.empty()) return fail({XmlErrorKind::end_tag_without_name, position_});
+  if (open_elements_.empty()) {
+    return fail({XmlErrorKind::end_tag_without_open_element, position_, name});
+  }
+  if (!innermost_name_is(name)) {
+    return fail({XmlErrorKind::mismatched_end_tag, position_,
+                 name_at(*open_elements_.innermost()), name});
+  }
+  open_elements_.pop();
+  position_ = end + 1;
+  return XmlEvent{XmlEventKind::end_tag, name};
+}
+
+// The open element is known by where its name starts only. `name` holds no `>`,
+// since an end tag stops at the first; so it is the open element's name when the
+// document has the same bytes there, followed by the white space or the `>` that
+// ended that name. A `>` counts only outside quotes: `<a"b>c">` is named `a"b>c"`.
+bool XmlReader::innermost_name_is(std::string_view name) const {
+  const std::size_t offset = *open_elements_.innermost();
+  if (document_.size() - offset <= name.size()) return false;
+  if (document_.compare(offset, name.size(), name) != 0) return false;
+  if (find_white_space(name, 0) != name.size()) return false;
+  const char after = document_[offset + name.size()];
+  return is_xml_white_space(after) || (after == '>' && closes_every_quote(name));
+}
+
+std::string_view XmlReader::name_at(std::size_t offset) const {
+  const std::size_t tag_end = find_tag_end(document_, offset);
+  const std::string_view content = document_.substr(offset, tag_end - offset);
+  return content.substr(0, find_white_space(content, 0));
+}
+
+std::expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
+  const std::string_view rest = document_.substr(position_ + 2);
+  if (rest.starts_with("--")) {
+    return read_delimited(XmlEventKind::comment, 4, "-->", XmlErrorKind::unclosed_comment);
+  }
+  if (rest.starts_with("[CDATA[")) {
+    return read_delimited(XmlEventKind::cdata, 9, "]]>", XmlErrorKind::unclosed_cdata);
+  }
+  if (starts_with_ignoring_case(rest, DOCTYPE)) return read_doctype();
+  return fail({XmlErrorKind::unknown_markup, position_});
+}
+
+std::expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
+                                                            std::size_t content_from,
+                                                            std::string_view end_marker,
+                                                            XmlErrorKind unclosed) {
+  const std::size_t start = position_ + content_from;
+  const std::size_t end = start <= document_.size() ? document_.find(end_marker, start)
+                                                    : std::string_view::npos;
+  if (end == std::string_view::npos) return fail({unclosed, position_});
+  position_ = end + end_marker.size();
+  return XmlEvent{kind, document_.substr(start, end - start)};
+}
+
+// Skipped whole without interpreting anything: each `<` inside opens a level that
+// a `>` closes, so an internal subset in brackets ends where it should.
+std::expected<XmlEvent, XmlError> XmlReader::read_doctype() {
+  const std::size_t start = position_ + 2 + DOCTYPE.size();
+  std::size_t depth = 1;
+  for (std::size_t i = start; i < document_.size(); ++i) {
+    const char c = document_[i];
+    if (c == '<') {
+      ++depth;
+    } else if (c == '>' && --depth == 0) {
+      position_ = i + 1;
+      return XmlEvent{XmlEventKind::doctype, document_.substr(start, i - start)};
+    }
+  }
+  return fail({XmlErrorKind::unclosed_doctype, position_});
+}
+
+std::unexpected<XmlError> XmlReader::fail(XmlError error) {
+  error_ = error;
+  return std::unexpected(error);
+}
+
+}  // namespace quellan::tarn::pak

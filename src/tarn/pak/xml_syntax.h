@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace quellan::tarn::pak {
+
+/// The byte classes of the XML reader's own grammar, shared by the reader, its
+/// attribute cursor and the unescaping of values. White space is the four bytes
+/// space, tab, CR and LF; nothing else counts, whatever the encoding.
+
+constexpr bool is_xml_white_space(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+constexpr bool is_quote(char c) { return c == '"' || c == '\''; }
+
+/// The offset of the first white-space byte of `text` at or after `from`, or its size.
+std::size_t find_white_space(std::string_view text, std::size_t from);
+
+/// The offset of the first byte of `text` at or after `from` that is not white
+/// space, or its size.
+std::size_t skip_white_space(std::string_view text, std::size_t from);
+
+/// `text` without white space at its end.
+std::string_view trim_xml_white_space_end(std::string_view text);
+
+/// `text` without white space at either end.
+std::string_view trim_xml_white_space(std::string_view text);
+
+/// The offset of the `>` that ends the tag whose content starts at `from`: the
+/// first one outside a quoted value, where a `'` or `"` opens a quote that only the
+/// same character closes. npos when the text ends first.
+std::size_t find_tag_end(std::string_view text, std::size_t from);
+
+/// Whether `text` leaves no quote open, reading quotes as `find_tag_end` does.
+bool closes_every_quote(std::string_view text);
+
+}  // namespace quellan::tarn::pak

@@ -1,0 +1,101 @@
+#include "tarn/pak/xml_unescape.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "common/utf8.h"
+
+namespace quellan::tarn::pak {
+
+namespace {
+
+struct PredefinedEntity {
+  std::string_view name;
+  char replacement;
+};
+
+constexpr std::array<PredefinedEntity, 5> PREDEFINED_ENTITIES{{
+    {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"apos", '\''}, {"quot", '"'}}};
+
+constexpr char32_t LAST_CODE_POINT = 0x10FFFF;
+
+std::optional<unsigned> digit_value(char c, unsigned base) {
+  unsigned value = 16;
+  if (c >= '0' && c <= '9') {
+    value = static_cast<unsigned>(c - '0');
+  } else if (base == 16 && c >= 'a' && c <= 'f') {
+    value = static_cast<unsigned>(c - 'a' + 10);
+  } else if (base == 16 && c >= 'A' && c <= 'F') {
+    value = static_cast<unsigned>(c - 'A' + 10);
+  }
+  if (value >= base) return std::nullopt;
+  return value;
+}
+
+/// The code point that `digits` spell in `base`, saturated above U+10FFFF so that
+/// any number of leading zeros or digits is read without overflow; nullopt when
+/// there are no digits or one is not a digit.
+std::optional<char32_t> read_code_point(std::string_view digits, unsigned base) {
+  if (digits.empty()) return std::nullopt;
+  char32_t code_point = 0;
+  for (const char c : digits) {
+    const std::optional<unsigned> digit = digit_value(c, base);
+    if (!digit) return std::nullopt;
+    code_point = std::min<char32_t>(code_point * base + *digit, LAST_CODE_POINT + 1);
+  }
+  return code_point;
+}
+
+bool is_scalar_value(char32_t code_point) {
+  return code_point <= LAST_CODE_POINT && (code_point < 0xD800 || code_point > 0xDFFF);
+}
+
+/// Appends what the reference `&name;` stands for, or gives the error for it.
+std::optional<XmlErrorKind> expand_reference(std::string_view name, std::string& text) {
+  for (const PredefinedEntity& entity : PREDEFINED_ENTITIES) {
+    if (name == entity.name) {
+      text += entity.replacement;
+      return std::nullopt;
+    }
+  }
+  if (!name.starts_with('#')) return XmlErrorKind::unknown_reference;
+  const bool hexadecimal = name.starts_with("#x");
+  const std::optional<char32_t> code_point =
+      read_code_point(name.substr(hexadecimal ? 2 : 1), hexadecimal ? 16 : 10);
+  if (!code_point) return XmlErrorKind::unknown_reference;
+  if (!is_scalar_value(*code_point)) return XmlErrorKind::character_reference_out_of_range;
+  common::append_utf8(text, *code_point);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::expected<std::string_view, XmlError> unescape(const XmlAttribute& attribute,
+                                                   std::string& buffer) {
+  const std::string_view raw = attribute.raw_value;
+  if (!common::is_well_formed_utf8(raw)) {
+    return std::unexpected(XmlError{XmlErrorKind::value_not_utf8, attribute.value_offset});
+  }
+  std::size_t amp = raw.find('&');
+  if (amp == std::string_view::npos) return raw;
+
+  buffer.assign(raw.substr(0, amp));
+  while (amp != std::string_view::npos) {
+    const std::size_t semicolon = raw.find(';', amp + 1);
+    const std::size_t offset = attribute.value_offset + amp;
+    if (semicolon == std::string_view::npos) {
+      return std::unexpected(XmlError{XmlErrorKind::unterminated_reference, offset});
+    }
+    const std::string_view name = raw.substr(amp + 1, semicolon - amp - 1);
+    if (std::optional<XmlErrorKind> failure = expand_reference(name, buffer)) {
+      return std::unexpected(XmlError{*failure, offset, name});
+    }
+    amp = raw.find('&', semicolon + 1);
+    buffer.append(raw.substr(semicolon + 1, std::min(amp, raw.size()) - semicolon - 1));
+  }
+  return std::string_view(buffer);
+}
+
+}  // namespace quellan::tarn::pak

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tarn/pak/xml_attributes.h"
+#include "tarn/pak/xml_reader.h"
+#include "tarn/pak/xml_unescape.h"
+
+namespace quellan::tarn::pak {
+namespace {
+
+std::string_view kind_name(XmlEventKind kind) {
+  switch (kind) {
+    case XmlEventKind::start_tag: return "start";
+    case XmlEventKind::empty_element_tag: return "empty";
+    case XmlEventKind::end_tag: return "end";
+    case XmlEventKind::text: return "text";
+    case XmlEventKind::cdata: return "cdata";
+    case XmlEventKind::comment: return "comment";
+    case XmlEventKind::declaration: return "declaration";
+    case XmlEventKind::doctype: return "doctype";
+    case XmlEventKind::end_of_input: return "eof";
+  }
+  return "?";
+}
+
+/// Every attribute of a tag as " key=value", unescaped, or " !" and the error.
+std::string describe_attributes(XmlAttributeList list) {
+  std::string text;
+  std::string buffer;
+  XmlAttributeCursor cursor(list);
+  for (;;) {
+    auto attribute = cursor.next();
+    if (!attribute) return text + " !" + attribute.error().message();
+    if (!*attribute) return text;
+    auto value = unescape(**attribute, buffer);
+    if (!value) return text + " !" + value.error().message();
+    text += " " + std::string((*attribute)->key) + "=" + std::string(*value);
+  }
+}
+
+/// The events of `document`, one per line, through the end of input or the error;
+/// checks that the last one repeats.
+std::string read_all(std::string_view document) {
+  XmlReader reader(document);
+  std::string log;
+  for (;;) {
+    auto event = reader.next();
+    if (!event) {
+      const std::string message = event.error().message();
+      auto again = reader.next();
+      EXPECT_TRUE(!again && again.error().message() == message) << "the error does not repeat";
+      return log + "error " + message;
+    }
+    log += std::string(kind_name(event->kind));
+    if (event->kind == XmlEventKind::end_of_input) {
+      EXPECT_EQ(reader.next()->kind, XmlEventKind::end_of_input) << "the end does not repeat";
+      return log;
+    }
+    log += " " + std::string(event->content);
+    if (event->kind == XmlEventKind::start_tag || event->kind == XmlEventKind::empty_element_tag) {
+      log += describe_attributes(event->attributes);
+    }
+    log += "\n";
+  }
+}
+
+struct ReaderCase {
+  const char* name;
+  std::string document;
+  std::string events;
+};
+
+void PrintTo(const ReaderCase& c, std::ostream* os) { *os << c.name; }
+
+class Reads : public ::testing::TestWithParam<ReaderCase> {};
+
+TEST_P(Reads, TheExpectedEvents) { EXPECT_EQ(read_all(GetParam().document), GetParam().events); }
+
+std::string case_name(const ::testing::TestParamInfo<ReaderCase>& info) { return info.param.name; }
+
+using namespace std::string_literals;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, Reads,
+    ::testing::Values(
+        // Byte-order mark and encodings.
+        ReaderCase{"ByteOrderMarkAtStartSkipped", "\xEF\xBB\xBF<a/>", "empty a\neof"},
+        ReaderCase{"ByteOrderMarkLaterIsText", "<a>\xEF\xBB\xBF</a>",
+                   "start a\ntext \xEF\xBB\xBF\nend a\neof"},
+        ReaderCase{"Utf16ReadAsBytes", "\xFF\xFE<\0a\0/\0>\0"s,
+                   "text \xFF\xFE\nstart \0a\0/\0"s + "\ntext \0"s + "\neof"},
+        ReaderCase{"NamesNotChecked", "<\xC3(a 1=\"\"/>", "empty \xC3(a 1=\neof"},
+        // Text and its references.
+        ReaderCase{"TextTrimmedAndReferencesAllowed", "<a> x &nbsp; &#1; > ]]> </a>",
+                   "start a\ntext x &nbsp; &#1; > ]]>\nend a\neof"},
+        ReaderCase{"BareAmpersandInText", "<a>a & b</a>",
+                   "start a\nerror '&' in text begins no reference at byte 5"},
+        ReaderCase{"EmptyReferenceInText", "<a>&;</a>",
+                   "start a\nerror '&' in text begins no reference at byte 3"},
+        ReaderCase{"ReferenceCutByTagInText", "<a>&amp</a>",
+                   "start a\nerror '&' in text begins no reference at byte 3"},
+        ReaderCase{"TextAroundTheRoot", "x<a/>y<b/>", "text x\nempty a\ntext y\nempty b\neof"},
+        // Comments, CDATA, declarations, document types.
+        ReaderCase{"CommentNotChecked", "<!-- a -- <b> -->", "comment  a -- <b> \neof"},
+        ReaderCase{"CommentEndNeedsItsOwnDashes", "<!-->-->", "comment >\neof"},
+        ReaderCase{"CdataUpToFirstEnd", "<![CDATA[<a>]]>]]>", "cdata <a>\ntext ]]>\neof"},
+        ReaderCase{"DeclarationAnywhere", "<a><?xml version='1.0'?></a>",
+                   "start a\ndeclaration xml version='1.0'\nend a\neof"},
+        ReaderCase{"DoctypeWithInternalSubset",
+                   "<!doctype save [<!ELEMENT save ANY><!-- c -->]><save/>",
+                   "doctype  save [<!ELEMENT save ANY><!-- c -->]\nempty save\neof"},
+        ReaderCase{"DoctypeCountsQuotedBrackets", "<!DOCTYPE a [<!ENTITY e \">\">]>",
+                   "doctype  a [<!ENTITY e \">\"\ntext ]>\neof"},
+        ReaderCase{"OtherBangMarkup", "<!ENTITY x>",
+                   "error '<!' begins no comment, CDATA section or document type declaration "
+                   "at byte 0"},
+        ReaderCase{"UnclosedComment", "<a/><!-- x", "empty a\nerror comment has no end at byte 4"},
+        ReaderCase{"UnclosedCdata", "<![CDATA[x]]", "error CDATA section has no end at byte 0"},
+        ReaderCase{"UnclosedDeclaration", "<?>",
+                   "error declaration or processing instruction has no end at byte 0"},
+        ReaderCase{"UnbalancedDoctype", "<!DOCTYPE a [<b>",
+                   "error document type declaration has no end at byte 0"},
+        // End tags.
+        ReaderCase{"EndTagTrailingWhiteSpace", "<a></a \t\n>", "start a\nend a\neof"},
+        ReaderCase{"EndTagInnerWhiteSpace", "<a></a b>",
+                   "start a\nerror mismatched end tag: expected </a>, found </a b> at byte 3"},
+        ReaderCase{"EndTagPrefixOfName", "<ab></a>",
+                   "start ab\nerror mismatched end tag: expected </ab>, found </a> at byte 4"},
+        ReaderCase{"EndTagNameWithQuote", "<a\"x>y\"></a\"x>",
+                   "start a\"x>y\"\nerror mismatched end tag: expected </a\"x>y\">, found "
+                   "</a\"x> at byte 8"},
+        ReaderCase{"EndTagWithoutName", "<a></ >", "start a\nerror end tag without a name at byte 3"},
+        ReaderCase{"EndTagWithNothingOpen", "<a/></a>",
+                   "empty a\nerror end tag </a> closes no open element at byte 4"},
+        ReaderCase{"UnclosedEndTag", "<a></a", "start a\nerror tag has no end at byte 3"},
+        // Start and empty-element tags.
+        ReaderCase{"QuotedGreaterThan", "<a x='>' y=\"/>\">", "start a x=> y=/>\neof"},
+        ReaderCase{"SlashBeforeWhiteSpaceIsInName", "<a/ ></a/>", "start a/\nend a/\neof"},
+        ReaderCase{"TagWithoutName", "< a>", "error tag without a name at byte 0"},
+        ReaderCase{"CutInsideTag", "<a><b x=\"1", "start a\nerror tag has no end at byte 3"},
+        ReaderCase{"CutInsideElementIsPlainEnd", "<a><b>text", "start a\nstart b\ntext text\neof"},
+        // Attributes.
+        ReaderCase{"WhiteSpaceAroundEquals", "<a x = '1'\ty\n=\"2\"/>", "empty a x=1 y=2\neof"},
+        ReaderCase{"NoWhiteSpaceNeededBetween", "<a x='1'y='2'/>", "empty a x=1 y=2\neof"},
+        ReaderCase{"KeyWithoutEquals", "<a x/>",
+                   "empty a !attribute 'x' has no '=' after it at byte 3\neof"},
+        ReaderCase{"EqualsWithoutValue", "<a x= />",
+                   "empty a !attribute 'x' has '=' but no value at byte 3\neof"},
+        ReaderCase{"UnquotedValue", "<a x=1/>",
+                   "empty a !value of attribute 'x' is not in quotes at byte 3\neof"},
+        ReaderCase{"KeyHoldingAQuote", "<a k'=\"v'>",
+                   "start a !value of attribute 'k'' has no closing quote at byte 3\neof"},
+        ReaderCase{"DuplicateAttribute", "<a x='1' y='2' x='3'/>",
+                   "empty a x=1 y=2 !duplicate attribute 'x' at byte 15\neof"},
+        // Unescaping values.
+        ReaderCase{"PredefinedAndCharacterReferences",
+                   "<a v='&lt;&gt;&amp;&apos;&quot;&#65;&#x42;&#x4a;' w='&#X43;'/>",
+                   "empty a v=<>&'\"ABJ !unknown reference &#X43; at byte 53\neof"},
+        ReaderCase{"CharacterReferenceRange",
+                   "<a v='&#0;&#x10FFFF;&#0000000000000000065;' w='&#xD800;'/>",
+                   "empty a v=\0\xF4\x8F\xBF\xBF"s + "A !character reference &#xD800; is no "
+                   "Unicode scalar value at byte 47\neof"},
+        ReaderCase{"CharacterReferenceAboveUnicode", "<a v='&#1114112;'/>",
+                   "empty a !character reference &#1114112; is no Unicode scalar value at byte 6\neof"},
+        ReaderCase{"UnknownEntity", "<a v='&nbsp;'/>", "empty a !unknown reference &nbsp; at byte 6\neof"},
+        ReaderCase{"ReferenceWithoutSemicolon", "<a v='&amp'/>",
+                   "empty a !reference without ';' at byte 6\neof"},
+        ReaderCase{"ValueNotUtf8", "<a v='\xED\xA0\x80'/>",
+                   "empty a !attribute value is not UTF-8 at byte 6\neof"},
+        ReaderCase{"LineBreaksAndTabsStay", "<a v='1\t2\r\n3'/>", "empty a v=1\t2\r\n3\neof"},
+        // Messages stay short and printable.
+        ReaderCase{"LongNamesCutInMessages", "<" + std::string(1000, 'n') + "\x01></m>",
+                   "start " + std::string(1000, 'n') + "\x01\nerror mismatched end tag: expected </" +
+                       std::string(40, 'n') + "...>, found </m> at byte 1003"}),
+    case_name);
+
+TEST(XmlReader, DeepNestingNeedsNoRecursion) {
+  constexpr int DEPTH = 1'000'000;
+  std::string document;
+  for (int i = 0; i < DEPTH; ++i) document += "<n" + std::to_string(i % 300) + ">";
+  for (int i = DEPTH; i-- > 0;) document += "</n" + std::to_string(i % 300) + ">";
+  XmlReader reader(document);
+  int ends = 0;
+  for (auto event = reader.next(); event && event->kind != XmlEventKind::end_of_input;
+       event = reader.next()) {
+    ASSERT_TRUE(event) << event.error().message();
+    ends += event->kind == XmlEventKind::end_tag;
+  }
+  EXPECT_EQ(ends, DEPTH);
+}
+
+/// The error of the last attribute of a tag with `count` distinct ones, then `tail`.
+std::string last_attribute_of_large_tag(int count, std::string_view tail) {
+  std::string tag = "<a";
+  for (int i = 0; i < count; ++i) tag += " k" + std::to_string(i) + "=''";
+  tag += std::string(tail) + "/>";
+  XmlReader reader(tag);
+  XmlAttributeCursor cursor(reader.next()->attributes);
+  for (;;) {
+    auto attribute = cursor.next();
+    if (!attribute) return attribute.error().message();
+    if (!*attribute) return "no error";
+  }
+}
+
+TEST(XmlAttributeCursor, LargeTagsFindDuplicatesQuickly) {
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(last_attribute_of_large_tag(100'000, ""), "no error");
+  EXPECT_EQ(last_attribute_of_large_tag(100'000, " k5=''"),
+            "duplicate attribute 'k5' at byte 988893");
+  // Only a quadratic check could come near this on any machine.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST(XmlAttributeCursor, StopsWhereTheCallerStops) {
+  XmlReader reader("<node id='ModuleInfo' id='x' y>");
+  XmlAttributeCursor cursor(reader.next()->attributes);
+  auto first = cursor.next();
+  ASSERT_TRUE(first && *first);
+  EXPECT_EQ((*first)->key, "id");
+}
+
+}  // namespace
+}  // namespace quellan::tarn::pak
