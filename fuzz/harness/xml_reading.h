@@ -126,7 +126,9 @@ class Walk {
 
   void check_error(const XmlError& error) {
     const std::string message = error.message();
-    if (message.empty() || message.size() > 200 || message.find('\n') != std::string::npos) {
+    // Two quotes of at most 40 bytes, each shown in up to four characters, and words.
+    constexpr std::size_t LONGEST_MESSAGE = 512;
+    if (message.empty() || message.size() > LONGEST_MESSAGE || message.find('\n') != std::string::npos) {
       note("an error text that is not one short line");
     }
     if (error.offset > document_.size()) note("an error beyond the document");

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "common/byte_scan.h"
 #include "tarn/pak/xml_syntax.h"
 
 namespace quellan::tarn::pak {
@@ -20,39 +21,58 @@ struct KeySpan {
 }  // namespace
 
 std::expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::next() {
-  if (error_) return std::unexpected(*error_);
-  const std::size_t key_offset = skip_white_space(list_.text, position_);
-  std::expected<std::optional<XmlAttribute>, XmlError> attribute = read_attribute();
-  if (attribute && *attribute && repeats_earlier_key((*attribute)->key, key_offset)) {
-    attribute = std::unexpected(
-        XmlError{XmlErrorKind::duplicate_attribute, list_.offset + key_offset, (*attribute)->key});
+  XmlAttribute attribute;
+  switch (read_attribute(attribute)) {
+    case Read::attribute:
+      break;
+    case Read::end:
+      return std::nullopt;
+    case Read::failed:
+      return std::unexpected(*error_);
   }
-  if (!attribute) error_ = attribute.error();
+  if (repeats_earlier_key(attribute.key, key_offset_)) {
+    return fail(XmlErrorKind::duplicate_attribute, attribute.key);
+  }
   return attribute;
 }
 
-std::expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::read_attribute() {
+XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attribute) {
+  if (error_) return Read::failed;
   const std::string_view text = list_.text;
-  const std::size_t key_offset = skip_white_space(text, position_);
-  if (key_offset == text.size()) return std::nullopt;
-  std::size_t i = std::min(find_white_space(text, key_offset), text.find('=', key_offset));
-  const std::string_view key = text.substr(key_offset, i - key_offset);
-  auto fail = [&](XmlErrorKind kind) {
-    return std::unexpected(XmlError{kind, list_.offset + key_offset, key});
-  };
+  key_offset_ = skip_white_space(text, position_);
+  if (key_offset_ == text.size()) return Read::end;
+  std::size_t i = find_first_in(text, key_offset_, XML_WHITE_SPACE_OR_EQUALS);
+  const std::string_view key = text.substr(key_offset_, i - key_offset_);
 
   i = skip_white_space(text, i);
-  if (i == text.size() || text[i] != '=') return fail(XmlErrorKind::attribute_without_equals);
+  if (i == text.size() || text[i] != '=') {
+    fail(XmlErrorKind::attribute_without_equals, key);
+    return Read::failed;
+  }
   i = skip_white_space(text, i + 1);
-  if (i == text.size()) return fail(XmlErrorKind::attribute_without_value);
-  if (!is_quote(text[i])) return fail(XmlErrorKind::unquoted_attribute_value);
+  if (i == text.size()) {
+    fail(XmlErrorKind::attribute_without_value, key);
+    return Read::failed;
+  }
+  if (!is_quote(text[i])) {
+    fail(XmlErrorKind::unquoted_attribute_value, key);
+    return Read::failed;
+  }
   const std::size_t value_start = i + 1;
-  const std::size_t value_end = text.find(text[i], value_start);
-  if (value_end == std::string_view::npos) return fail(XmlErrorKind::unclosed_attribute_value);
-
+  const std::size_t value_end = text[i] == '"' ? common::find_any_of<'"'>(text, value_start)
+                                               : common::find_any_of<'\''>(text, value_start);
+  if (value_end == std::string_view::npos) {
+    fail(XmlErrorKind::unclosed_attribute_value, key);
+    return Read::failed;
+  }
   position_ = value_end + 1;
-  return XmlAttribute{key, text.substr(value_start, value_end - value_start),
-                      list_.offset + value_start};
+  attribute = {key, text.substr(value_start, value_end - value_start), list_.offset + value_start};
+  return Read::attribute;
+}
+
+std::unexpected<XmlError> XmlAttributeCursor::fail(XmlErrorKind kind, std::string_view key) {
+  error_ = XmlError{kind, list_.offset + key_offset_, key};
+  return std::unexpected(*error_);
 }
 
 bool XmlAttributeCursor::repeats_earlier_key(std::string_view key, std::size_t key_offset) {
@@ -71,12 +91,10 @@ bool XmlAttributeCursor::repeats_earlier_key(std::string_view key, std::size_t k
 std::size_t XmlAttributeCursor::find_first_repeated_key() const {
   std::vector<KeySpan> keys;
   XmlAttributeCursor reading(list_);
-  std::size_t key_offset = skip_white_space(list_.text, 0);
-  for (auto attribute = reading.read_attribute(); attribute && *attribute;
-       attribute = reading.read_attribute()) {
-    keys.push_back({static_cast<std::uint32_t>(key_offset),
-                    static_cast<std::uint32_t>((*attribute)->key.size())});
-    key_offset = skip_white_space(list_.text, reading.position_);
+  XmlAttribute attribute;
+  while (reading.read_attribute(attribute) == Read::attribute) {
+    keys.push_back({static_cast<std::uint32_t>(reading.key_offset_),
+                    static_cast<std::uint32_t>(attribute.key.size())});
   }
   auto key_of = [&](const KeySpan& span) { return list_.text.substr(span.offset, span.length); };
   // Equal keys end up side by side, in document order; the second of each run is

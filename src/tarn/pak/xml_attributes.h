@@ -17,7 +17,7 @@ namespace quellan::tarn::pak {
 struct XmlAttribute {
   std::string_view key;
   std::string_view raw_value;
-  std::size_t value_offset;
+  std::size_t value_offset = 0;
 };
 
 /// Reads the attributes of one tag in document order, one at a time, as far as the
@@ -33,8 +33,11 @@ class XmlAttributeCursor {
   [[nodiscard]] std::expected<std::optional<XmlAttribute>, XmlError> next();
 
  private:
-  /// The next attribute, with its syntax checked but not whether its key repeats.
-  std::expected<std::optional<XmlAttribute>, XmlError> read_attribute();
+  enum class Read { attribute, end, failed };
+  /// Reads the next attribute into `attribute`, with its syntax checked but not
+  /// whether its key repeats; a failure is kept in `error_`.
+  Read read_attribute(XmlAttribute& attribute);
+  std::unexpected<XmlError> fail(XmlErrorKind kind, std::string_view key);
   /// Whether `key`, which starts at `key_offset` in the list, was met before.
   bool repeats_earlier_key(std::string_view key, std::size_t key_offset);
   std::size_t find_first_repeated_key() const;
@@ -46,6 +49,7 @@ class XmlAttributeCursor {
 
   XmlAttributeList list_;
   std::size_t position_ = 0;
+  std::size_t key_offset_ = 0;  // of the attribute read last
   std::size_t count_ = 0;
   std::array<std::string_view, KEYS_COMPARED_ONE_BY_ONE> first_keys_;
   /// Once computed: the list offset of the first key that repeats an earlier one

@@ -62,6 +62,9 @@ std::expected<XmlEvent, XmlError> XmlReader::next() {
 
 std::expected<std::string_view, XmlError> XmlReader::read_text() {
   const std::size_t start = position_;
+  // Most text is the indentation between tags: white space up to the next `<`.
+  position_ = skip_indentation(document_, start);
+  if (position_ == document_.size() || document_[position_] == '<') return std::string_view();
   const std::size_t end = std::min(document_.find('<', start), document_.size());
   const std::string_view text = document_.substr(start, end - start);
   if (const std::size_t bad = find_bad_reference(text); bad != std::string_view::npos) {

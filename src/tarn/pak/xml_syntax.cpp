@@ -1,47 +1,24 @@
 #include "tarn/pak/xml_syntax.h"
 
-#include <array>
+#include <cstdint>
 #include <cstring>
+
+#include "common/byte_scan.h"
 
 namespace quellan::tarn::pak {
 
-namespace {
-
-/// A set of bytes, tested with one load.
-class ByteSet {
- public:
-  constexpr explicit ByteSet(std::string_view members) {
-    for (const char c : members) contains_[static_cast<unsigned char>(c)] = true;
+std::size_t skip_indentation(std::string_view text, std::size_t from) {
+  // Runs of spaces are compared a word at a time.
+  constexpr std::uint64_t SPACES = 0x2020202020202020u;
+  for (;;) {
+    std::uint64_t word;
+    while (from + sizeof word <= text.size() &&
+           (std::memcpy(&word, text.data() + from, sizeof word), word == SPACES)) {
+      from += sizeof word;
+    }
+    if (from == text.size() || !is_xml_white_space(text[from])) return from;
+    ++from;
   }
-  constexpr bool contains(char c) const { return contains_[static_cast<unsigned char>(c)]; }
-
- private:
-  std::array<bool, 256> contains_{};
-};
-
-constexpr ByteSet WHITE_SPACE(" \t\r\n");
-constexpr ByteSet TAG_END_OR_QUOTE(">\"'");
-
-/// The offset of the first byte of `text` at or after `from` that is in `set`, or npos.
-std::size_t find_in(std::string_view text, std::size_t from, const ByteSet& set) {
-  const char* const data = text.data();
-  const std::size_t size = text.size();
-  for (std::size_t i = from; i < size; ++i) {
-    if (set.contains(data[i])) return i;
-  }
-  return std::string_view::npos;
-}
-
-}  // namespace
-
-std::size_t find_white_space(std::string_view text, std::size_t from) {
-  const std::size_t found = find_in(text, from, WHITE_SPACE);
-  return found == std::string_view::npos ? text.size() : found;
-}
-
-std::size_t skip_white_space(std::string_view text, std::size_t from) {
-  while (from < text.size() && is_xml_white_space(text[from])) ++from;
-  return from;
 }
 
 std::string_view trim_xml_white_space_end(std::string_view text) {
@@ -50,18 +27,18 @@ std::string_view trim_xml_white_space_end(std::string_view text) {
 }
 
 std::string_view trim_xml_white_space(std::string_view text) {
-  text = trim_xml_white_space_end(text);
-  while (!text.empty() && is_xml_white_space(text.front())) text.remove_prefix(1);
-  return text;
+  text.remove_prefix(skip_indentation(text, 0));
+  return trim_xml_white_space_end(text);
 }
 
 std::size_t find_tag_end(std::string_view text, std::size_t from) {
   for (;;) {
-    const std::size_t found = find_in(text, from, TAG_END_OR_QUOTE);
+    const std::size_t found = common::find_any_of<'>', '"', '\''>(text, from);
     if (found == std::string_view::npos || text[found] == '>') return found;
-    const void* close = std::memchr(text.data() + found + 1, text[found], text.size() - found - 1);
-    if (close == nullptr) return std::string_view::npos;
-    from = static_cast<std::size_t>(static_cast<const char*>(close) - text.data()) + 1;
+    const std::size_t close = text[found] == '"' ? common::find_any_of<'"'>(text, found + 1)
+                                                 : common::find_any_of<'\''>(text, found + 1);
+    if (close == std::string_view::npos) return close;
+    from = close + 1;
   }
 }
 

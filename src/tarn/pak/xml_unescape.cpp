@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "common/byte_scan.h"
 #include "common/utf8.h"
 
 namespace quellan::tarn::pak {
@@ -75,10 +76,11 @@ std::optional<XmlErrorKind> expand_reference(std::string_view name, std::string&
 std::expected<std::string_view, XmlError> unescape(const XmlAttribute& attribute,
                                                    std::string& buffer) {
   const std::string_view raw = attribute.raw_value;
+  if (common::is_ascii_without<'&'>(raw)) return raw;
+  std::size_t amp = common::find_any_of<'&'>(raw, 0);
   if (!common::is_well_formed_utf8(raw)) {
     return std::unexpected(XmlError{XmlErrorKind::value_not_utf8, attribute.value_offset});
   }
-  std::size_t amp = raw.find('&');
   if (amp == std::string_view::npos) return raw;
 
   buffer.assign(raw.substr(0, amp));
