@@ -27,6 +27,14 @@ constexpr bool UNDER_ADDRESS_SANITIZER = __has_feature(address_sanitizer);
 constexpr bool UNDER_ADDRESS_SANITIZER = false;
 #endif
 constexpr std::size_t MAPPED_BUFFER_SIZE = UNDER_ADDRESS_SANITIZER ? SIZE_MAX : std::size_t{4} << 20;
+constexpr std::size_t HUGE_PAGE_SIZE = std::size_t{2} << 20;
+
+// The kernel aligns a mapping to huge pages only when its length is a multiple of
+// their size; rounding up costs address space, not memory, since untouched pages
+// are never backed.
+std::size_t whole_huge_pages(std::size_t size) {
+  return size > SIZE_MAX - (HUGE_PAGE_SIZE - 1) ? size : (size + HUGE_PAGE_SIZE - 1) & ~(HUGE_PAGE_SIZE - 1);
+}
 
 }  // namespace
 
@@ -48,11 +56,12 @@ std::optional<ByteBuffer> ByteBuffer::zeroed(std::size_t size) {
 }
 
 std::optional<ByteBuffer> ByteBuffer::mapped_zeroed(std::size_t size) {
-  void* bytes = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  const std::size_t mapped_size = whole_huge_pages(size);
+  void* bytes = ::mmap(nullptr, mapped_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (bytes == MAP_FAILED) return std::nullopt;
   // Only advice: where huge pages are off or unsupported, small pages serve the same.
-  (void)::madvise(bytes, size, MADV_HUGEPAGE);
-  return ByteBuffer(static_cast<char*>(bytes), size, Release{size});
+  (void)::madvise(bytes, mapped_size, MADV_HUGEPAGE);
+  return ByteBuffer(static_cast<char*>(bytes), size, Release{mapped_size});
 }
 
 bool ByteBuffer::grow_to(std::size_t size) {
@@ -74,10 +83,11 @@ bool ByteBuffer::grow_mapping_to(std::size_t size) {
   const std::size_t mapped_size = bytes_.get_deleter().mapped_size;
   if (size > mapped_size) {
     // The mapping moves or grows in place without its bytes being copied.
-    void* bytes = ::mremap(bytes_.get(), mapped_size, size, MREMAP_MAYMOVE);
+    const std::size_t new_mapped_size = whole_huge_pages(size);
+    void* bytes = ::mremap(bytes_.get(), mapped_size, new_mapped_size, MREMAP_MAYMOVE);
     if (bytes == MAP_FAILED) return false;
     (void)bytes_.release();
-    bytes_ = {static_cast<char*>(bytes), Release{size}};
+    bytes_ = {static_cast<char*>(bytes), Release{new_mapped_size}};
   }
   // Pages added by the kernel are zero; bytes forgotten by `truncate` are not.
   std::memset(data() + size_, 0, std::min(size, mapped_size) - size_);

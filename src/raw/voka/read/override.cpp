@@ -27,10 +27,14 @@ std::optional<std::string_view> rest_below(std::string_view path, std::string_vi
   return path.substr(folder.size() + 1);
 }
 
-// Whether any stored path of `table` is content of the module in `folder`.
+// Whether any stored path of `table` is content of the module in `folder`. Only
+// paths under "Mods/" or "Public/" can be, so most names of a large override
+// package are ruled out by their first byte, before their end is looked for.
 bool has_module_content(const table::Table& table, std::string_view folder) {
-  for (std::string_view path : table.paths()) {
-    if (!is_override_package_path(path, folder)) return true;
+  for (std::size_t offset : table.record_offsets()) {
+    const char first = table.first_name_byte_at(offset);
+    if (first != MODS_FOLDER.front() && first != PUBLIC_FOLDER.front()) continue;
+    if (!is_override_package_path(table.path_at(offset), folder)) return true;
   }
   return false;
 }

@@ -39,6 +39,10 @@ class Table {
   /// The name of the record at byte offset `offset`.
   std::string_view path_at(std::size_t offset) const;
 
+  /// The first byte of that name (zero for the empty name), found without
+  /// looking for the name's end.
+  char first_name_byte_at(std::size_t offset) const { return records_.data()[offset]; }
+
   /// Decodes the record at byte offset `offset`, whose name is `name`. Fails with
   /// `UnknownCompression` when its flags name no known compression.
   error::Result<EntryDetails> entry_details(std::size_t offset, std::string_view name) const;
