@@ -85,7 +85,20 @@ def instruction_lines(results):
     return lines
 
 
-def markdown(results, syscall_package):
+XML_READER_NAMES = {"reader": "our reader: every event, attribute and value",
+                    "parse": "Metadata::parse (the whole parser)",
+                    "expat": "expat, handlers doing nothing"}
+
+
+def xml_lines(results):
+    lines = ["| reader | MB/s | instructions per byte |", "|---|---:|---:|"]
+    for row in results["xml"]:
+        per_byte = "-" if row["instructions_per_byte"] is None else f"{row['instructions_per_byte']:.1f}"
+        lines.append(f"| {XML_READER_NAMES[row['reader']]} | {row['mb_per_s']:,.0f} | {per_byte} |")
+    return lines
+
+
+def markdown(results, syscall_package, xml_package):
     sections = [
         machine_lines(results),
         table_lines(results),
@@ -95,6 +108,8 @@ def markdown(results, syscall_package):
         [f"Scanning the mods folder ({results['folder']['packages']:,} packages), time per scan:", "",
          *folder_lines(results)],
     ]
+    sections.append([f"Reading the description of {xml_package} (callgrind counts the reading alone):", "",
+                     *xml_lines(results)])
     if results["syscalls"]:
         sections.append([f"System calls of one call on {syscall_package}:", "", *syscall_lines(results)])
     if results["instructions"]:

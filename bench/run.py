@@ -32,6 +32,9 @@ FUNCTIONS = {"get_metadata_for_file": "get_mod_info_from_pak", "is_override": "i
 # The package whose calls are looked at closely: system calls, and the Python
 # layer's instructions (callgrind, over this many calls).
 SYSCALL_PACKAGE = "small_mod.pak"
+# The package whose large description measures the XML reader.
+XML_PACKAGE = "lz4_meta.pak"
+XML_READERS = ["reader", "parse", "expat"]
 CALLGRIND_PASSES = 20
 
 
@@ -64,6 +67,7 @@ class Layers:
     def __init__(self, build_dir, plan):
         self.module_dir = str(next(build_dir.glob("src/python/quellan_formats*.so")).parent)
         self.core_bench = str(build_dir / "bench" / "quellan_core_bench")
+        self.xml_bench = str(build_dir / "bench" / "quellan_xml_bench")
         self.plan = plan
 
     def microseconds(self, python_function, core_function, paths):
@@ -128,6 +132,28 @@ def python_layer_instructions(layers, python_function, core_function, path):
     core = inclusive_instructions(annotation, re.escape(f"read::{core_function}(std::"))
     return {"function": python_function, "python_layer": (total - core) / CALLGRIND_PASSES,
             "core": core / CALLGRIND_PASSES}
+
+
+def xml_instructions_per_byte(layers, reader, path):
+    """Instructions of one reading of the description, per byte, counted by callgrind."""
+    with tempfile.TemporaryDirectory() as folder:
+        out = Path(folder) / "callgrind.out"
+        run = subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", "--collect-atstart=no",
+                              "--toggle-collect=quellan::bench::*read_once*", layers.xml_bench, reader, path],
+                             check=True, capture_output=True, text=True)
+        annotation = output_of(["callgrind_annotate", str(out)])
+    document_bytes = int(re.search(r"document (\d+) bytes", run.stdout).group(1))
+    total = int(re.search(r"^\s*([\d,]+) .*PROGRAM TOTALS", annotation, re.MULTILINE).group(1).replace(",", ""))
+    return total / document_bytes
+
+
+def measure_xml(layers, data):
+    path = str(data / XML_PACKAGE)
+    throughput = dict(re.findall(r"^(\w+) ([\d.]+) MB/s$", output_of([layers.xml_bench, "time", path]), re.MULTILINE))
+    with_valgrind = shutil.which("valgrind") is not None
+    return [{"reader": reader, "mb_per_s": float(throughput[reader]),
+             "instructions_per_byte": xml_instructions_per_byte(layers, reader, path) if with_valgrind else None}
+            for reader in XML_READERS]
 
 
 def measure_python_layer(layers, data):
@@ -211,9 +237,10 @@ def main():
     results["instructions"] = measure_python_layer(layers, args.data) if shutil.which("valgrind") else []
     results["packages"] = measure_packages(layers, args.data)
     results["folder"] = measure_folder(layers, args.data)
+    results["xml"] = measure_xml(layers, args.data)
     results["load_after"] = os.getloadavg()[0]
 
-    text = report.markdown(results, SYSCALL_PACKAGE)
+    text = report.markdown(results, SYSCALL_PACKAGE, XML_PACKAGE)
     print(text, end="")
     if args.output:
         args.output.write_text(text)
