@@ -41,7 +41,8 @@ XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attrib
   const std::string_view text = list_.text;
   key_offset_ = skip_white_space(text, position_);
   if (key_offset_ == text.size()) return Read::end;
-  std::size_t i = find_first_in(text, key_offset_, XML_WHITE_SPACE_OR_EQUALS);
+  std::size_t i = std::min(common::find_any_of<' ', '\t', '\r', '\n', '='>(text, key_offset_, list_.readable),
+                           text.size());
   const std::string_view key = text.substr(key_offset_, i - key_offset_);
 
   i = skip_white_space(text, i);
@@ -59,14 +60,17 @@ XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attrib
     return Read::failed;
   }
   const std::size_t value_start = i + 1;
-  const std::size_t value_end = text[i] == '"' ? common::find_any_of<'"'>(text, value_start)
-                                               : common::find_any_of<'\''>(text, value_start);
+  bool plain = false;
+  const std::size_t value_end =
+      text[i] == '"' ? common::find_value_end<'"'>(text, value_start, list_.readable, plain)
+                     : common::find_value_end<'\''>(text, value_start, list_.readable, plain);
   if (value_end == std::string_view::npos) {
     fail(XmlErrorKind::unclosed_attribute_value, key);
     return Read::failed;
   }
   position_ = value_end + 1;
-  attribute = {key, text.substr(value_start, value_end - value_start), list_.offset + value_start};
+  attribute = {key, text.substr(value_start, value_end - value_start), list_.offset + value_start,
+               plain};
   return Read::attribute;
 }
 

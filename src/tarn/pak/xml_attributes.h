@@ -18,6 +18,8 @@ struct XmlAttribute {
   std::string_view key;
   std::string_view raw_value;
   std::size_t value_offset = 0;
+  /// Whether the raw value is ASCII without any `&`: its own text, as is.
+  bool is_plain_ascii = false;
 };
 
 /// Reads the attributes of one tag in document order, one at a time, as far as the

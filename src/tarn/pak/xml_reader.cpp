@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "common/byte_scan.h"
 #include "tarn/pak/xml_syntax.h"
 
 namespace quellan::tarn::pak {
@@ -91,13 +92,15 @@ std::expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
   std::string_view content = document_.substr(name_offset, end - name_offset);
   const bool empty_element = content.ends_with('/');
   if (empty_element) content.remove_suffix(1);
-  const std::string_view name = content.substr(0, find_white_space(content, 0));
+  const std::string_view name = content.substr(
+      0, common::find_any_of<' ', '\t', '\r', '\n'>(content, 0, document_.size() - name_offset));
   if (name.empty()) return fail({XmlErrorKind::tag_without_name, position_});
 
   if (!empty_element) open_elements_.push(name_offset);
   position_ = end + 1;
   return XmlEvent{empty_element ? XmlEventKind::empty_element_tag : XmlEventKind::start_tag, name,
-                  XmlAttributeList{content.substr(name.size()), name_offset + name.size()}};
+                  XmlAttributeList{content.substr(name.size()), name_offset + name.size(),
+                                   document_.size() - name_offset - name.size()}};
 }
 
 std::expected<XmlEvent, XmlError> XmlReader::read_end_tag() {

@@ -29,6 +29,9 @@ enum class XmlEventKind {
 struct XmlAttributeList {
   std::string_view text;
   std::size_t offset = 0;
+  /// How many bytes from `text.data()` on lie in the document, for scans that
+  /// read whole chunks.
+  std::size_t readable = 0;
 };
 
 /// One event of a document. Views point into the document.

@@ -1,24 +1,11 @@
 #include "tarn/pak/xml_syntax.h"
 
-#include <cstdint>
-#include <cstring>
-
 #include "common/byte_scan.h"
 
 namespace quellan::tarn::pak {
 
 std::size_t skip_indentation(std::string_view text, std::size_t from) {
-  // Runs of spaces are compared a word at a time.
-  constexpr std::uint64_t SPACES = 0x2020202020202020u;
-  for (;;) {
-    std::uint64_t word;
-    while (from + sizeof word <= text.size() &&
-           (std::memcpy(&word, text.data() + from, sizeof word), word == SPACES)) {
-      from += sizeof word;
-    }
-    if (from == text.size() || !is_xml_white_space(text[from])) return from;
-    ++from;
-  }
+  return common::skip_all_of<' ', '\n', '\t', '\r'>(text, from, text.size());
 }
 
 std::string_view trim_xml_white_space_end(std::string_view text) {
@@ -33,10 +20,10 @@ std::string_view trim_xml_white_space(std::string_view text) {
 
 std::size_t find_tag_end(std::string_view text, std::size_t from) {
   for (;;) {
-    const std::size_t found = common::find_any_of<'>', '"', '\''>(text, from);
+    const std::size_t found = common::find_any_of<'>', '"', '\''>(text, from, text.size());
     if (found == std::string_view::npos || text[found] == '>') return found;
-    const std::size_t close = text[found] == '"' ? common::find_any_of<'"'>(text, found + 1)
-                                                 : common::find_any_of<'\''>(text, found + 1);
+    const std::size_t close = text[found] == '"' ? common::find_any_of<'"'>(text, found + 1, text.size())
+                                                 : common::find_any_of<'\''>(text, found + 1, text.size());
     if (close == std::string_view::npos) return close;
     from = close + 1;
   }

@@ -23,7 +23,6 @@ class ByteSet {
 };
 
 inline constexpr ByteSet XML_WHITE_SPACE(" \t\r\n");
-inline constexpr ByteSet XML_WHITE_SPACE_OR_EQUALS(" \t\r\n=");
 
 constexpr bool is_xml_white_space(char c) { return XML_WHITE_SPACE.contains(c); }
 

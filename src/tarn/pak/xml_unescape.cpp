@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "common/byte_scan.h"
 #include "common/utf8.h"
 
 namespace quellan::tarn::pak {
@@ -76,8 +75,8 @@ std::optional<XmlErrorKind> expand_reference(std::string_view name, std::string&
 std::expected<std::string_view, XmlError> unescape(const XmlAttribute& attribute,
                                                    std::string& buffer) {
   const std::string_view raw = attribute.raw_value;
-  if (common::is_ascii_without<'&'>(raw)) return raw;
-  std::size_t amp = common::find_any_of<'&'>(raw, 0);
+  if (attribute.is_plain_ascii) return raw;
+  std::size_t amp = raw.find('&');
   if (!common::is_well_formed_utf8(raw)) {
     return std::unexpected(XmlError{XmlErrorKind::value_not_utf8, attribute.value_offset});
   }
