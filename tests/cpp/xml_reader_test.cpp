@@ -172,6 +172,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"ValueNotUtf8", "<a v='\xED\xA0\x80'/>",
                    "empty a !attribute value is not UTF-8 at byte 6\neof"},
         ReaderCase{"LineBreaksAndTabsStay", "<a v='1\t2\r\n3'/>", "empty a v=1\t2\r\n3\neof"},
+        // Values longer than the scans' chunks, with what needs a closer look late.
+        ReaderCase{"LongValueWithLateReference", "<a v='" + std::string(20, 'x') + "&amp;'/>",
+                   "empty a v=" + std::string(20, 'x') + "&\neof"},
+        ReaderCase{"LongValueWithLateBadByte", "<a v='" + std::string(20, 'x') + "\xC3('/>",
+                   "empty a !attribute value is not UTF-8 at byte 6\neof"},
         // Messages stay short and printable.
         ReaderCase{"LongNamesCutInMessages", "<" + std::string(1000, 'n') + "\x01></m>",
                    "start " + std::string(1000, 'n') + "\x01\nerror mismatched end tag: expected </" +
@@ -191,6 +196,18 @@ TEST(XmlReader, DeepNestingNeedsNoRecursion) {
     ends += event->kind == XmlEventKind::end_tag;
   }
   EXPECT_EQ(ends, DEPTH);
+}
+
+TEST(XmlReader, MatchesEndTagsAcrossLongDistances) {
+  // The open elements are kept as distances from one to the next: 1, 2 and 3 bytes' worth.
+  const std::string document = "<a>" + std::string(100, ' ') + "<b>" + std::string(20'000, ' ') +
+                               "<c></c></b><d/>" + std::string(3'000'000, ' ') + "<e></e></a>";
+  std::string log;
+  XmlReader reader(document);
+  for (auto event = reader.next(); event && event->kind != XmlEventKind::end_of_input; event = reader.next()) {
+    log += std::string(kind_name(event->kind)) + " " + std::string(event->content) + ";";
+  }
+  EXPECT_EQ(log, "start a;start b;start c;end c;end b;empty d;start e;end e;end a;");
 }
 
 /// The error of the last attribute of a tag with `count` distinct ones, then `tail`.
