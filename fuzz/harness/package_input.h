@@ -56,10 +56,12 @@ class PackageCheck {
     auto table = raw::voka::read::table::Table::read_from(*reader);
     if (!table) return std::unexpected(message_of(table.error()));
     std::size_t parsed = 0;
+    std::size_t allowance = raw::voka::MAX_EXTRACTED_PER_CALL;
     for (auto entry : table->meta_entries()) {
       if (!entry) return std::unexpected(message_of(entry.error()));
-      Outcome contents = extract_twice(*entry, *reader);
+      Outcome contents = extract_twice(*entry, *reader, allowance);
       if (!contents) return std::unexpected(contents.error());
+      allowance -= contents->size();
       auto metadata = tarn::pak::Metadata::parse(*contents);
       if (!metadata) return std::unexpected(message_of(metadata.error()));
       ++parsed;
@@ -69,22 +71,24 @@ class PackageCheck {
 
   // Extraction must not depend on what the reader did before: the reader that
   // just read the table (and earlier entries) and a freshly opened one agree.
-  Outcome extract_twice(const EntryDetails& entry, PackageReader& used_reader) {
-    Outcome through_used = extract(entry, used_reader);
+  Outcome extract_twice(const EntryDetails& entry, PackageReader& used_reader, std::size_t limit) {
+    Outcome through_used = extract(entry, used_reader, limit);
     auto fresh_reader = PackageReader::open(path_);
     if (!fresh_reader) {
       note("the package could not be opened a second time");
-    } else if (extract(entry, *fresh_reader) != through_used) {
+    } else if (extract(entry, *fresh_reader, limit) != through_used) {
       note("extraction depends on where the reader stood before");
     }
     return through_used;
   }
 
-  Outcome extract(EntryDetails entry, PackageReader& reader) {
+  Outcome extract(EntryDetails entry, PackageReader& reader, std::size_t limit) {
     const EntryDetails declared = entry;
-    auto file = std::move(entry).decompress_file(reader);
+    auto file = std::move(entry).decompress_file(reader, limit);
     if (!file) return std::unexpected(message_of(file.error()));
-    if (!has_promised_length(declared, file->data.size())) note("extracted contents of a length not promised");
+    if (!has_promised_length(declared, file->data.size()) || file->data.size() > limit) {
+      note("extracted contents of a length not promised");
+    }
     return std::string(file->data.view());
   }
 

@@ -2,10 +2,8 @@
 
 #include <sys/mman.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 namespace quellan::common {
 
@@ -62,37 +60,6 @@ std::optional<ByteBuffer> ByteBuffer::mapped_zeroed(std::size_t size) {
   // Only advice: where huge pages are off or unsupported, small pages serve the same.
   (void)::madvise(bytes, mapped_size, MADV_HUGEPAGE);
   return ByteBuffer(static_cast<char*>(bytes), size, Release{mapped_size});
-}
-
-bool ByteBuffer::grow_to(std::size_t size) {
-  if (size <= size_) return true;
-  return is_mapped() ? grow_mapping_to(size) : grow_allocation_to(size);
-}
-
-bool ByteBuffer::grow_allocation_to(std::size_t size) {
-  auto* bytes = static_cast<char*>(std::realloc(bytes_.get(), size));
-  if (bytes == nullptr) return false;
-  (void)bytes_.release();
-  bytes_.reset(bytes);
-  std::memset(bytes + size_, 0, size - size_);
-  size_ = size;
-  return true;
-}
-
-bool ByteBuffer::grow_mapping_to(std::size_t size) {
-  const std::size_t mapped_size = bytes_.get_deleter().mapped_size;
-  if (size > mapped_size) {
-    // The mapping moves or grows in place without its bytes being copied.
-    const std::size_t new_mapped_size = whole_huge_pages(size);
-    void* bytes = ::mremap(bytes_.get(), mapped_size, new_mapped_size, MREMAP_MAYMOVE);
-    if (bytes == MAP_FAILED) return false;
-    (void)bytes_.release();
-    bytes_ = {static_cast<char*>(bytes), Release{new_mapped_size}};
-  }
-  // Pages added by the kernel are zero; bytes forgotten by `truncate` are not.
-  std::memset(data() + size_, 0, std::min(size, mapped_size) - size_);
-  size_ = size;
-  return true;
 }
 
 }  // namespace quellan::common

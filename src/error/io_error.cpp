@@ -26,6 +26,10 @@ std::string IoError::message() const {
       return "file name contained an unexpected NUL byte";
     case Kind::output_limit:
       return "the data decompresses to more than the " + std::to_string(value_) + " bytes allowed";
+    case Kind::stored_limit:
+      return "the data is more than the " + std::to_string(value_) + " bytes allowed";
+    case Kind::not_regular_file:
+      return "not a regular file";
   }
   __builtin_unreachable();
 }

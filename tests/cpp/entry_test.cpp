@@ -48,7 +48,8 @@ Extracted extracted(const error::Result<ModFile>& file) {
 
 // Opens the package as the metadata lookup does and extracts the records at
 // `indexes` in that order through the one reader, whatever their names.
-std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_list<std::size_t> indexes) {
+std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_list<std::size_t> indexes,
+                               std::size_t limit = MAX_EXTRACTED_PER_CALL) {
   const PackageFile file(writer.bytes());
   auto reader = read::open_pak_skipping_header(file.path());
   if (!reader) return {failure(reader.error().message())};
@@ -58,7 +59,7 @@ std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_lis
   for (const std::size_t index : indexes) {
     const std::size_t offset = index * TABLE_RECORD_SIZE;
     auto entry = table->entry_details(offset, table->path_at(offset));
-    results.push_back(entry ? extracted(std::move(*entry).decompress_file(*reader))
+    results.push_back(entry ? extracted(std::move(*entry).decompress_file(*reader, limit))
                             : failure(entry.error().message()));
   }
   return results;
@@ -92,12 +93,15 @@ const std::string STORED_EOF =
     "when reading compressed Mods/SomeMod/meta.kvt from .pak got failed to fill whole buffer";
 const std::string ZSTD = "zstd-compressed data in .pak not currently supported";
 
+std::string hex(std::uint64_t value) {
+  char digits[16];
+  char* end = std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr;
+  return std::string(digits, end);
+}
+
 std::string lz4_past_the_limit_message() {
   const std::size_t stored = test_support::lz4_block(std::string(MAX_DECOMPRESSED_SIZE + 1, '\0')).size();
-  char length[16];
-  const char* end = std::to_chars(std::begin(length), std::end(length), stored, 16).ptr;
-  return "tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with compressed_length 0x" +
-         std::string(static_cast<const char*>(length), end) +
+  return "tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with compressed_length 0x" + hex(stored) +
          " and decompressed length 0xffffffff but got the block is corrupt or decompresses to more than "
          "16777216 bytes";
 }
@@ -224,6 +228,57 @@ TEST(DecompressFile, ExtractsInAnyOrderThroughOneReader) {
   EXPECT_EQ(extract(writer, {2, 0, 1, 2}),
             (std::vector<Extracted>{data("small"), data(large), data(CONTENTS), data("small")}));
 }
+
+// The limit an extraction is given holds for what comes out, whatever the kind:
+// contents of exactly `limit` bytes pass, one byte more fails in the kind's own words.
+struct LimitCase {
+  const char* name;
+  PackageEntry entry;
+  std::size_t limit;
+  Extracted expected;
+};
+
+class ExtractionLimit : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(ExtractionLimit, ContentsMayReachTheLimitButNotPassIt) {
+  PackageWriter writer;
+  writer.add(GetParam().entry);
+  EXPECT_EQ(extract(writer, {0}, GetParam().limit), std::vector<Extracted>{GetParam().expected});
+}
+
+const std::size_t UNDER = CONTENTS.size() - 1;
+const std::string STORED_OVER = "when reading compressed Mods/SomeMod/meta.kvt from .pak got the data is more than the " +
+                                std::to_string(UNDER) + " bytes allowed";
+
+std::string lz4_over_message() {
+  return "tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with compressed_length 0x" +
+         hex(PackageEntry::lz4(NAME, CONTENTS).stored.size()) + " and decompressed length 0x" + hex(CONTENTS.size()) +
+         " but got the block is corrupt or decompresses to more than " + std::to_string(UNDER) + " bytes";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ExtractionLimit,
+    ::testing::Values(
+        LimitCase{"plain_at", PackageEntry::plain(NAME, CONTENTS), CONTENTS.size(), data(CONTENTS)},
+        LimitCase{"plain_over", PackageEntry::plain(NAME, CONTENTS), UNDER, failure(STORED_OVER)},
+        LimitCase{"zlib_at", PackageEntry::zlib(NAME, CONTENTS), CONTENTS.size(), data(CONTENTS)},
+        LimitCase{"zlib_over", PackageEntry::zlib(NAME, CONTENTS), UNDER,
+                  failure("tried to decompress Mods/SomeMod/meta.kvt but got the data decompresses to more than the " +
+                          std::to_string(UNDER) + " bytes allowed")},
+        LimitCase{"lz4_at", PackageEntry::lz4(NAME, CONTENTS), CONTENTS.size(), data(CONTENTS)},
+        LimitCase{"lz4_over", PackageEntry::lz4(NAME, CONTENTS), UNDER, failure(lz4_over_message())},
+        // Stored as is, its bytes are what counts, whatever the kind.
+        LimitCase{"zlib_size_zero_over",
+                  entry(PackageEntry::plain,
+                        [](PackageEntry& e) {
+                          e.flags = static_cast<std::uint8_t>(CompressionKind::Zlib);
+                          e.uncompressed_size = 0;
+                        }),
+                  UNDER, failure(STORED_OVER)},
+        // Bytes the file does not hold fail as a short read, limit or not.
+        LimitCase{"plain_past_end_of_file", entry(PackageEntry::plain, [](PackageEntry& e) { e.offset = 1 << 20; }),
+                  UNDER, failure(STORED_EOF)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quellan::raw::voka

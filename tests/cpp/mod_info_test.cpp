@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 
+#include "raw/voka/entry_details.h"
 #include "support/meta_kvt.h"
 #include "support/package_writer.h"
 #include "support/temp_dir.h"
@@ -124,6 +126,21 @@ INSTANTIATE_TEST_SUITE_P(
                    "tried to decompress path of table but got the block decompressed to 272 bytes but 544 were "
                    "declared"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Records may all point at the same stored bytes. The four copies of one
+// description below produce exactly the call's allowance and are read; one
+// more byte, from the next entry, is refused in the words of a file too large.
+TEST(GetModInfoFromPak, DescriptionsMayTotalTheCallAllowanceButNotPassIt) {
+  std::string largest = minimal_meta_kvt("F");
+  largest.resize(MAX_DECOMPRESSED_SIZE, ' ');
+  static_assert(MAX_EXTRACTED_PER_CALL == 4 * std::size_t{MAX_DECOMPRESSED_SIZE});
+  PackageWriter writer;
+  writer.add(PackageEntry::zlib("Mods/F/meta.kvt", largest)).add_aliases(0, 3);
+  EXPECT_EQ(lookup(writer), "[F, F, F, F]");
+  writer.add(PackageEntry::plain("Mods/G/meta.kvt", " "));
+  EXPECT_EQ(lookup(writer), "when reading compressed Mods/G/meta.kvt from .pak got the data is more than the 0 bytes "
+                            "allowed");
+}
 
 TEST(GetModInfoFromPak, MissingFileFailsWithThePath) {
   EXPECT_EQ(get_mod_info_from_pak("/nonexistent/quellan.pak").error().message(),

@@ -121,6 +121,7 @@ TEST_P(OpenPakPath, FailsWithoutWaiting) {
 }
 
 const std::string NOT_FOUND = "when reading {path} got No such file or directory (os error 2)";
+const std::string NOT_REGULAR = "when reading {path} got not a regular file";
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, OpenPakPath,
@@ -134,14 +135,16 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"directory", [](const TempDir& dir) { return dir.path(); },
                  "when reading .pak header got Is a directory (os error 21)",
                  "when reading footer offset of {path} got Is a directory (os error 21)"},
-        // Without a writer the open must not block, and the FIFO then reads as empty.
+        // Refused as soon as opened: the open of a FIFO without a writer must not block.
         PathCase{"fifo_without_writer",
                  [](const TempDir& dir) {
                    const std::string path = dir.path_of("fifo");
                    if (::mkfifo(path.c_str(), 0600) != 0) ADD_FAILURE() << "mkfifo " << path;
                    return path;
                  },
-                 HEADER_EOF, "when seeking header metadata of {path} got Illegal seek (os error 29)"}),
+                 NOT_REGULAR, NOT_REGULAR},
+        PathCase{"character_device", [](const TempDir&) { return std::string("/dev/null"); }, NOT_REGULAR,
+                 NOT_REGULAR}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -18,6 +19,12 @@ class PackageReader;
 /// gigabytes of output that it both declares and really expands to.
 inline constexpr std::uint32_t MAX_DECOMPRESSED_SIZE = std::uint32_t{16} << 20;
 
+/// The most bytes of stored files one call may extract in total, whether they
+/// come out as stored, inflated or LZ4-decoded. Records are free to point at the
+/// same stored bytes, so without this a package of a few KiB could have one
+/// call decompress and parse the same 16 MiB a thousand times.
+inline constexpr std::size_t MAX_EXTRACTED_PER_CALL = std::size_t{4} * MAX_DECOMPRESSED_SIZE;
+
 /// One decoded record of the file table. `name` is a view into the table, which
 /// must outlive the entry and everything extracted from it.
 struct EntryDetails {
@@ -30,9 +37,12 @@ struct EntryDetails {
   /// Extracts the stored file through `reader`, which may stand anywhere in the
   /// same package and is left after the stored bytes. Zstd is refused before any
   /// read; declared sizes are checked against what the file and the codec can
-  /// produce before memory is set aside for them, and compressed contents that
-  /// would come out larger than MAX_DECOMPRESSED_SIZE are refused.
-  error::Result<ModFile> decompress_file(read::PackageReader& reader) &&;
+  /// produce before memory is set aside for them. Contents may come out as large
+  /// as `limit` bytes, and compressed ones as MAX_DECOMPRESSED_SIZE at most:
+  /// beyond that, bytes used as stored fail their read with `stored_limit` (when
+  /// the file holds them at all), a zlib stream fails with `output_limit` and an
+  /// LZ4 block as one too large for its room, before the excess is produced.
+  error::Result<ModFile> decompress_file(read::PackageReader& reader, std::size_t limit) &&;
 };
 
 }  // namespace quellan::raw::voka

@@ -79,6 +79,15 @@ PackageWriter& PackageWriter::add(PackageEntry entry) {
   return *this;
 }
 
+PackageWriter& PackageWriter::add_aliases(std::size_t index, std::size_t count) {
+  PackageEntry alias = entries_.at(index);
+  alias.offset = alias.offset.value_or(data_position(index));
+  alias.size_on_disk = alias.size_on_disk.value_or(static_cast<std::uint32_t>(alias.stored.size()));
+  alias.stored.clear();
+  entries_.insert(entries_.end(), count, alias);
+  return *this;
+}
+
 PackageWriter& PackageWriter::declared_file_count(std::uint32_t count) {
   declared_file_count_ = count;
   return *this;

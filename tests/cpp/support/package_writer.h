@@ -37,6 +37,9 @@ class PackageWriter {
   PackageWriter& version(std::uint32_t version);
   PackageWriter& footer_offset(std::uint64_t offset);
   PackageWriter& add(PackageEntry entry);
+  /// Adds `count` copies of the record of the entry added `index`-th: each points
+  /// at that entry's stored bytes and stores nothing of its own.
+  PackageWriter& add_aliases(std::size_t index, std::size_t count);
   /// Declares `count` records instead of the number of entries.
   PackageWriter& declared_file_count(std::uint32_t count);
   /// Declares a compressed table of `size` bytes instead of the block's length.

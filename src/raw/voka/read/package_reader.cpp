@@ -14,14 +14,11 @@ using error::IoError;
 
 namespace {
 
-// Reads of unknown length grow their buffer by at most this much at a time.
-constexpr std::size_t MAX_READ_STEP = std::size_t{16} << 20;
-
 std::unexpected<IoError> last_os_error() { return std::unexpected(IoError::os(errno)); }
 
 }  // namespace
 
-PackageReader::PackageReader(common::FileDescriptor file, std::optional<std::uint64_t> file_size)
+PackageReader::PackageReader(common::FileDescriptor file, std::uint64_t file_size)
     : file_(std::move(file)),
       buffer_(std::make_unique_for_overwrite<char[]>(BUFFER_SIZE)),
       file_size_(file_size) {}
@@ -30,19 +27,18 @@ std::expected<PackageReader, IoError> PackageReader::open(const std::string& pat
   if (path.find('\0') != std::string::npos) return std::unexpected(IoError::nul_in_path());
   int fd;
   do {
-    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it is
-    // cleared right after so that reads behave as on any other file.
+    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer. Only regular
+    // files go on to be read, and on those the flag changes nothing.
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return last_os_error();
   common::FileDescriptor file(fd);
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) return last_os_error();
   struct stat status;
   if (::fstat(fd, &status) < 0) return last_os_error();
-  std::optional<std::uint64_t> file_size;
-  if (S_ISREG(status.st_mode)) file_size = static_cast<std::uint64_t>(status.st_size);
-  return PackageReader(std::move(file), file_size);
+  // A FIFO or a device may never end, or never answer; a directory fails on its
+  // first read with the system's own words.
+  if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) return std::unexpected(IoError::not_regular_file());
+  return PackageReader(std::move(file), static_cast<std::uint64_t>(status.st_size));
 }
 
 std::expected<std::size_t, IoError> PackageReader::read_some(char* out, std::size_t size) {
@@ -79,30 +75,11 @@ std::expected<void, IoError> PackageReader::read_exact(std::span<char> out) {
 }
 
 std::expected<common::ByteBuffer, IoError> PackageReader::read_to_new_buffer(std::size_t size) {
-  if (!file_size_) {
-    common::ByteBuffer buffer;
-    if (auto read = read_in_bounded_steps(buffer, size); !read) return std::unexpected(read.error());
-    return buffer;
-  }
-  const std::uint64_t remaining = *file_size_ > position_ ? *file_size_ - position_ : 0;
-  if (size > remaining) return std::unexpected(IoError::unexpected_eof());
+  if (!holds(size)) return std::unexpected(IoError::unexpected_eof());
   auto buffer = common::ByteBuffer::zeroed(size);
   if (!buffer) return std::unexpected(IoError::os(ENOMEM));
   if (auto read = read_exact(buffer->span()); !read) return std::unexpected(read.error());
   return std::move(*buffer);
-}
-
-std::expected<void, IoError> PackageReader::read_in_bounded_steps(common::ByteBuffer& buffer,
-                                                                  std::size_t size) {
-  std::size_t step = BUFFER_SIZE;
-  while (buffer.size() < size) {
-    const std::size_t start = buffer.size();
-    const std::size_t target = start + std::min(step, size - start);
-    if (!buffer.grow_to(target)) return std::unexpected(IoError::os(ENOMEM));
-    if (auto read = read_exact(buffer.span().subspan(start)); !read) return read;
-    step = std::min(step * 2, MAX_READ_STEP);
-  }
-  return {};
 }
 
 std::expected<void, IoError> PackageReader::seek_absolute(std::uint64_t position) {

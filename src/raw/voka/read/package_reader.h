@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <expected>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -24,8 +23,9 @@ class PackageReader {
  public:
   static constexpr std::size_t BUFFER_SIZE = 8192;
 
-  /// Opens `path` read-only. Opening never waits for a writer: a FIFO without one
-  /// opens and then reads as an empty file.
+  /// Opens `path` read-only, never waiting for a writer. Fails with
+  /// `not_regular_file` for anything but a regular file or a directory (whose
+  /// reads then fail).
   static std::expected<PackageReader, error::IoError> open(const std::string& path);
 
   /// Fills `out` completely, or fails; the end of the file is `unexpected_eof`.
@@ -40,11 +40,12 @@ class PackageReader {
   }
 
   /// Reads exactly `size` bytes into a new buffer. The size comes from the
-  /// package, so it is never trusted: a regular file that cannot hold that many
-  /// bytes fails as the short read would, before anything is allocated, and a
-  /// file of unknown length (a pipe, a device) is read in bounded steps so that
-  /// memory follows what actually arrives.
+  /// package, so it is never trusted: when the file cannot hold that many bytes,
+  /// this fails as the short read would, before anything is allocated.
   std::expected<common::ByteBuffer, error::IoError> read_to_new_buffer(std::size_t size);
+
+  /// Whether the file holds `size` more bytes after those already handed out.
+  bool holds(std::uint64_t size) const { return size <= (file_size_ > position_ ? file_size_ - position_ : 0); }
 
   /// Moves to `position` from the start of the file and drops the buffered bytes.
   /// A position of 2^63 or more is refused by the system.
@@ -54,19 +55,17 @@ class PackageReader {
   std::expected<void, error::IoError> seek_relative(std::int64_t offset);
 
  private:
-  PackageReader(common::FileDescriptor file, std::optional<std::uint64_t> file_size);
+  PackageReader(common::FileDescriptor file, std::uint64_t file_size);
 
   std::size_t buffered() const { return end_ - begin_; }
   std::expected<std::size_t, error::IoError> read_some(char* out, std::size_t size);
-  std::expected<void, error::IoError> read_in_bounded_steps(common::ByteBuffer& buffer,
-                                                             std::size_t size);
 
   common::FileDescriptor file_;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
-  // Known for regular files only; `position_` is where the next byte handed out lies.
-  std::optional<std::uint64_t> file_size_;
+  // As the file was when opened; `position_` is where the next byte handed out lies.
+  std::uint64_t file_size_;
   std::uint64_t position_ = 0;
 };
 

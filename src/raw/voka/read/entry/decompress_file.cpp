@@ -13,28 +13,41 @@ using error::Error;
 
 namespace {
 
-error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, read::PackageReader& reader) {
+// An uncompressed size of 0 means the bytes are stored as they are, whatever the kind.
+bool is_stored_as_is(const EntryDetails& entry) {
+  return entry.compression == CompressionKind::None || entry.uncompressed_size == 0;
+}
+
+error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, read::PackageReader& reader,
+                                                    std::size_t limit) {
   if (auto seek = reader.seek_absolute(entry.offset); !seek) {
     return std::unexpected(error::Io{"seeking " + common::pathbuf_from_bytes(entry.name) + " offset in .pak", seek.error()});
   }
-  auto stored = reader.read_to_new_buffer(entry.size_on_disk);
-  if (!stored) {
+  auto read_failure = [&](error::IoError cause) {
     return std::unexpected(
-        Error::read_io("compressed " + common::pathbuf_from_bytes(entry.name) + " from .pak", stored.error()));
+        Error::read_io("compressed " + common::pathbuf_from_bytes(entry.name) + " from .pak", cause));
+  };
+  // Bytes stored as they are become the contents, so their limit holds before
+  // they are read; bytes that the file does not hold fail as a short read.
+  if (is_stored_as_is(entry) && entry.size_on_disk > limit && reader.holds(entry.size_on_disk)) {
+    return read_failure(error::IoError::stored_limit(limit));
   }
+  auto stored = reader.read_to_new_buffer(entry.size_on_disk);
+  if (!stored) return read_failure(stored.error());
   return std::move(*stored);
 }
 
-error::Result<common::ByteBuffer> inflate_zlib(const EntryDetails& entry, std::string_view stored) {
-  auto contents = common::inflate_zlib_exact(stored, entry.uncompressed_size, MAX_DECOMPRESSED_SIZE);
+error::Result<common::ByteBuffer> inflate_zlib(const EntryDetails& entry, std::string_view stored,
+                                               std::size_t limit) {
+  auto contents = common::inflate_zlib_exact(stored, entry.uncompressed_size, limit);
   if (!contents) return std::unexpected(error::DecompressIo{common::pathbuf_from_bytes(entry.name), contents.error()});
   return std::move(*contents);
 }
 
-error::Result<common::ByteBuffer> decompress_lz4(const EntryDetails& entry, std::string_view stored) {
+error::Result<common::ByteBuffer> decompress_lz4(const EntryDetails& entry, std::string_view stored,
+                                                 std::size_t limit) {
   // A block that needs more room than the limit fails as one that needs more than it declares.
-  auto contents =
-      common::decompress_lz4_block(stored, std::min(entry.uncompressed_size, MAX_DECOMPRESSED_SIZE));
+  auto contents = common::decompress_lz4_block(stored, std::min<std::size_t>(entry.uncompressed_size, limit));
   if (!contents) {
     return std::unexpected(error::Lz4Decompress{
         "file " + common::pathbuf_from_bytes(entry.name) + " at offset " + std::to_string(entry.offset),
@@ -43,16 +56,17 @@ error::Result<common::ByteBuffer> decompress_lz4(const EntryDetails& entry, std:
   return std::move(*contents);
 }
 
-error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::ByteBuffer stored) {
-  // An uncompressed size of 0 means the bytes are stored as they are, whatever the kind.
-  if (entry.uncompressed_size == 0) return stored;
+error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::ByteBuffer stored,
+                                         std::size_t limit) {
+  if (is_stored_as_is(entry)) return stored;
+  const std::size_t decompressed_limit = std::min<std::size_t>(limit, MAX_DECOMPRESSED_SIZE);
   switch (entry.compression) {
     case CompressionKind::None:
       return stored;
     case CompressionKind::Zlib:
-      return inflate_zlib(entry, stored.view());
+      return inflate_zlib(entry, stored.view(), decompressed_limit);
     case CompressionKind::Lz4:
-      return decompress_lz4(entry, stored.view());
+      return decompress_lz4(entry, stored.view(), decompressed_limit);
     case CompressionKind::Zstd:
       return std::unexpected(error::ZstdUnsupported{});
   }
@@ -61,12 +75,12 @@ error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::Byte
 
 }  // namespace
 
-error::Result<ModFile> EntryDetails::decompress_file(read::PackageReader& reader) && {
+error::Result<ModFile> EntryDetails::decompress_file(read::PackageReader& reader, std::size_t limit) && {
   // Refused before anything is read: the package may well be fine otherwise.
   if (compression == CompressionKind::Zstd) return std::unexpected(error::ZstdUnsupported{});
-  auto stored = read_stored_bytes(*this, reader);
+  auto stored = read_stored_bytes(*this, reader, limit);
   if (!stored) return std::unexpected(std::move(stored.error()));
-  auto contents = decode(*this, std::move(*stored));
+  auto contents = decode(*this, std::move(*stored), limit);
   if (!contents) return std::unexpected(std::move(contents.error()));
   return ModFile{name, std::move(*contents)};
 }
