@@ -1,16 +1,22 @@
 // Writes the seed corpora of the fuzz targets, built with the test suite's own
 // package and document writers: <dir>/metadata_parse/* (and the XML reader's
 // xml_reader/* and xml_differential/*) holds documents of every shape the metadata
-// parser knows, <dir>/package/* holds packages of every storage kind and table shape.
+// parser knows, <dir>/package/* holds packages of every storage kind and table
+// shape, and small packages that cost the most a package may cost: descriptions
+// as large as allowed, shared by many records, and documents that nest deep or
+// hold nothing but dependencies.
 // Usage: write_seed_corpora <dir>
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "raw/voka/entry_details.h"
 #include "support/meta_kvt.h"
 #include "support/package_writer.h"
 
@@ -55,6 +61,21 @@ std::string full_meta_kvt() {
   return meta_kvt_document(module_info, {dependency, dependency});
 }
 
+// A document that opens `levels` elements and closes none.
+std::string unclosed_nesting(std::size_t levels) {
+  std::string document = "<save>";
+  for (std::size_t level = 0; level < levels; ++level) document += "<a>";
+  return document;
+}
+
+// A document of at most `size` bytes that holds nothing but empty dependency nodes.
+std::string empty_dependencies(std::size_t size) {
+  constexpr std::string_view NODE = "<node id=\"ModuleShortDesc\"></node>";
+  std::string document = "<save>";
+  while (document.size() + NODE.size() + std::string_view("</save>").size() <= size) document += NODE;
+  return document + "</save>";
+}
+
 // Documents that each take the parser down one of its less travelled roads.
 std::vector<NamedInput> documents() {
   const std::string info_start = "<save><region id=\"Config\"><node id=\"root\"><children><node id=\"ModuleInfo\">";
@@ -90,6 +111,7 @@ std::vector<NamedInput> documents() {
       {"duplicate_attribute", in_module_info("<attribute id=\"Name\" value=\"a\" value=\"b\"/>")},
       {"two_ids", "<save><node id=\"ModuleInfo\" id=\"other\"></node></save>"},
       {"dependency_in_module_info", in_module_info("<node id=\"ModuleShortDesc\"><attribute id=\"Name\" value=\"d\"/>")},
+      {"deep_nesting", unclosed_nesting(20'000)},
   };
 }
 
@@ -110,6 +132,19 @@ std::string module_package(const std::function<PackageEntry(std::string, std::st
       .add(store("Mods/Foo/Story/x.txt", "story"))
       .add(store("Public/Foo/Assets/a.dds", std::string(300, 'a')))
       .bytes();
+}
+
+// A description as large as a stored file may decompress to, and `copies` more
+// records that point at the same stored bytes: a few KiB that ask for
+// `copies` + 1 times the largest description.
+std::string aliased_description(std::size_t copies) {
+  std::string largest = minimal_meta_kvt("F");
+  largest.resize(quellan::raw::voka::MAX_DECOMPRESSED_SIZE, ' ');
+  return PackageWriter().add(PackageEntry::zlib("Mods/F/meta.kvt", largest)).add_aliases(0, copies).bytes();
+}
+
+std::string zlib_description(std::string_view document) {
+  return PackageWriter().add(PackageEntry::zlib("Mods/Foo/meta.kvt", document)).bytes();
 }
 
 std::vector<NamedInput> packages() {
@@ -138,6 +173,9 @@ std::vector<NamedInput> packages() {
       {"empty_table", PackageWriter().bytes()},
       {"name_without_end", PackageWriter().add(PackageEntry::plain(std::string(256, 'n'), "x")).bytes()},
       {"old_version", PackageWriter().version(17).add(PackageEntry::plain("Mods/Foo/meta.kvt", description)).bytes()},
+      {"aliased_records", aliased_description(999)},
+      {"deep_nesting", zlib_description(unclosed_nesting(5'000'000))},
+      {"many_dependencies", zlib_description(empty_dependencies(quellan::raw::voka::MAX_DECOMPRESSED_SIZE))},
   };
 }
 
