@@ -12,11 +12,12 @@ import argparse
 import hashlib
 import random
 import sys
+import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "python"))
 
-from pakwriter import Compression, Entry, Package, meta_kvt  # noqa: E402
+from pakwriter import HEADER_SIZE, Compression, Entry, Package, aliases_of, meta_kvt  # noqa: E402
 
 # The files below a package's own folders, and the game folders that overrides touch.
 MODULE_SUBFOLDERS = [
@@ -132,12 +133,23 @@ def mods_folder_package(rng, index):
     return module_package(rng, folder, rng.randint(5, 40), compression, dependency_count=rng.randint(0, 4))
 
 
+def aliased_package(copies):
+    """Hostile: `copies` records that share one zlib stream of a description as
+    large as a stored file may decompress to. A call stops once it has produced
+    what one call may, so this costs four descriptions, not `copies`."""
+    largest = meta_kvt({"Folder": "Foo", "Name": "Foo"}).ljust(16 << 20)
+    meta = Entry("Mods/Foo/meta.kvt", compression=Compression.ZLIB, stored=zlib.compress(largest, 9),
+                 uncompressed_size=len(largest))
+    return Package([meta, *aliases_of(meta, HEADER_SIZE, copies - 1)])
+
+
 def packages():
     """File name (relative to the data folder) -> package, built lazily."""
     yield "small_mod.pak", lambda: module_package(random.Random(1), "Foo", 200)
     yield "mod_5000.pak", lambda: module_package(random.Random(2), "Foo", 5000)
     yield "override_200000.pak", lambda: override_package(random.Random(3), 200_000)
     yield "lz4_meta.pak", lambda: module_package(random.Random(4), "Foo", 50, Compression.LZ4, 5000, brief=True)
+    yield "aliased_1000.pak", lambda: aliased_package(1000)
     rng = random.Random(5)
     for index in range(1000):
         yield f"mods/{index:04d}.pak", lambda index=index: mods_folder_package(rng, index)

@@ -127,6 +127,13 @@ class Package:
         return path
 
 
+def aliases_of(entry: Entry, offset: int, copies: int) -> list[Entry]:
+    """`copies` records like `entry`, whose stored bytes are written at `offset`,
+    that point at those bytes and store nothing of their own."""
+    alias = dataclasses.replace(entry, stored=b"", offset=offset, size_on_disk=len(entry.stored_bytes()))
+    return [alias] * copies
+
+
 def meta_kvt(module_info: Mapping[str, Union[str, int]], dependencies: Sequence[Mapping] = ()) -> bytes:
     """A "meta.kvt" document: one module description node with an attribute per
     item of `module_info`, and one dependency node per item of `dependencies`."""

@@ -22,7 +22,7 @@ from typing import Callable, Mapping, Union
 import pytest
 
 import cases
-from pakwriter import HEADER_SIZE, Compression, Entry, Package, lz4_block, meta_kvt
+from pakwriter import HEADER_SIZE, Compression, Entry, Package, aliases_of, lz4_block, meta_kvt
 
 MAX_GROWTH_KIB = 64 << 10
 ADDRESS_SPACE_HEADROOM = 128 << 20
@@ -208,11 +208,9 @@ def aliased(copies: int) -> Callable[[], Package]:
 
     def build() -> Package:
         document = meta_kvt({"Folder": "F", "Name": "F"}).ljust(DECOMPRESSED_LIMIT)
-        stream = zlib.compress(document, 9)
-        record = Entry("Mods/F/meta.kvt", compression=Compression.ZLIB, stored=stream,
-                       offset=HEADER_SIZE, uncompressed_size=len(document))
-        aliases = [dataclasses.replace(record, stored=b"", size_on_disk=len(stream))] * (copies - 1)
-        return Package([record, *aliases])
+        record = Entry("Mods/F/meta.kvt", compression=Compression.ZLIB, stored=zlib.compress(document, 9),
+                       uncompressed_size=len(document))
+        return Package([record, *aliases_of(record, HEADER_SIZE, copies - 1)])
 
     return build
 
