@@ -286,7 +286,7 @@ HOSTILE = [
     pytest.param(Hostile(existing("/dev/urandom"), NOT_REGULAR), id="dev-urandom"),
     pytest.param(Hostile(package(with_description(deeply_nested(100_000))), FOO, override=False),
                  id="nested-100000-levels"),
-    pytest.param(Hostile(package(zlib_description(unclosed_nesting(5_000_000))), Raises(SCHEMA, prefix=True)),
+    pytest.param(Hostile(package(zlib_description(unclosed_nesting(5_000_000))), NO_MODULE_INFO),
                  id="nested-5000000-levels"),
     # Four records use up what one call may extract; the fifth is refused.
     pytest.param(Hostile(package(aliased(1000)),
