@@ -37,7 +37,9 @@ std::expected<PackageReader, IoError> PackageReader::open(const std::string& pat
   if (::fstat(fd, &status) < 0) return last_os_error();
   // A FIFO or a device may never end, or never answer; a directory fails on its
   // first read with the system's own words.
-  if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) return std::unexpected(IoError::not_regular_file());
+  if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+    return std::unexpected(IoError::not_regular_file());
+  }
   return PackageReader(std::move(file), static_cast<std::uint64_t>(status.st_size));
 }
 
