@@ -16,11 +16,11 @@ class ByteBuffer {
   ByteBuffer() = default;
 
   /// A buffer of `size` zero bytes, or nothing when that much memory cannot be had.
-  static std::optional<ByteBuffer> zeroed(std::size_t size);
+  [[nodiscard]] static std::optional<ByteBuffer> zeroed(std::size_t size);
 
   /// Grows the buffer to `size` bytes, the new ones zero; false (and the buffer
   /// unchanged) when memory cannot be had.
-  bool grow_to(std::size_t size);
+  [[nodiscard]] bool grow_to(std::size_t size);
 
   /// Forgets every byte from `size` on; the memory itself is kept.
   void truncate(std::size_t size) {
@@ -42,10 +42,10 @@ class ByteBuffer {
   };
   ByteBuffer(char* bytes, std::size_t size, Release release) : bytes_(bytes, release), size_(size) {}
 
-  static std::optional<ByteBuffer> mapped_zeroed(std::size_t size);
+  [[nodiscard]] static std::optional<ByteBuffer> mapped_zeroed(std::size_t size);
   bool is_mapped() const { return bytes_.get_deleter().mapped_size != 0; }
-  bool grow_allocation_to(std::size_t size);
-  bool grow_mapping_to(std::size_t size);
+  [[nodiscard]] bool grow_allocation_to(std::size_t size);
+  [[nodiscard]] bool grow_mapping_to(std::size_t size);
 
   std::unique_ptr<char[], Release> bytes_;
   std::size_t size_ = 0;

@@ -1,5 +1,6 @@
 #include "error/io_error.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace quellan::error {
@@ -27,7 +28,7 @@ std::string IoError::message() const {
     case Kind::output_limit:
       return "the data decompresses to more than the " + std::to_string(value_) + " bytes allowed";
   }
-  __builtin_unreachable();
+  std::abort();  // every enumerator returns above
 }
 
 }  // namespace quellan::error

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "common/lz4_block.h"
@@ -9,8 +10,6 @@
 
 namespace quellan::raw::voka {
 
-using error::Error;
-
 namespace {
 
 error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, read::PackageReader& reader) {
@@ -20,7 +19,7 @@ error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, r
   auto stored = reader.read_to_new_buffer(entry.size_on_disk);
   if (!stored) {
     return std::unexpected(
-        Error::read_io("compressed " + common::pathbuf_from_bytes(entry.name) + " from .pak", stored.error()));
+        error::Io{"reading compressed " + common::pathbuf_from_bytes(entry.name) + " from .pak", stored.error()});
   }
   return std::move(*stored);
 }
@@ -56,7 +55,7 @@ error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::Byte
     case CompressionKind::Zstd:
       return std::unexpected(error::ZstdUnsupported{});
   }
-  __builtin_unreachable();
+  std::abort();  // every enumerator returns above
 }
 
 }  // namespace
