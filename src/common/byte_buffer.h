@@ -16,7 +16,7 @@ class ByteBuffer {
   ByteBuffer() = default;
 
   /// A buffer of `size` zero bytes, or nothing when that much memory cannot be had.
-  static std::optional<ByteBuffer> zeroed(std::size_t size);
+  [[nodiscard]] static std::optional<ByteBuffer> zeroed(std::size_t size);
 
   /// Forgets every byte from `size` on; the memory itself is kept.
   void truncate(std::size_t size) {
@@ -38,7 +38,7 @@ class ByteBuffer {
   };
   ByteBuffer(char* bytes, std::size_t size, Release release) : bytes_(bytes, release), size_(size) {}
 
-  static std::optional<ByteBuffer> mapped_zeroed(std::size_t size);
+  [[nodiscard]] static std::optional<ByteBuffer> mapped_zeroed(std::size_t size);
 
   std::unique_ptr<char[], Release> bytes_;
   std::size_t size_ = 0;

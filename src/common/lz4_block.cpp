@@ -23,8 +23,8 @@ std::size_t most_output_of(std::size_t compressed_size) {
 
 }  // namespace
 
-std::expected<ByteBuffer, Lz4Error> decompress_lz4_block(std::string_view compressed,
-                                                        std::size_t capacity) {
+error::Expected<ByteBuffer, Lz4Error> decompress_lz4_block(std::string_view compressed,
+                                                           std::size_t capacity) {
   if (compressed.empty()) return std::unexpected(Lz4Error::empty_input());
   // liblz4 counts in int; a block or output beyond that is more than it can decode.
   if (compressed.size() > static_cast<std::size_t>(INT_MAX)) {

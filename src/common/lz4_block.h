@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstddef>
-#include <expected>
 #include <string_view>
 
 #include "common/byte_buffer.h"
+#include "error/expected.h"
 #include "error/lz4_error.h"
 
 namespace quellan::common {
@@ -15,7 +15,7 @@ namespace quellan::common {
 /// empty or corrupt, needs more room than `capacity`, or when memory runs out.
 /// `capacity` comes from the package and is not trusted: memory is only set
 /// aside for what `compressed` can actually expand to.
-std::expected<ByteBuffer, error::Lz4Error> decompress_lz4_block(std::string_view compressed,
-                                                              std::size_t capacity);
+error::Expected<ByteBuffer, error::Lz4Error> decompress_lz4_block(std::string_view compressed,
+                                                                  std::size_t capacity);
 
 }  // namespace quellan::common

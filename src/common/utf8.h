@@ -19,7 +19,7 @@ struct DecodedCharacter {
 /// The well-formed sequence at the start of `bytes` (which must not be empty), or
 /// nullopt with `invalid_length` set to the length of the longest prefix of a
 /// sequence found there, the bytes a lossy conversion replaces.
-std::optional<DecodedCharacter> decode_first(std::string_view bytes, std::size_t& invalid_length);
+[[nodiscard]] std::optional<DecodedCharacter> decode_first(std::string_view bytes, std::size_t& invalid_length);
 
 /// Whether all of `bytes` is well-formed UTF-8. Runs of ASCII are checked a word
 /// at a time.

@@ -27,7 +27,7 @@ struct InflateEnd {
 
 // Runs the inflater until the output is full, the stream ends, or no progress
 // can be made; returns the error that stopped it, if any.
-std::expected<void, IoError> inflate_into(z_stream& stream) {
+error::Expected<void, IoError> inflate_into(z_stream& stream) {
   for (;;) {
     switch (inflate(&stream, Z_NO_FLUSH)) {
       case Z_OK:
@@ -46,8 +46,8 @@ std::expected<void, IoError> inflate_into(z_stream& stream) {
 
 }  // namespace
 
-std::expected<ByteBuffer, IoError> inflate_zlib_exact(std::string_view compressed, std::size_t size,
-                                                      std::size_t limit) {
+error::Expected<ByteBuffer, IoError> inflate_zlib_exact(std::string_view compressed, std::size_t size,
+                                                        std::size_t limit) {
   // One byte past the limit tells a stream that goes on from one that ends there.
   auto output = ByteBuffer::zeroed(std::min({size, limit + 1, most_output_of(compressed.size())}));
   if (!output) return std::unexpected(IoError::os(ENOMEM));

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstddef>
-#include <expected>
 #include <string_view>
 
 #include "common/byte_buffer.h"
+#include "error/expected.h"
 #include "error/io_error.h"
 
 namespace quellan::common {
@@ -16,7 +16,7 @@ namespace quellan::common {
 /// the stream really goes on past `limit`. `size` comes from the package and is
 /// not trusted: memory is only set aside for what `compressed` can actually
 /// inflate to, and never for more than `limit` + 1 bytes.
-std::expected<ByteBuffer, error::IoError> inflate_zlib_exact(std::string_view compressed,
-                                                             std::size_t size, std::size_t limit);
+error::Expected<ByteBuffer, error::IoError> inflate_zlib_exact(std::string_view compressed,
+                                                               std::size_t size, std::size_t limit);
 
 }  // namespace quellan::common

@@ -60,10 +60,6 @@ struct MessageOf {
 
 }  // namespace
 
-Error Error::read_io(std::string what, IoError cause) {
-  return Io{"reading " + std::move(what), cause};
-}
-
 std::string Error::message() const { return std::visit(MessageOf{}, variant_); }
 
 }  // namespace quellan::error

@@ -2,11 +2,11 @@
 
 #include <array>
 #include <cstdint>
-#include <expected>
 #include <string>
 #include <utility>
 #include <variant>
 
+#include "error/expected.h"
 #include "error/io_error.h"
 #include "error/lz4_error.h"
 
@@ -55,7 +55,9 @@ struct SchemaMismatch {
 struct NoModuleInfoNode {};
 
 /// The library's one error type: a closed set of variants, each shown as exactly
-/// one line of text by `message`.
+/// one line of text by `message`. An error is built one way only, by naming its
+/// variant with every field, `Io{"reading .pak header", cause}`, which converts
+/// to `Error`: each context text stands whole where the failure is raised.
 class Error {
  public:
   using Variant = std::variant<Io, InvalidMagic, UnsupportedVersion, TablePathsDecompress,
@@ -66,9 +68,6 @@ class Error {
     requires std::is_constructible_v<Variant, Kind&&>
   Error(Kind&& kind) : variant_(std::forward<Kind>(kind)) {}  // NOLINT: implicit by design
 
-  /// An `Io` error whose context is "reading {what}".
-  static Error read_io(std::string what, IoError cause);
-
   /// The one-line text users see.
   std::string message() const;
 
@@ -76,7 +75,8 @@ class Error {
   Variant variant_;
 };
 
+/// The value of a fallible operation, or its `Error`; it cannot be dropped.
 template <class T>
-using Result = std::expected<T, Error>;
+using Result = Expected<T, Error>;
 
 }  // namespace quellan::error

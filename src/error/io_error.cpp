@@ -1,5 +1,6 @@
 #include "error/io_error.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace quellan::error {
@@ -31,7 +32,7 @@ std::string IoError::message() const {
     case Kind::not_regular_file:
       return "not a regular file";
   }
-  __builtin_unreachable();
+  std::abort();  // every enumerator returns above
 }
 
 }  // namespace quellan::error

@@ -12,7 +12,7 @@ namespace quellan::python {
 /// `str` or a subclass of it. On failure returns nothing with the exception set:
 /// a TypeError naming `function_name`, or the interpreter's UnicodeEncodeError
 /// for a string holding a lone surrogate.
-std::optional<std::string> bind_path(const char* function_name, PyObject* const* args, Py_ssize_t nargs,
-                                     PyObject* kwnames);
+[[nodiscard]] std::optional<std::string> bind_path(const char* function_name, PyObject* const* args,
+                                                   Py_ssize_t nargs, PyObject* kwnames);
 
 }  // namespace quellan::python

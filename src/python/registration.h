@@ -8,6 +8,6 @@ namespace quellan::python {
 /// the module's `__all__` (created as a list if missing) and sets it as a module
 /// attribute. Returns false with an exception set: TypeError when `__all__` is
 /// not a list, `PanicException` when the append fails.
-bool add_function(PyObject* module, PyMethodDef& definition);
+[[nodiscard]] bool add_function(PyObject* module, PyMethodDef& definition);
 
 }  // namespace quellan::python

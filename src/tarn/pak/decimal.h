@@ -13,7 +13,7 @@ namespace quellan::tarn::pak {
 /// Leading zeros are allowed. Fails (nullopt) on any other text and on a value that
 /// does not fit `Number`.
 template <std::integral Number>
-std::optional<Number> read_decimal(std::string_view text) {
+[[nodiscard]] std::optional<Number> read_decimal(std::string_view text) {
   if (text.starts_with('+')) {
     text.remove_prefix(1);
     // from_chars takes a "-" of its own; after a "+" that would be a second sign.

@@ -1,7 +1,6 @@
 #include "tarn/pak/metadata.h"
 
 #include <cstdlib>
-#include <expected>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,8 +37,8 @@ std::string node_failure(const ReadingNode<ModuleShortDesc>&) {
 /// unescaped and compared exactly, picks the record; any other node is a container.
 /// Attributes after the first `id` are not looked at. Fails with the reader's text
 /// for a bad attribute before it or an `id` that cannot be unescaped.
-std::expected<State, std::string> state_for_node(XmlAttributeList attributes,
-                                                 std::string& buffer) {
+error::Expected<State, std::string> state_for_node(XmlAttributeList attributes,
+                                                   std::string& buffer) {
   XmlAttributeCursor cursor(attributes);
   for (;;) {
     auto attribute = cursor.next();
@@ -64,7 +63,7 @@ class MetadataParser {
 
   error::Result<Metadata> run() && {
     for (;;) {
-      const std::expected<XmlEvent, XmlError> event = reader_.next();
+      const error::Expected<XmlEvent, XmlError> event = reader_.next();
       const Step step = std::visit([&](auto& state) { return on_event(state, event); }, state_);
       if (step == Step::finished) break;
     }
@@ -76,7 +75,7 @@ class MetadataParser {
  private:
   enum class Step { read_on, finished };
 
-  Step on_event(Scanning&, const std::expected<XmlEvent, XmlError>& event) {
+  Step on_event(Scanning&, const error::Expected<XmlEvent, XmlError>& event) {
     if (!event) return fail(event.error().message());
     switch (event->kind) {
       case XmlEventKind::start_tag:
@@ -97,7 +96,7 @@ class MetadataParser {
 
   // Inside a node the reader's own error text is dropped for the node's failure.
   template <class Record>
-  Step on_event(ReadingNode<Record>& node, const std::expected<XmlEvent, XmlError>& event) {
+  Step on_event(ReadingNode<Record>& node, const error::Expected<XmlEvent, XmlError>& event) {
     if (!event) return fail(node_failure(node));
     switch (event->kind) {
       case XmlEventKind::end_tag:
@@ -125,7 +124,7 @@ class MetadataParser {
   }
 
   Step enter_node(XmlAttributeList attributes) {
-    std::expected<State, std::string> next = state_for_node(attributes, field_buffers_.id);
+    error::Expected<State, std::string> next = state_for_node(attributes, field_buffers_.id);
     if (!next) return fail(std::move(next.error()));
     state_ = std::move(*next);
     return Step::read_on;

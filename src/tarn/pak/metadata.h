@@ -55,7 +55,7 @@ struct Metadata {
   /// The last "ModuleInfo" node wins; dependencies keep document order, or are
   /// left empty when `records` says to drop them. Fails with `SchemaMismatch` or
   /// `NoModuleInfoNode`.
-  [[nodiscard]] static error::Result<Metadata> parse(
+  static error::Result<Metadata> parse(
       std::string_view document, DependencyRecords records = DependencyRecords::keep);
 };
 

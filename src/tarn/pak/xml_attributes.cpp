@@ -20,7 +20,7 @@ struct KeySpan {
 
 }  // namespace
 
-std::expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::next() {
+error::Expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::next() {
   XmlAttribute attribute;
   switch (read_attribute(attribute)) {
     case Read::attribute:

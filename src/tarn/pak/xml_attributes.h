@@ -3,10 +3,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <string_view>
 
+#include "error/expected.h"
 #include "tarn/pak/xml_error.h"
 #include "tarn/pak/xml_reader.h"
 
@@ -32,7 +32,7 @@ class XmlAttributeCursor {
   explicit XmlAttributeCursor(XmlAttributeList list) : list_(list) {}
 
   /// The next attribute, nullopt after the last, or the error of the next one.
-  [[nodiscard]] std::expected<std::optional<XmlAttribute>, XmlError> next();
+  error::Expected<std::optional<XmlAttribute>, XmlError> next();
 
  private:
   enum class Read { attribute, end, failed };

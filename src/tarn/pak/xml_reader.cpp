@@ -48,11 +48,11 @@ XmlReader::XmlReader(std::string_view document) : document_(document) {
   }
 }
 
-std::expected<XmlEvent, XmlError> XmlReader::next() {
+error::Expected<XmlEvent, XmlError> XmlReader::next() {
   if (error_) return std::unexpected(*error_);
   while (position_ < document_.size()) {
     if (document_[position_] == '<') return read_markup();
-    std::expected<std::string_view, XmlError> text = read_text();
+    error::Expected<std::string_view, XmlError> text = read_text();
     if (!text) return fail(text.error());
     // Text that is white space only is no event: it is the indentation of the
     // document, and nobody reads text anyway.
@@ -61,7 +61,7 @@ std::expected<XmlEvent, XmlError> XmlReader::next() {
   return XmlEvent{XmlEventKind::end_of_input};
 }
 
-std::expected<std::string_view, XmlError> XmlReader::read_text() {
+error::Expected<std::string_view, XmlError> XmlReader::read_text() {
   const std::size_t start = position_;
   // Most text is the indentation between tags: white space up to the next `<`.
   position_ = skip_indentation(document_, start);
@@ -75,7 +75,7 @@ std::expected<std::string_view, XmlError> XmlReader::read_text() {
   return trim_xml_white_space(text);
 }
 
-std::expected<XmlEvent, XmlError> XmlReader::read_markup() {
+error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
   const std::string_view rest = document_.substr(position_ + 1);
   if (rest.starts_with('/')) return read_end_tag();
   if (rest.starts_with('!')) return read_bang_markup();
@@ -85,7 +85,7 @@ std::expected<XmlEvent, XmlError> XmlReader::read_markup() {
   return read_start_tag();
 }
 
-std::expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
+error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
   const std::size_t name_offset = position_ + 1;
   const std::size_t end = find_tag_end(document_, name_offset);
   if (end == std::string_view::npos) return fail({XmlErrorKind::unclosed_tag, position_});
@@ -103,7 +103,7 @@ std::expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
                                    document_.size() - name_offset - name.size()}};
 }
 
-std::expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
+error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
   const std::size_t name_offset = position_ + 2;
   const std::size_t end = document_.find('>', name_offset);
   if (end == std::string_view::npos) return fail({XmlErrorKind::unclosed_tag, position_});
@@ -141,7 +141,7 @@ std::string_view XmlReader::name_at(std::size_t offset) const {
   return content.substr(0, find_white_space(content, 0));
 }
 
-std::expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
+error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
   const std::string_view rest = document_.substr(position_ + 2);
   if (rest.starts_with("--")) {
     return read_delimited(XmlEventKind::comment, 4, "-->", XmlErrorKind::unclosed_comment);
@@ -153,10 +153,10 @@ std::expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
   return fail({XmlErrorKind::unknown_markup, position_});
 }
 
-std::expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
-                                                            std::size_t content_from,
-                                                            std::string_view end_marker,
-                                                            XmlErrorKind unclosed) {
+error::Expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
+                                                              std::size_t content_from,
+                                                              std::string_view end_marker,
+                                                              XmlErrorKind unclosed) {
   const std::size_t start = position_ + content_from;
   const std::size_t end = start <= document_.size() ? document_.find(end_marker, start)
                                                     : std::string_view::npos;
@@ -167,7 +167,7 @@ std::expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
 
 // Skipped whole without interpreting anything: each `<` inside opens a level that
 // a `>` closes, so an internal subset in brackets ends where it should.
-std::expected<XmlEvent, XmlError> XmlReader::read_doctype() {
+error::Expected<XmlEvent, XmlError> XmlReader::read_doctype() {
   const std::size_t start = position_ + 2 + DOCTYPE.size();
   std::size_t depth = 1;
   for (std::size_t i = start; i < document_.size(); ++i) {

@@ -2,10 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <expected>
 #include <optional>
 #include <string_view>
 
+#include "error/expected.h"
 #include "tarn/pak/open_elements.h"
 #include "tarn/pak/xml_error.h"
 
@@ -62,21 +62,21 @@ class XmlReader {
  public:
   explicit XmlReader(std::string_view document);
 
-  [[nodiscard]] std::expected<XmlEvent, XmlError> next();
+  error::Expected<XmlEvent, XmlError> next();
 
  private:
-  std::expected<XmlEvent, XmlError> read_markup();
-  std::expected<XmlEvent, XmlError> read_start_tag();
-  std::expected<XmlEvent, XmlError> read_end_tag();
-  std::expected<XmlEvent, XmlError> read_bang_markup();
-  std::expected<XmlEvent, XmlError> read_doctype();
+  error::Expected<XmlEvent, XmlError> read_markup();
+  error::Expected<XmlEvent, XmlError> read_start_tag();
+  error::Expected<XmlEvent, XmlError> read_end_tag();
+  error::Expected<XmlEvent, XmlError> read_bang_markup();
+  error::Expected<XmlEvent, XmlError> read_doctype();
   /// A construct from the current `<` up to `end_marker`: `content_from` bytes after
   /// the `<` its content starts.
-  std::expected<XmlEvent, XmlError> read_delimited(XmlEventKind kind, std::size_t content_from,
-                                                   std::string_view end_marker,
-                                                   XmlErrorKind unclosed);
+  error::Expected<XmlEvent, XmlError> read_delimited(XmlEventKind kind, std::size_t content_from,
+                                                     std::string_view end_marker,
+                                                     XmlErrorKind unclosed);
   /// The text from here to the next `<`, or an error for a bad reference in it.
-  std::expected<std::string_view, XmlError> read_text();
+  error::Expected<std::string_view, XmlError> read_text();
   bool innermost_name_is(std::string_view name) const;
   std::string_view name_at(std::size_t offset) const;
   std::unexpected<XmlError> fail(XmlError error);

@@ -72,8 +72,8 @@ std::optional<XmlErrorKind> expand_reference(std::string_view name, std::string&
 
 }  // namespace
 
-std::expected<std::string_view, XmlError> unescape(const XmlAttribute& attribute,
-                                                   std::string& buffer) {
+error::Expected<std::string_view, XmlError> unescape(const XmlAttribute& attribute,
+                                                     std::string& buffer) {
   const std::string_view raw = attribute.raw_value;
   if (attribute.is_plain_ascii) return raw;
   std::size_t amp = raw.find('&');

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <expected>
 #include <string>
 #include <string_view>
 
+#include "error/expected.h"
 #include "tarn/pak/xml_attributes.h"
 #include "tarn/pak/xml_error.h"
 
@@ -16,7 +16,7 @@ namespace quellan::tarn::pak {
 /// without its `;`, is an error. Nothing else changes: tabs and line breaks stay
 /// as written. The result is a view of the raw value itself when it holds no
 /// reference, else of `buffer`, which the caller reuses from value to value.
-[[nodiscard]] std::expected<std::string_view, XmlError> unescape(const XmlAttribute& attribute,
-                                                                 std::string& buffer);
+error::Expected<std::string_view, XmlError> unescape(const XmlAttribute& attribute,
+                                                     std::string& buffer);
 
 }  // namespace quellan::tarn::pak

@@ -11,7 +11,6 @@ namespace quellan::test_support {
 
 namespace {
 
-constexpr std::size_t RECORD_SIZE = 272;
 constexpr std::size_t NAME_SIZE = 256;
 
 template <class T>

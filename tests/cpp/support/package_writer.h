@@ -15,12 +15,14 @@ inline constexpr std::uint64_t HEADER_SIZE = 16;
 /// One stored file of a package being built. The factories give a consistent
 /// entry; a test then breaks the one field it is about.
 struct PackageEntry {
-  std::string name;          // raw bytes; the first 256 land in the record
-  std::string stored;        // the bytes written into the body
-  std::uint8_t flags = 0;    // raw flags byte, compression kind in bits 0-3
+  std::string name;        // raw bytes; the first 256 land in the record
+  std::string stored;      // the bytes written into the body
+  std::uint8_t flags = 0;  // raw flags byte, compression kind in bits 0-3
   std::uint32_t uncompressed_size = 0;
-  std::optional<std::uint64_t> offset;        // default: where `stored` is written; bits 48+ are dropped
-  std::optional<std::uint32_t> size_on_disk;  // default: the length of `stored`
+  // Unset, where `stored` is written; bits 48 and up are dropped.
+  std::optional<std::uint64_t> offset = std::nullopt;
+  // Unset, the length of `stored`.
+  std::optional<std::uint32_t> size_on_disk = std::nullopt;
   std::uint8_t archive_part = 0;
 
   static PackageEntry plain(std::string name, std::string_view contents);

@@ -23,7 +23,7 @@ PackageReader::PackageReader(common::FileDescriptor file, std::uint64_t file_siz
       buffer_(std::make_unique_for_overwrite<char[]>(BUFFER_SIZE)),
       file_size_(file_size) {}
 
-std::expected<PackageReader, IoError> PackageReader::open(const std::string& path) {
+error::Expected<PackageReader, IoError> PackageReader::open(const std::string& path) {
   if (path.find('\0') != std::string::npos) return std::unexpected(IoError::nul_in_path());
   int fd;
   do {
@@ -43,7 +43,7 @@ std::expected<PackageReader, IoError> PackageReader::open(const std::string& pat
   return PackageReader(std::move(file), static_cast<std::uint64_t>(status.st_size));
 }
 
-std::expected<std::size_t, IoError> PackageReader::read_some(char* out, std::size_t size) {
+error::Expected<std::size_t, IoError> PackageReader::read_some(char* out, std::size_t size) {
   for (;;) {
     const ssize_t count = ::read(file_.get(), out, size);
     if (count >= 0) return static_cast<std::size_t>(count);
@@ -51,7 +51,7 @@ std::expected<std::size_t, IoError> PackageReader::read_some(char* out, std::siz
   }
 }
 
-std::expected<void, IoError> PackageReader::read_exact(std::span<char> out) {
+error::Expected<void, IoError> PackageReader::read_exact(std::span<char> out) {
   while (!out.empty()) {
     if (buffered() == 0) {
       // A large request with nothing buffered goes straight to its destination.
@@ -76,7 +76,7 @@ std::expected<void, IoError> PackageReader::read_exact(std::span<char> out) {
   return {};
 }
 
-std::expected<common::ByteBuffer, IoError> PackageReader::read_to_new_buffer(std::size_t size) {
+error::Expected<common::ByteBuffer, IoError> PackageReader::read_to_new_buffer(std::size_t size) {
   if (!holds(size)) return std::unexpected(IoError::unexpected_eof());
   auto buffer = common::ByteBuffer::zeroed(size);
   if (!buffer) return std::unexpected(IoError::os(ENOMEM));
@@ -84,7 +84,7 @@ std::expected<common::ByteBuffer, IoError> PackageReader::read_to_new_buffer(std
   return std::move(*buffer);
 }
 
-std::expected<void, IoError> PackageReader::seek_absolute(std::uint64_t position) {
+error::Expected<void, IoError> PackageReader::seek_absolute(std::uint64_t position) {
   // Positions of 2^63 and above turn negative here, and the system refuses them.
   if (::lseek(file_.get(), static_cast<off_t>(position), SEEK_SET) < 0) return last_os_error();
   begin_ = end_ = 0;
@@ -92,7 +92,7 @@ std::expected<void, IoError> PackageReader::seek_absolute(std::uint64_t position
   return {};
 }
 
-std::expected<void, IoError> PackageReader::seek_relative(std::int64_t offset) {
+error::Expected<void, IoError> PackageReader::seek_relative(std::int64_t offset) {
   // The file itself stands past the buffered bytes, so they are taken off the move.
   const auto from_file = static_cast<off_t>(offset - static_cast<std::int64_t>(buffered()));
   if (::lseek(file_.get(), from_file, SEEK_CUR) < 0) return last_os_error();

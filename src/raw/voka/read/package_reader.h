@@ -4,7 +4,6 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
-#include <expected>
 #include <memory>
 #include <span>
 #include <string>
@@ -12,6 +11,7 @@
 #include "common/byte_buffer.h"
 #include "common/file_descriptor.h"
 #include "common/little_endian.h"
+#include "error/expected.h"
 #include "error/io_error.h"
 
 namespace quellan::raw::voka::read {
@@ -26,14 +26,14 @@ class PackageReader {
   /// Opens `path` read-only, never waiting for a writer. Fails with
   /// `not_regular_file` for anything but a regular file or a directory (whose
   /// reads then fail).
-  static std::expected<PackageReader, error::IoError> open(const std::string& path);
+  static error::Expected<PackageReader, error::IoError> open(const std::string& path);
 
   /// Fills `out` completely, or fails; the end of the file is `unexpected_eof`.
-  std::expected<void, error::IoError> read_exact(std::span<char> out);
+  error::Expected<void, error::IoError> read_exact(std::span<char> out);
 
   /// Reads a little-endian unsigned integer.
   template <std::unsigned_integral T>
-  std::expected<T, error::IoError> read_little_endian() {
+  error::Expected<T, error::IoError> read_little_endian() {
     std::array<char, sizeof(T)> bytes;
     if (auto read = read_exact(bytes); !read) return std::unexpected(read.error());
     return common::load_little_endian<T>(bytes.data());
@@ -42,23 +42,23 @@ class PackageReader {
   /// Reads exactly `size` bytes into a new buffer. The size comes from the
   /// package, so it is never trusted: when the file cannot hold that many bytes,
   /// this fails as the short read would, before anything is allocated.
-  std::expected<common::ByteBuffer, error::IoError> read_to_new_buffer(std::size_t size);
+  error::Expected<common::ByteBuffer, error::IoError> read_to_new_buffer(std::size_t size);
 
   /// Whether the file holds `size` more bytes after those already handed out.
   bool holds(std::uint64_t size) const { return size <= (file_size_ > position_ ? file_size_ - position_ : 0); }
 
   /// Moves to `position` from the start of the file and drops the buffered bytes.
   /// A position of 2^63 or more is refused by the system.
-  std::expected<void, error::IoError> seek_absolute(std::uint64_t position);
+  error::Expected<void, error::IoError> seek_absolute(std::uint64_t position);
 
   /// Moves by `offset` from the current position.
-  std::expected<void, error::IoError> seek_relative(std::int64_t offset);
+  error::Expected<void, error::IoError> seek_relative(std::int64_t offset);
 
  private:
   PackageReader(common::FileDescriptor file, std::uint64_t file_size);
 
   std::size_t buffered() const { return end_ - begin_; }
-  std::expected<std::size_t, error::IoError> read_some(char* out, std::size_t size);
+  error::Expected<std::size_t, error::IoError> read_some(char* out, std::size_t size);
 
   common::FileDescriptor file_;
   std::unique_ptr<char[]> buffer_;

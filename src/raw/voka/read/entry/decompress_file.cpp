@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "common/lz4_block.h"
@@ -8,8 +9,6 @@
 #include "raw/voka/read/package_reader.h"
 
 namespace quellan::raw::voka {
-
-using error::Error;
 
 namespace {
 
@@ -25,7 +24,7 @@ error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, r
   }
   auto read_failure = [&](error::IoError cause) {
     return std::unexpected(
-        Error::read_io("compressed " + common::pathbuf_from_bytes(entry.name) + " from .pak", cause));
+        error::Io{"reading compressed " + common::pathbuf_from_bytes(entry.name) + " from .pak", cause});
   };
   // Bytes stored as they are become the contents, so their limit holds before
   // they are read; bytes that the file does not hold fail as a short read.
@@ -70,7 +69,7 @@ error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::Byte
     case CompressionKind::Zstd:
       return std::unexpected(error::ZstdUnsupported{});
   }
-  __builtin_unreachable();
+  std::abort();  // every enumerator returns above
 }
 
 }  // namespace
