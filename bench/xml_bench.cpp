@@ -39,7 +39,7 @@ std::optional<std::string> first_description(const std::string& path) {
   if (!table) return std::nullopt;
   for (auto entry : table->meta_entries()) {
     if (!entry) return std::nullopt;
-    auto file = std::move(*entry).decompress_file(*reader);
+    auto file = std::move(*entry).decompress_file(*reader, raw::voka::ExtractionAllowance{});
     if (!file) return std::nullopt;
     return std::string(file->data.view());
   }

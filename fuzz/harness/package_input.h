@@ -61,12 +61,12 @@ class PackageCheck {
     auto table = raw::voka::read::table::Table::read_from(*reader);
     if (!table) return std::unexpected(message_of(table.error()));
     std::size_t parsed = 0;
-    std::size_t allowance = raw::voka::MAX_EXTRACTED_PER_CALL;
+    raw::voka::ExtractionAllowance allowance;
     for (auto entry : table->meta_entries()) {
       if (!entry) return std::unexpected(message_of(entry.error()));
       Outcome contents = extract_twice(*entry, *reader, allowance);
       if (!contents) return std::unexpected(contents.error());
-      allowance -= contents->size();
+      allowance.spend(entry->size_on_disk, contents->size());
       auto metadata = tarn::pak::Metadata::parse(*contents, RECORDS);
       if (!metadata) return std::unexpected(message_of(metadata.error()));
       ++parsed;
@@ -76,7 +76,8 @@ class PackageCheck {
 
   // Extraction must not depend on what the reader did before: the reader that
   // just read the table (and earlier entries) and a freshly opened one agree.
-  Outcome extract_twice(const EntryDetails& entry, PackageReader& used_reader, std::size_t limit) {
+  Outcome extract_twice(const EntryDetails& entry, PackageReader& used_reader,
+                        raw::voka::ExtractionAllowance limit) {
     Outcome through_used = extract(entry, used_reader, limit);
     auto fresh_reader = PackageReader::open(path_);
     if (!fresh_reader) {
@@ -87,11 +88,11 @@ class PackageCheck {
     return through_used;
   }
 
-  Outcome extract(EntryDetails entry, PackageReader& reader, std::size_t limit) {
+  Outcome extract(EntryDetails entry, PackageReader& reader, raw::voka::ExtractionAllowance limit) {
     const EntryDetails declared = entry;
     auto file = std::move(entry).decompress_file(reader, limit);
     if (!file) return std::unexpected(message_of(file.error()));
-    if (!has_promised_length(declared, file->data.size()) || file->data.size() > limit) {
+    if (!has_promised_length(declared, file->data.size()) || file->data.size() > limit.contents) {
       note("extracted contents of a length not promised");
     }
     return std::string(file->data.view());

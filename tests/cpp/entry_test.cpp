@@ -59,7 +59,7 @@ std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_lis
   for (const std::size_t index : indexes) {
     const std::size_t offset = index * TABLE_RECORD_SIZE;
     auto entry = table->entry_details(offset, table->path_at(offset));
-    results.push_back(entry ? extracted(std::move(*entry).decompress_file(*reader, limit))
+    results.push_back(entry ? extracted(std::move(*entry).decompress_file(*reader, {limit, limit}))
                             : failure(entry.error().message()));
   }
   return results;
@@ -250,6 +250,9 @@ const std::size_t UNDER = CONTENTS.size() - 1;
 const std::string STORED_OVER = "when reading compressed Mods/SomeMod/meta.kvt from .pak got the data is more than the " +
                                 std::to_string(UNDER) + " bytes allowed";
 
+const std::string STORED_AT_CONTENTS = "when reading compressed Mods/SomeMod/meta.kvt from .pak got the data is more "
+                                       "than the " + std::to_string(CONTENTS.size()) + " bytes allowed";
+
 std::string lz4_over_message() {
   return "tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with compressed_length 0x" +
          hex(PackageEntry::lz4(NAME, CONTENTS).stored.size()) + " and decompressed length 0x" + hex(CONTENTS.size()) +
@@ -267,6 +270,10 @@ INSTANTIATE_TEST_SUITE_P(
                           std::to_string(UNDER) + " bytes allowed")},
         LimitCase{"lz4_at", PackageEntry::lz4(NAME, CONTENTS), CONTENTS.size(), data(CONTENTS)},
         LimitCase{"lz4_over", PackageEntry::lz4(NAME, CONTENTS), UNDER, failure(lz4_over_message())},
+        // The stored bytes count as well: a stream padded past the limit is not read.
+        LimitCase{"zlib_padded_over",
+                  entry(PackageEntry::zlib, [](PackageEntry& e) { e.stored.resize(CONTENTS.size() + 1, '\0'); }),
+                  CONTENTS.size(), failure(STORED_AT_CONTENTS)},
         // Stored as is, its bytes are what counts, whatever the kind.
         LimitCase{"zlib_size_zero_over",
                   entry(PackageEntry::plain,

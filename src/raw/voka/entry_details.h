@@ -20,10 +20,26 @@ class PackageReader;
 inline constexpr std::uint32_t MAX_DECOMPRESSED_SIZE = std::uint32_t{16} << 20;
 
 /// The most bytes of stored files one call may extract in total, whether they
-/// come out as stored, inflated or LZ4-decoded. Records are free to point at the
-/// same stored bytes, so without this a package of a few KiB could have one
-/// call decompress and parse the same 16 MiB a thousand times.
+/// come out as stored, inflated or LZ4-decoded, and the most stored bytes it may
+/// read for them. Records are free to point at the same stored bytes, so without
+/// this a package of a few KiB could have one call decompress and parse the same
+/// 16 MiB a thousand times, or read the same padded stream as often.
 inline constexpr std::size_t MAX_EXTRACTED_PER_CALL = std::size_t{4} * MAX_DECOMPRESSED_SIZE;
+
+/// What extractions may still read and produce: a call starts with the whole
+/// allowance and spends each extraction's share. Stored bytes and contents are
+/// counted apart, so that a zlib or LZ4 description that runs out of room fails
+/// in its decoder's words, and a small stream padded to megabytes fails its read.
+struct ExtractionAllowance {
+  std::size_t stored = MAX_EXTRACTED_PER_CALL;
+  std::size_t contents = MAX_EXTRACTED_PER_CALL;
+
+  /// Takes off what one extraction read and produced; both are within the allowance.
+  void spend(std::size_t stored_bytes, std::size_t contents_bytes) {
+    stored -= stored_bytes;
+    contents -= contents_bytes;
+  }
+};
 
 /// One decoded record of the file table. `name` is a view into the table, which
 /// must outlive the entry and everything extracted from it.
@@ -37,12 +53,13 @@ struct EntryDetails {
   /// Extracts the stored file through `reader`, which may stand anywhere in the
   /// same package and is left after the stored bytes. Zstd is refused before any
   /// read; declared sizes are checked against what the file and the codec can
-  /// produce before memory is set aside for them. Contents may come out as large
-  /// as `limit` bytes, and compressed ones as MAX_DECOMPRESSED_SIZE at most:
-  /// beyond that, bytes used as stored fail their read with `stored_limit` (when
-  /// the file holds them at all), a zlib stream fails with `output_limit` and an
-  /// LZ4 block as one too large for its room, before the excess is produced.
-  error::Result<ModFile> decompress_file(read::PackageReader& reader, std::size_t limit) &&;
+  /// produce before memory is set aside for them. The stored bytes may be as many
+  /// as `allowance.stored`, the contents as `allowance.contents`, compressed ones
+  /// MAX_DECOMPRESSED_SIZE at most: beyond that, the read of the stored bytes
+  /// fails with `stored_limit` (when the file holds them at all; bytes used as
+  /// stored are held to both), a zlib stream with `output_limit` and an LZ4 block
+  /// as one too large for its room, before the excess is produced.
+  error::Result<ModFile> decompress_file(read::PackageReader& reader, ExtractionAllowance allowance) &&;
 };
 
 }  // namespace quellan::raw::voka

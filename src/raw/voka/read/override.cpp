@@ -64,7 +64,7 @@ error::Result<bool> is_override(std::string path) {
   if (first == descriptions.end()) return true;
   auto entry = *first;
   if (!entry) return std::unexpected(std::move(entry.error()));
-  auto file = std::move(*entry).decompress_file(*reader, MAX_EXTRACTED_PER_CALL);
+  auto file = std::move(*entry).decompress_file(*reader, ExtractionAllowance{});
   if (!file) return std::unexpected(std::move(file.error()));
   // A description that cannot be parsed names no module, so nothing is its content.
   auto metadata =

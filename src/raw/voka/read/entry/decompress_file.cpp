@@ -17,6 +17,12 @@ bool is_stored_as_is(const EntryDetails& entry) {
   return entry.compression == CompressionKind::None || entry.uncompressed_size == 0;
 }
 
+// The most stored bytes `entry` may have: those used as they are become the
+// contents, so they are held to the contents' allowance too.
+std::size_t stored_limit(const EntryDetails& entry, const ExtractionAllowance& allowance) {
+  return is_stored_as_is(entry) ? std::min(allowance.stored, allowance.contents) : allowance.stored;
+}
+
 error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, read::PackageReader& reader,
                                                     std::size_t limit) {
   if (auto seek = reader.seek_absolute(entry.offset); !seek) {
@@ -26,9 +32,8 @@ error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, r
     return std::unexpected(
         error::Io{"reading compressed " + common::pathbuf_from_bytes(entry.name) + " from .pak", cause});
   };
-  // Bytes stored as they are become the contents, so their limit holds before
-  // they are read; bytes that the file does not hold fail as a short read.
-  if (is_stored_as_is(entry) && entry.size_on_disk > limit && reader.holds(entry.size_on_disk)) {
+  // Bytes that the file does not hold fail as a short read, limit or not.
+  if (entry.size_on_disk > limit && reader.holds(entry.size_on_disk)) {
     return read_failure(error::IoError::stored_limit(limit));
   }
   auto stored = reader.read_to_new_buffer(entry.size_on_disk);
@@ -74,12 +79,13 @@ error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::Byte
 
 }  // namespace
 
-error::Result<ModFile> EntryDetails::decompress_file(read::PackageReader& reader, std::size_t limit) && {
+error::Result<ModFile> EntryDetails::decompress_file(read::PackageReader& reader,
+                                                     ExtractionAllowance allowance) && {
   // Refused before anything is read: the package may well be fine otherwise.
   if (compression == CompressionKind::Zstd) return std::unexpected(error::ZstdUnsupported{});
-  auto stored = read_stored_bytes(*this, reader, limit);
+  auto stored = read_stored_bytes(*this, reader, stored_limit(*this, allowance));
   if (!stored) return std::unexpected(std::move(stored.error()));
-  auto contents = decode(*this, std::move(*stored), limit);
+  auto contents = decode(*this, std::move(*stored), allowance.contents);
   if (!contents) return std::unexpected(std::move(contents.error()));
   return ModFile{name, std::move(*contents)};
 }
