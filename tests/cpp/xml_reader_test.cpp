@@ -192,7 +192,6 @@ TEST(XmlReader, DeepNestingNeedsNoRecursion) {
   int ends = 0;
   for (auto event = reader.next(); event && event->kind != XmlEventKind::end_of_input;
        event = reader.next()) {
-    ASSERT_TRUE(event) << event.error().message();
     ends += event->kind == XmlEventKind::end_tag;
   }
   EXPECT_EQ(ends, DEPTH);
@@ -202,12 +201,7 @@ TEST(XmlReader, MatchesEndTagsAcrossLongDistances) {
   // The open elements are kept as distances from one to the next: 1, 2 and 3 bytes' worth.
   const std::string document = "<a>" + std::string(100, ' ') + "<b>" + std::string(20'000, ' ') +
                                "<c></c></b><d/>" + std::string(3'000'000, ' ') + "<e></e></a>";
-  std::string log;
-  XmlReader reader(document);
-  for (auto event = reader.next(); event && event->kind != XmlEventKind::end_of_input; event = reader.next()) {
-    log += std::string(kind_name(event->kind)) + " " + std::string(event->content) + ";";
-  }
-  EXPECT_EQ(log, "start a;start b;start c;end c;end b;empty d;start e;end e;end a;");
+  EXPECT_EQ(read_all(document), "start a\nstart b\nstart c\nend c\nend b\nempty d\nstart e\nend e\nend a\neof");
 }
 
 /// The error of the last attribute of a tag with `count` distinct ones, then `tail`.
