@@ -60,6 +60,10 @@ struct MessageOf {
 
 }  // namespace
 
+Error Error::read_io(std::string_view what, IoError cause) {
+  return Io{"reading " + std::string(what), cause};
+}
+
 std::string Error::message() const { return std::visit(MessageOf{}, variant_); }
 
 }  // namespace quellan::error

@@ -56,8 +56,9 @@ struct NoModuleInfoNode {};
 
 /// The library's one error type: a closed set of variants, each shown as exactly
 /// one line of text by `message`. An error is built one way only, by naming its
-/// variant with every field, `Io{"reading .pak header", cause}`, which converts
-/// to `Error`: each context text stands whole where the failure is raised.
+/// variant with every field, `Io{"seeking to .pak footer offset", cause}`, which
+/// converts to `Error`; the one exception is an `Io` error of a failed read, built
+/// by `read_io` alone, so that every read context has the same form.
 class Error {
  public:
   using Variant = std::variant<Io, InvalidMagic, UnsupportedVersion, TablePathsDecompress,
@@ -67,6 +68,9 @@ class Error {
   template <class Kind>
     requires std::is_constructible_v<Variant, Kind&&>
   Error(Kind&& kind) : variant_(std::forward<Kind>(kind)) {}  // NOLINT: implicit by design
+
+  /// The `Io` error of a failed read of `what`: its context is "reading {what}".
+  static Error read_io(std::string_view what, IoError cause);
 
   /// The one-line text users see.
   std::string message() const;

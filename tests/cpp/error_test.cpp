@@ -138,5 +138,10 @@ INSTANTIATE_TEST_SUITE_P(EveryVariant, ErrorMessage,
                          ::testing::ValuesIn(every_example(std::type_identity<Error::Variant>{})),
                          [](const auto& info) { return info.param.name; });
 
+TEST(ReadIo, BuildsTheIoErrorOfAFailedRead) {
+  EXPECT_EQ(Error::read_io(".pak format version", IoError::unexpected_eof()).message(),
+            "when reading .pak format version got failed to fill whole buffer");
+}
+
 }  // namespace
 }  // namespace quellan::error

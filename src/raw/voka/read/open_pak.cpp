@@ -12,7 +12,7 @@ namespace {
 
 error::Result<PackageReader> open_for_reading(const std::string& path) {
   auto reader = PackageReader::open(path);
-  if (!reader) return std::unexpected(error::Io{"reading " + path, reader.error()});
+  if (!reader) return std::unexpected(error::Error::read_io(path, reader.error()));
   return std::move(*reader);
 }
 
@@ -24,19 +24,19 @@ error::Result<PackageReader> open_pak_validating_header(const std::string& path)
 
   std::array<char, 4> magic;
   if (auto read = reader->read_exact(magic); !read) {
-    return std::unexpected(error::Io{"reading .pak header", read.error()});
+    return std::unexpected(error::Error::read_io(".pak header", read.error()));
   }
   std::array<std::uint8_t, 4> found;
   std::memcpy(found.data(), magic.data(), found.size());
   if (found != VOKA_ID_BYTES) return std::unexpected(error::InvalidMagic{found, VOKA_ID_BYTES});
 
   auto version = reader->read_little_endian<std::uint32_t>();
-  if (!version) return std::unexpected(error::Io{"reading .pak format version", version.error()});
+  if (!version) return std::unexpected(error::Error::read_io(".pak format version", version.error()));
   if (*version < MIN_SUPPORTED_VERSION) return std::unexpected(error::UnsupportedVersion{});
 
   auto footer_offset = reader->read_little_endian<std::uint64_t>();
   if (!footer_offset) {
-    return std::unexpected(error::Io{"reading .pak footer offset", footer_offset.error()});
+    return std::unexpected(error::Error::read_io(".pak footer offset", footer_offset.error()));
   }
   if (auto seek = reader->seek_absolute(*footer_offset); !seek) {
     return std::unexpected(error::Io{"seeking to .pak footer offset", seek.error()});
@@ -54,7 +54,7 @@ error::Result<PackageReader> open_pak_skipping_header(const std::string& path) {
   }
   auto footer_offset = reader->read_little_endian<std::uint64_t>();
   if (!footer_offset) {
-    return std::unexpected(error::Io{"reading footer offset of " + path, footer_offset.error()});
+    return std::unexpected(error::Error::read_io("footer offset of " + path, footer_offset.error()));
   }
   if (auto seek = reader->seek_absolute(*footer_offset); !seek) {
     return std::unexpected(error::Io{"seeking footer metadata of " + path, seek.error()});

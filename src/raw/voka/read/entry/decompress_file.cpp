@@ -30,7 +30,7 @@ error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, r
   }
   auto read_failure = [&](error::IoError cause) {
     return std::unexpected(
-        error::Io{"reading compressed " + common::pathbuf_from_bytes(entry.name) + " from .pak", cause});
+        error::Error::read_io("compressed " + common::pathbuf_from_bytes(entry.name) + " from .pak", cause));
   };
   // Bytes that the file does not hold fail as a short read, limit or not.
   if (entry.size_on_disk > limit && reader.holds(entry.size_on_disk)) {

@@ -34,14 +34,14 @@ bool is_meta_entry_name(std::string_view name) {
 error::Result<Table> Table::read_from(PackageReader& reader) {
   auto number_of_files = reader.read_little_endian<std::uint32_t>();
   if (!number_of_files) {
-    return std::unexpected(error::Io{"reading .pak number of files contained files", number_of_files.error()});
+    return std::unexpected(error::Error::read_io(".pak number of files contained files", number_of_files.error()));
   }
   auto compressed_size = reader.read_little_endian<std::uint32_t>();
   if (!compressed_size) {
-    return std::unexpected(error::Io{"reading .pak number of bytes in table", compressed_size.error()});
+    return std::unexpected(error::Error::read_io(".pak number of bytes in table", compressed_size.error()));
   }
   auto compressed = reader.read_to_new_buffer(*compressed_size);
-  if (!compressed) return std::unexpected(error::Io{"reading .pak compressed table", compressed.error()});
+  if (!compressed) return std::unexpected(error::Error::read_io(".pak compressed table", compressed.error()));
 
   const std::size_t declared_size = std::size_t{*number_of_files} * TABLE_RECORD_SIZE;
   auto records = common::decompress_lz4_block(compressed->view(), declared_size);
