@@ -60,18 +60,29 @@ inline ExpatReading read_with_expat(std::string_view document) {
 
 }  // namespace xml_differential_detail
 
+/// What comparing the two readers on one document showed.
+struct Comparison {
+  /// Whether the document is one both must agree on.
+  bool comparable = false;
+  std::optional<std::string> violation;
+};
+
 /// Our reader against expat. On every document that expat accepts as standalone,
 /// without a document type declaration, and with no literal tab, CR or LF inside an
 /// attribute value (expat turns those into spaces, as XML asks), both must see the
 /// same elements, names and unescaped attribute values, and ours no error.
-inline std::optional<std::string> compare_with_expat_input(std::string_view bytes) {
+inline Comparison compare_with_expat(std::string_view bytes) {
   const XmlReading ours = read_xml(bytes);
-  if (ours.violation) return ours.violation;
+  if (ours.violation) return {false, ours.violation};
   const auto theirs = xml_differential_detail::read_with_expat(bytes);
-  if (!theirs.accepted || theirs.has_doctype || ours.value_holds_line_white_space) return std::nullopt;
-  if (ours.failed) return "an error on a document that expat accepts";
-  if (ours.elements != theirs.elements) return "other elements or values than expat's";
-  return std::nullopt;
+  if (!theirs.accepted || theirs.has_doctype || ours.value_holds_line_white_space) return {};
+  if (ours.failed) return {true, "an error on a document that expat accepts"};
+  if (ours.elements != theirs.elements) return {true, "other elements or values than expat's"};
+  return {true, std::nullopt};
+}
+
+inline std::optional<std::string> compare_with_expat_input(std::string_view bytes) {
+  return compare_with_expat(bytes).violation;
 }
 
 }  // namespace quellan::fuzz
