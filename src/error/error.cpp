@@ -60,8 +60,8 @@ struct MessageOf {
 
 }  // namespace
 
-Error Error::read_io(std::string_view what, IoError cause) {
-  return Io{"reading " + std::string(what), cause};
+Error Error::read_io(std::string what, IoError cause) {
+  return Io{"reading " + std::move(what), cause};
 }
 
 std::string Error::message() const { return std::visit(MessageOf{}, variant_); }

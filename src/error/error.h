@@ -70,7 +70,7 @@ class Error {
   Error(Kind&& kind) : variant_(std::forward<Kind>(kind)) {}  // NOLINT: implicit by design
 
   /// The `Io` error of a failed read of `what`: its context is "reading {what}".
-  static Error read_io(std::string_view what, IoError cause);
+  static Error read_io(std::string what, IoError cause);
 
   /// The one-line text users see.
   std::string message() const;

@@ -30,8 +30,9 @@ error::Expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::next(
     case Read::failed:
       return std::unexpected(*error_);
   }
-  if (repeats_earlier_key(attribute.key, key_offset_)) {
-    return fail(XmlErrorKind::duplicate_attribute, attribute.key);
+  if (repeats_earlier_key(attribute.key)) {
+    fail(XmlErrorKind::duplicate_attribute, attribute.key);
+    return std::unexpected(*error_);
   }
   return attribute;
 }
@@ -47,17 +48,14 @@ XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attrib
 
   i = skip_white_space(text, i);
   if (i == text.size() || text[i] != '=') {
-    fail(XmlErrorKind::attribute_without_equals, key);
-    return Read::failed;
+    return fail(XmlErrorKind::attribute_without_equals, key);
   }
   i = skip_white_space(text, i + 1);
   if (i == text.size()) {
-    fail(XmlErrorKind::attribute_without_value, key);
-    return Read::failed;
+    return fail(XmlErrorKind::attribute_without_value, key);
   }
   if (!is_quote(text[i])) {
-    fail(XmlErrorKind::unquoted_attribute_value, key);
-    return Read::failed;
+    return fail(XmlErrorKind::unquoted_attribute_value, key);
   }
   const std::size_t value_start = i + 1;
   bool plain = false;
@@ -65,8 +63,7 @@ XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attrib
       text[i] == '"' ? common::find_value_end<'"'>(text, value_start, list_.readable, plain)
                      : common::find_value_end<'\''>(text, value_start, list_.readable, plain);
   if (value_end == std::string_view::npos) {
-    fail(XmlErrorKind::unclosed_attribute_value, key);
-    return Read::failed;
+    return fail(XmlErrorKind::unclosed_attribute_value, key);
   }
   position_ = value_end + 1;
   attribute = {key, text.substr(value_start, value_end - value_start), list_.offset + value_start,
@@ -74,12 +71,12 @@ XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attrib
   return Read::attribute;
 }
 
-std::unexpected<XmlError> XmlAttributeCursor::fail(XmlErrorKind kind, std::string_view key) {
+XmlAttributeCursor::Read XmlAttributeCursor::fail(XmlErrorKind kind, std::string_view key) {
   error_ = XmlError{kind, list_.offset + key_offset_, key};
-  return std::unexpected(*error_);
+  return Read::failed;
 }
 
-bool XmlAttributeCursor::repeats_earlier_key(std::string_view key, std::size_t key_offset) {
+bool XmlAttributeCursor::repeats_earlier_key(std::string_view key) {
   const std::size_t index = count_++;
   if (index < KEYS_COMPARED_ONE_BY_ONE) {
     const auto earlier = std::span(first_keys_).first(index);
@@ -87,7 +84,7 @@ bool XmlAttributeCursor::repeats_earlier_key(std::string_view key, std::size_t k
     return std::ranges::find(earlier, key) != earlier.end();
   }
   if (!first_repeated_key_) first_repeated_key_ = find_first_repeated_key();
-  return key_offset == *first_repeated_key_;
+  return key_offset_ == *first_repeated_key_;
 }
 
 // Reads the whole list once more with a cursor of its own, which stops at the first

@@ -39,9 +39,10 @@ class XmlAttributeCursor {
   /// Reads the next attribute into `attribute`, with its syntax checked but not
   /// whether its key repeats; a failure is kept in `error_`.
   Read read_attribute(XmlAttribute& attribute);
-  std::unexpected<XmlError> fail(XmlErrorKind kind, std::string_view key);
-  /// Whether `key`, which starts at `key_offset` in the list, was met before.
-  bool repeats_earlier_key(std::string_view key, std::size_t key_offset);
+  /// Keeps the error of the attribute whose key starts at `key_offset_`.
+  Read fail(XmlErrorKind kind, std::string_view key);
+  /// Whether `key`, the one read last, was met before in the tag.
+  bool repeats_earlier_key(std::string_view key);
   std::size_t find_first_repeated_key() const;
 
   // Tags have a handful of attributes: the first keys are compared one by one.

@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
-#include "common/byte_scan.h"
 #include "tarn/pak/xml_syntax.h"
 
 namespace quellan::tarn::pak {
@@ -38,6 +36,11 @@ std::size_t find_bad_reference(std::string_view text) {
   return std::string_view::npos;
 }
 
+/// The name in a tag's `content`: all of it up to the first white space.
+std::string_view name_in(std::string_view content, std::size_t readable) {
+  return content.substr(0, find_white_space(content, 0, readable));
+}
+
 }  // namespace
 
 XmlReader::XmlReader(std::string_view document) : document_(document) {
@@ -61,18 +64,19 @@ error::Expected<XmlEvent, XmlError> XmlReader::next() {
   return XmlEvent{XmlEventKind::end_of_input};
 }
 
+// Most text is the indentation between tags: white space up to the next `<`,
+// passed over once; the white space it starts with holds no reference to check.
 error::Expected<std::string_view, XmlError> XmlReader::read_text() {
-  const std::size_t start = position_;
-  // Most text is the indentation between tags: white space up to the next `<`.
-  position_ = skip_indentation(document_, start);
-  if (position_ == document_.size() || document_[position_] == '<') return std::string_view();
+  const std::size_t start = skip_indentation(document_, position_);
+  position_ = start;
+  if (start == document_.size() || document_[start] == '<') return std::string_view();
   const std::size_t end = std::min(document_.find('<', start), document_.size());
   const std::string_view text = document_.substr(start, end - start);
   if (const std::size_t bad = find_bad_reference(text); bad != std::string_view::npos) {
     return std::unexpected(XmlError{XmlErrorKind::reference_in_text, start + bad});
   }
   position_ = end;
-  return trim_xml_white_space(text);
+  return trim_xml_white_space_end(text);
 }
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
@@ -92,8 +96,7 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
   std::string_view content = document_.substr(name_offset, end - name_offset);
   const bool empty_element = content.ends_with('/');
   if (empty_element) content.remove_suffix(1);
-  const std::string_view name = content.substr(
-      0, common::find_any_of<' ', '\t', '\r', '\n'>(content, 0, document_.size() - name_offset));
+  const std::string_view name = name_in(content, document_.size() - name_offset);
   if (name.empty()) return fail({XmlErrorKind::tag_without_name, position_});
 
   if (!empty_element) open_elements_.push(name_offset);
@@ -130,15 +133,14 @@ bool XmlReader::innermost_name_is(std::string_view name) const {
   const std::size_t offset = *open_elements_.innermost();
   if (document_.size() - offset <= name.size()) return false;
   if (document_.compare(offset, name.size(), name) != 0) return false;
-  if (find_white_space(name, 0) != name.size()) return false;
+  if (find_white_space(name, 0, name.size()) != std::string_view::npos) return false;
   const char after = document_[offset + name.size()];
   return is_xml_white_space(after) || (after == '>' && closes_every_quote(name));
 }
 
 std::string_view XmlReader::name_at(std::size_t offset) const {
   const std::size_t tag_end = find_tag_end(document_, offset);
-  const std::string_view content = document_.substr(offset, tag_end - offset);
-  return content.substr(0, find_white_space(content, 0));
+  return name_in(document_.substr(offset, tag_end - offset), document_.size() - offset);
 }
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {

@@ -1,7 +1,5 @@
 #include "tarn/pak/xml_syntax.h"
 
-#include "common/byte_scan.h"
-
 namespace quellan::tarn::pak {
 
 std::size_t skip_indentation(std::string_view text, std::size_t from) {
@@ -11,11 +9,6 @@ std::size_t skip_indentation(std::string_view text, std::size_t from) {
 std::string_view trim_xml_white_space_end(std::string_view text) {
   while (!text.empty() && is_xml_white_space(text.back())) text.remove_suffix(1);
   return text;
-}
-
-std::string_view trim_xml_white_space(std::string_view text) {
-  text.remove_prefix(skip_indentation(text, 0));
-  return trim_xml_white_space_end(text);
 }
 
 std::size_t find_tag_end(std::string_view text, std::size_t from) {
