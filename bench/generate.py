@@ -15,9 +15,7 @@ import sys
 import zlib
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "python"))
-
-from pakwriter import HEADER_SIZE, Compression, Entry, Package, aliases_of, meta_kvt  # noqa: E402
+from pakwriter import HEADER_SIZE, Compression, Entry, Package, aliases_of, meta_kvt
 
 # The files below a package's own folders, and the game folders that overrides touch.
 MODULE_SUBFOLDERS = [

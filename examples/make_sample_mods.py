@@ -3,16 +3,15 @@
     python examples/make_sample_mods.py sample_mods
 
 Three module packages, one package that overrides game data, and one broken
-package, all written with the test suite's package writer.
+package, all written with the test suite's package writer, tests/pakwriter
+(scripts/python-env installs it; `python -m pip install tests/pakwriter` does
+elsewhere).
 """
 
 import argparse
-import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "python"))
-
-from pakwriter import Compression, Package, module_package  # noqa: E402
+from pakwriter import Compression, Package, module_package
 
 
 def module_info(folder, name, version, uuid):

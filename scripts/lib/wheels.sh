@@ -3,6 +3,11 @@
 # The CPython versions that get a binary wheel, as 3.MINOR.
 WHEEL_PYTHON_VERSIONS=(3.9 3.10 3.11 3.12 3.13)
 
+# The platform of every binary wheel: glibc 2.28 or newer on x86-64, the floor
+# of cibuildwheel's default images, which Debian 10, Ubuntu 20.04 and RHEL 8
+# reach. A symbol that glibc or the C++ runtime gained later breaks it.
+WHEEL_PLATFORM=manylinux_2_28_x86_64
+
 # Prints the newest pyenv interpreter of a 3.MINOR version, or nothing when
 # pyenv has none: wheels are built with the interpreters a machine already has.
 pyenv_python() {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace quellan::python {
 
@@ -27,6 +28,19 @@ PyObject* panic_exception_class() noexcept {
 }
 
 }  // namespace
+
+PyObject* raise_exception(std::string_view message) {
+  OwnedRef text(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  if (!text) return raise_panic("could not turn an error message into a str");
+  // The exception object itself is made by the interpreter when it is needed.
+  PyErr_SetObject(PyExc_Exception, text.get());
+  return nullptr;
+}
+
+PyObject* raise_error(const error::Error& error) {
+  const std::string message = error.message();
+  return raise_exception(message);
+}
 
 PyObject* raise_panic(std::string_view text) noexcept {
   PyErr_Clear();

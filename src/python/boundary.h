@@ -1,12 +1,35 @@
 #pragma once
 
+// How failures leave the module for the interpreter: a library error as the
+// built-in Exception, an internal failure as PanicException, and the guard that
+// keeps C++ exceptions out of the interpreter's frames.
+
+// Every length the binding passes to or receives from the interpreter is a
+// Py_ssize_t.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
 #include <exception>
+#include <memory>
 #include <string_view>
 #include <utility>
 
-#include "python/python_api.h"
+#include "error/error.h"
 
 namespace quellan::python {
+
+struct DecRef {
+  void operator()(PyObject* object) const noexcept { Py_DECREF(object); }
+};
+/// A strong reference released on every way out of its scope.
+using OwnedRef = std::unique_ptr<PyObject, DecRef>;
+
+/// Raises the built-in `Exception` itself (no subclass, no cause) whose single
+/// argument is `message`, and returns null. The message may hold NUL bytes.
+PyObject* raise_exception(std::string_view message);
+
+/// Raises a library error as `Exception` carrying its one-line message.
+PyObject* raise_error(const error::Error& error);
 
 /// Raises `PanicException(text)`, replacing any pending exception, and returns
 /// null. `PanicException` derives from BaseException directly, so `except

@@ -33,14 +33,18 @@ error::Expected<PackageReader, IoError> PackageReader::open(const std::string& p
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return last_os_error();
   common::FileDescriptor file(fd);
-  struct stat status;
-  if (::fstat(fd, &status) < 0) return last_os_error();
+  // statx rather than fstat: glibc exports fstat as a function of its own only
+  // from 2.33 on, while statx (2.28) keeps the module loadable on older systems.
+  struct statx status;
+  if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_TYPE | STATX_SIZE, &status) < 0) {
+    return last_os_error();
+  }
   // A FIFO or a device may never end, or never answer; a directory fails on its
   // first read with the system's own words.
-  if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+  if (!S_ISREG(status.stx_mode) && !S_ISDIR(status.stx_mode)) {
     return std::unexpected(IoError::not_regular_file());
   }
-  return PackageReader(std::move(file), static_cast<std::uint64_t>(status.st_size));
+  return PackageReader(std::move(file), status.stx_size);
 }
 
 error::Expected<std::size_t, IoError> PackageReader::read_some(char* out, std::size_t size) {

@@ -1,4 +1,4 @@
-"""Writes VOKA mod packages (.pak) for tests, examples, fuzz seeds and benchmarks.
+"""Writes VOKA mod packages (.pak) for the tests, the examples and the benchmarks.
 
 A package is built from plain values, and every field that a reader checks can be
 overridden on its own, so that a corrupt package differs from a sound one in
