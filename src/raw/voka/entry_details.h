@@ -42,10 +42,11 @@ struct ExtractionAllowance {
   std::size_t contents = MAX_EXTRACTED_PER_CALL;
 
   /// Takes off what one extraction read and produced, each counted as at least
-  /// MIN_EXTRACTION_COST; the extraction kept both within the allowance.
+  /// MIN_EXTRACTION_COST. The extraction held its stored bytes, so counted, to
+  /// the allowance; the least cost of small contents may take the rest of theirs.
   void spend(std::size_t stored_bytes, std::size_t contents_bytes) {
     stored -= std::max(stored_bytes, MIN_EXTRACTION_COST);
-    contents -= std::max(contents_bytes, MIN_EXTRACTION_COST);
+    contents -= std::min(contents, std::max(contents_bytes, MIN_EXTRACTION_COST));
   }
 };
 

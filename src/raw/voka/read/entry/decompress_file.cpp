@@ -18,11 +18,10 @@ bool is_stored_as_is(const EntryDetails& entry) {
 }
 
 // The most stored bytes `entry` may have: those used as they are become the
-// contents, so they are held to the contents' limits too. A compressed entry
-// whose contents could not even have their minimum cost is refused here as well.
+// contents, so they are held to the contents' limits too.
 std::size_t stored_limit(const EntryDetails& entry, const ExtractionAllowance& allowance) {
   if (is_stored_as_is(entry)) return std::min({allowance.stored, allowance.contents, std::size_t{MAX_DECOMPRESSED_SIZE}});
-  return allowance.contents < MIN_EXTRACTION_COST ? allowance.contents : allowance.stored;
+  return allowance.stored;
 }
 
 error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, read::PackageReader& reader,
