@@ -143,6 +143,20 @@ def aliased_package(copies):
     return Package([meta, *aliases_of(meta, HEADER_SIZE, copies - 1)])
 
 
+def zeros_block(size):
+    """An LZ4 block of `size` zero bytes (at least 5), written by hand: one literal
+    zero, one match repeating it, and the empty literal run that ends the block.
+    About 255 output bytes per stored byte, the most the format allows."""
+    length = size - 1 - 4
+    extension = b"\xff" * ((length - 15) // 255) + bytes([(length - 15) % 255])
+    return b"\x1f\x00\x01\x00" + extension + b"\x00"
+
+
+def hostile_table_package(records):
+    """Hostile: a table of a few MB that decodes to `records` empty records."""
+    return Package(number_of_files=records, table_block=zeros_block(records * 272))
+
+
 def packages():
     """File name (relative to the data folder) -> package, built lazily."""
     yield "small_mod.pak", lambda: module_package(random.Random(1), "Foo", 200)
@@ -150,6 +164,7 @@ def packages():
     yield "override_200000.pak", lambda: override_package(random.Random(3), 200_000)
     yield "lz4_meta.pak", lambda: module_package(random.Random(4), "Foo", 50, Compression.LZ4, 5000, brief=True)
     yield "aliased_1000.pak", lambda: aliased_package(1000)
+    yield "table_3000000.pak", lambda: hostile_table_package(3_000_000)
     rng = random.Random(5)
     for index in range(1000):
         yield f"mods/{index:04d}.pak", lambda index=index: mods_folder_package(rng, index)

@@ -30,16 +30,22 @@ void repeat_match(char* out, std::uint32_t offset, std::uint64_t length) {
 }
 
 // Sinks: where the decoded bytes go. `room` is how many more they may take now.
+// A sink that writes also offers its cursor, for the fast path of short sequences.
 struct CheckSink {
+  static constexpr bool WRITES = false;
   static std::uint64_t room() { return UNLIMITED; }
   static void literals(const unsigned char*, std::uint64_t) {}
   static void match(std::uint32_t, std::uint64_t) {}
+  static char* cursor() { return nullptr; }
+  static void advance(std::size_t) {}
 };
 
-// A buffer of the capacity itself: the sequences never ask for more than it holds.
-struct BufferSink {
+// Writes into one run of memory that ends at `end`.
+struct MemorySink {
+  static constexpr bool WRITES = true;
   char* out;
-  static std::uint64_t room() { return UNLIMITED; }
+  char* end;
+  std::uint64_t room() const { return static_cast<std::uint64_t>(end - out); }
   void literals(const unsigned char* from, std::uint64_t length) {
     std::memcpy(out, from, static_cast<std::size_t>(length));
     out += length;
@@ -48,22 +54,8 @@ struct BufferSink {
     repeat_match(out, offset, length);
     out += length;
   }
-};
-
-// The window of a stream: the room ends where the current piece must end.
-struct WindowSink {
-  char* window;
-  std::size_t fill;
-  std::size_t end;
-  std::uint64_t room() const { return end - fill; }
-  void literals(const unsigned char* from, std::uint64_t length) {
-    std::memcpy(window + fill, from, static_cast<std::size_t>(length));
-    fill += static_cast<std::size_t>(length);
-  }
-  void match(std::uint32_t offset, std::uint64_t length) {
-    repeat_match(window + fill, offset, length);
-    fill += static_cast<std::size_t>(length);
-  }
+  char* cursor() const { return out; }
+  void advance(std::size_t length) { out += length; }
 };
 
 }  // namespace
@@ -113,9 +105,116 @@ error::Expected<void, Lz4Error> Sequences::read_match() {
   return {};
 }
 
+// Copies `length` bytes from `from` in 16-byte moves, two at a time, writing
+// up to 31 bytes past them; `from` lies at least 16 bytes before `out` or in
+// another buffer.
+inline void copy_in_sixteens(char* out, const char* from, std::uint64_t length) {
+  const char* const end = out + length;
+  do {
+    std::memcpy(out, from, 16);
+    std::memcpy(out + 16, from + 16, 16);
+    out += 32;
+    from += 32;
+  } while (out < end);
+}
+
+// A match whose offset is under 16. Offset 1, a run of one byte, is the common
+// one (the zeros of table records). Otherwise its first bytes are repeated one
+// by one until the distance it copies from is a multiple of the offset of at
+// least 8, and the rest in 8-byte moves from that distance, writing up to 7
+// bytes past it.
+inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t length) {
+  if (offset == 1) {
+    std::memset(out, out[-1], static_cast<std::size_t>(length));
+    return;
+  }
+  const std::uint32_t distance = offset >= 8 ? offset : offset * ((8 + offset - 1) / offset);
+  const std::uint64_t one_by_one = std::min<std::uint64_t>(length, offset >= 8 ? 0 : distance);
+  for (std::uint64_t i = 0; i < one_by_one; ++i) out[i] = out[i - offset];
+  char* const end = out + length;
+  for (out += one_by_one; out < end; out += 8) std::memcpy(out, out - distance, 8);
+}
+
+// The fast path: whole sequences where the block and the room have a margin to
+// spare, with copies made in fixed 16-byte moves whose overshoot the bytes that
+// follow write again (the check, which writes nothing, takes the same path). A
+// sequence is taken only when every rule holds; anything else (a failure, the
+// end of the block, the end of the room) is left untouched to the general
+// path, which reads it again and decides.
+template <class Sink>
+void Sequences::take_sequences(Sink& sink) {
+  constexpr std::size_t MARGIN = 32;  // the most a copy writes or reads past its bytes, and then some
+  constexpr std::uint64_t LONG_COPY = 256;
+  const unsigned char* in = block_ + at_;
+  const unsigned char* const in_end = block_ + size_;
+  const std::uint64_t room = std::min(sink.room(), capacity_ - produced_ + MARGIN);
+  if (room < MARGIN) return;
+  std::uint64_t room_left = room - MARGIN;  // what the copies may fill, their overshoot aside
+  char* out = sink.cursor();
+  std::uint64_t produced = produced_;
+  while (in_end - in >= static_cast<std::ptrdiff_t>(2 * MARGIN)) {
+    const unsigned char* const sequence = in;
+    // Extension bytes may not run into the margin, where the general path reads them.
+    auto read_extension = [&](std::uint64_t& length) {
+      unsigned byte;
+      do {
+        if (in_end - in < static_cast<std::ptrdiff_t>(MARGIN)) return false;
+        byte = *in++;
+        length += byte;
+      } while (byte == EXTENSION_CONTINUES);
+      return true;
+    };
+    const unsigned token = *in++;
+    std::uint64_t literals = token >> 4;
+    // Literals must leave the margin of the block, in which the offset lies.
+    if ((literals == LENGTH_IN_TOKEN_MAX && !read_extension(literals)) ||
+        literals > static_cast<std::uint64_t>(in_end - in) - MARGIN || literals > room_left) {
+      in = sequence;
+      break;
+    }
+    const unsigned char* const match = in + literals;
+    const auto offset = static_cast<std::uint32_t>(match[0] | (match[1] << 8));
+    const unsigned char* const literal_bytes = in;
+    in = match + 2;
+    std::uint64_t length = token & LENGTH_IN_TOKEN_MAX;
+    const bool read = length != LENGTH_IN_TOKEN_MAX || read_extension(length);
+    length += MIN_MATCH;
+    if (!read || offset == 0 || offset > produced + literals || length > room_left - literals) {
+      in = sequence;
+      break;
+    }
+    if constexpr (Sink::WRITES) {
+      if (literals <= 16) {
+        std::memcpy(out, literal_bytes, 16);
+      } else if (literals <= LONG_COPY) {
+        copy_in_sixteens(out, reinterpret_cast<const char*>(literal_bytes), literals);
+      } else {
+        std::memcpy(out, literal_bytes, static_cast<std::size_t>(literals));
+      }
+      out += literals;
+      if (offset < 16) {
+        repeat_short_offset(out, offset, length);
+      } else if (length <= 16) {
+        std::memcpy(out, out - offset, 16);
+      } else if (length <= LONG_COPY || offset < length) {
+        copy_in_sixteens(out, out - offset, length);
+      } else {
+        std::memcpy(out, out - offset, static_cast<std::size_t>(length));
+      }
+      out += length;
+    }
+    produced += literals + length;
+    room_left -= literals + length;
+  }
+  at_ = static_cast<std::size_t>(in - block_);
+  sink.advance(static_cast<std::size_t>(produced - produced_));
+  produced_ = produced;
+}
+
 template <class Sink>
 error::Expected<Sequences::Stop, Lz4Error> Sequences::run(Sink& sink) {
   for (;;) {
+    if (literals_left_ == 0 && match_left_ == 0 && !after_literals_) take_sequences(sink);
     if (literals_left_ != 0) {
       const std::uint64_t part = std::min(literals_left_, sink.room());
       if (part == 0) return Stop::no_room;
@@ -149,7 +248,7 @@ error::Expected<std::uint64_t, Lz4Error> check_lz4_block(std::string_view block,
 
 error::Expected<std::size_t, Lz4Error> decode_lz4_block(std::string_view block, std::span<char> out) {
   lz4_detail::Sequences sequences(block, out.size());
-  BufferSink sink{out.data()};
+  MemorySink sink{out.data(), out.data() + out.size()};
   if (auto stop = sequences.run(sink); !stop) return std::unexpected(stop.error());
   return static_cast<std::size_t>(sequences.produced());
 }
@@ -197,9 +296,9 @@ error::Expected<std::string_view, Lz4Error> Lz4BlockStream::next() {
     fill_ = HISTORY_SIZE;
   }
   const std::size_t begin = fill_;
-  WindowSink sink{window_.get(), fill_, std::min(window_size_, fill_ + step_)};
+  MemorySink sink{window_.get() + fill_, window_.get() + std::min(window_size_, fill_ + step_)};
   auto stop = remember(sequences_.run(sink));
-  fill_ = sink.fill;
+  fill_ = static_cast<std::size_t>(sink.out - window_.get());
   if (!stop) return std::unexpected(stop.error());
   return std::string_view(window_.get() + begin, fill_ - begin);
 }

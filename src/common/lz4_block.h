@@ -45,6 +45,8 @@ class Sequences {
   error::Expected<void, error::Lz4Error> read_literal_run();
   error::Expected<void, error::Lz4Error> read_match();
   error::Expected<std::uint64_t, error::Lz4Error> read_length(unsigned nibble);
+  template <class Sink>
+  void take_sequences(Sink& sink);
 
   const unsigned char* block_;
   std::size_t size_;
