@@ -1,5 +1,7 @@
 #include "raw/voka/read/mod_info.h"
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "raw/voka/entry_details.h"
@@ -35,26 +37,57 @@ error::Result<void> for_each_description_record(const table::Table& table, Visit
 }
 
 // Extracts and parses descriptions one at a time, each released before the
-// next, within one allowance for the whole call.
+// next, within one allowance for the whole call. Records may all point at the
+// same stored bytes; a description read from exactly the bytes of the one
+// before parses to the same record, so it is taken from there without reading
+// it again, at the same cost to the allowance.
 class DescriptionReader {
  public:
   DescriptionReader(PackageReader& reader, tarn::pak::DependencyRecords records)
       : reader_(reader), records_(records) {}
 
-  error::Result<tarn::pak::Metadata> read(Record record) {
+  /// The description of `record`, valid until the next call.
+  error::Result<const tarn::pak::Metadata*> read(Record record) {
     auto entry = record.entry_details();
     if (!entry) return std::unexpected(std::move(entry.error()));
-    const std::size_t stored_size = entry->size_on_disk;
+    if (last_ && same_stored_bytes(last_->entry, *entry) && affords_again()) {
+      allowance_.spend(last_->entry.size_on_disk, last_->contents_size);
+      return &last_->metadata;
+    }
+    last_.reset();
+    EntryDetails read = *entry;
     auto file = std::move(*entry).decompress_file(reader_, allowance_);
     if (!file) return std::unexpected(std::move(file.error()));
-    allowance_.spend(stored_size, file->data.size());
-    return tarn::pak::Metadata::parse(file->data.view(), records_);
+    allowance_.spend(read.size_on_disk, file->data.size());
+    auto metadata = tarn::pak::Metadata::parse(file->data.view(), records_);
+    if (!metadata) return std::unexpected(std::move(metadata.error()));
+    last_.emplace(LastRead{std::move(read), file->data.size(), std::move(*metadata)});
+    return &last_->metadata;
   }
 
  private:
+  struct LastRead {
+    EntryDetails entry;
+    std::size_t contents_size;
+    tarn::pak::Metadata metadata;
+  };
+
+  static bool same_stored_bytes(const EntryDetails& a, const EntryDetails& b) {
+    return a.offset == b.offset && a.size_on_disk == b.size_on_disk && a.uncompressed_size == b.uncompressed_size &&
+           a.compression == b.compression;
+  }
+
+  // Whether the allowance surely lets the same extraction pass once more; where
+  // it may not, the extraction itself is made, and fails in its own words.
+  bool affords_again() const {
+    return std::max<std::size_t>(last_->entry.size_on_disk, MIN_EXTRACTION_COST) <= allowance_.stored &&
+           std::max(last_->contents_size, MIN_EXTRACTION_COST) <= allowance_.contents;
+  }
+
   PackageReader& reader_;
   tarn::pak::DependencyRecords records_;
   ExtractionAllowance allowance_;
+  std::optional<LastRead> last_;
 };
 
 // Hands every description of the package to `take`, in table order. No
@@ -82,7 +115,7 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
   auto read_and_take = [&](Record record) -> error::Result<void> {
     auto metadata = descriptions.read(record);
     if (!metadata) return std::unexpected(std::move(metadata.error()));
-    take(std::move(*metadata));
+    take(**metadata);
     return {};
   };
   if (walk_again) return for_each_description_record(*table, read_and_take);
@@ -98,15 +131,15 @@ error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(std::strin
                                                                       tarn::pak::DependencyRecords records) {
   std::vector<tarn::pak::Metadata> descriptions;
   auto walked = for_each_mod_info(std::move(path), records,
-                                  [&](tarn::pak::Metadata metadata) { descriptions.push_back(std::move(metadata)); });
+                                  [&](const tarn::pak::Metadata& metadata) { descriptions.push_back(metadata); });
   if (!walked) return std::unexpected(std::move(walked.error()));
   return descriptions;
 }
 
 error::Result<FirstModInfo> get_first_mod_info_from_pak(std::string path, tarn::pak::DependencyRecords records) {
   FirstModInfo found;
-  auto walked = for_each_mod_info(std::move(path), records, [&](tarn::pak::Metadata metadata) {
-    if (!found.first) found.first = std::move(metadata);
+  auto walked = for_each_mod_info(std::move(path), records, [&](const tarn::pak::Metadata& metadata) {
+    if (!found.first) found.first = metadata;
     ++found.count;
   });
   if (!walked) return std::unexpected(std::move(walked.error()));
