@@ -17,7 +17,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "python"))
 
-from pakwriter import HEADER_SIZE, Compression, Entry, Package, aliases_of, meta_kvt  # noqa: E402
+from pakwriter import (HEADER_SIZE, RECORD_SIZE, Compression, Entry, Package, aliases_of,  # noqa: E402
+                       lz4_zeros_block, meta_kvt)
 
 # The files below a package's own folders, and the game folders that overrides touch.
 MODULE_SUBFOLDERS = [
@@ -143,18 +144,9 @@ def aliased_package(copies):
     return Package([meta, *aliases_of(meta, HEADER_SIZE, copies - 1)])
 
 
-def zeros_block(size):
-    """An LZ4 block of `size` zero bytes (at least 5), written by hand: one literal
-    zero, one match repeating it, and the empty literal run that ends the block.
-    About 255 output bytes per stored byte, the most the format allows."""
-    length = size - 1 - 4
-    extension = b"\xff" * ((length - 15) // 255) + bytes([(length - 15) % 255])
-    return b"\x1f\x00\x01\x00" + extension + b"\x00"
-
-
 def hostile_table_package(records):
     """Hostile: a table of a few MB that decodes to `records` empty records."""
-    return Package(number_of_files=records, table_block=zeros_block(records * 272))
+    return Package(number_of_files=records, table_block=lz4_zeros_block(records * RECORD_SIZE))
 
 
 def packages():

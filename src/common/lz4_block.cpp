@@ -118,8 +118,8 @@ inline void copy_in_sixteens(char* out, const char* from, std::uint64_t length) 
   } while (out < end);
 }
 
-// A match whose offset is under 16. Offset 1, a run of one byte, is the common
-// one (the zeros of table records). Otherwise its first bytes are repeated one
+// A match whose offset is under 16. Offset 1, a run of one byte, is a fill.
+// Otherwise its first bytes are repeated one
 // by one until the distance it copies from is a multiple of the offset of at
 // least 8, and the rest in 8-byte moves from that distance, writing up to 7
 // bytes past it.
@@ -130,7 +130,8 @@ inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t l
   }
   const std::uint32_t distance = offset >= 8 ? offset : offset * ((8 + offset - 1) / offset);
   const std::uint64_t one_by_one = std::min<std::uint64_t>(length, offset >= 8 ? 0 : distance);
-  for (std::uint64_t i = 0; i < one_by_one; ++i) out[i] = out[i - offset];
+  const char* const from = out - offset;
+  for (std::uint64_t i = 0; i < one_by_one; ++i) out[i] = from[i];
   char* const end = out + length;
   for (out += one_by_one; out < end; out += 8) std::memcpy(out, out - distance, 8);
 }
@@ -168,6 +169,7 @@ void Sequences::take_sequences(Sink& sink) {
     std::uint64_t literals = token >> 4;
     // Literals must leave the margin of the block, in which the offset lies.
     if ((literals == LENGTH_IN_TOKEN_MAX && !read_extension(literals)) ||
+        in_end - in < static_cast<std::ptrdiff_t>(MARGIN) ||
         literals > static_cast<std::uint64_t>(in_end - in) - MARGIN || literals > room_left) {
       in = sequence;
       break;
