@@ -145,7 +145,7 @@ inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t l
 template <class Sink>
 void Sequences::take_sequences(Sink& sink) {
   constexpr std::size_t MARGIN = 32;  // the most a copy writes or reads past its bytes, and then some
-  constexpr std::uint64_t LONG_COPY = 256;
+  constexpr std::uint64_t SHORT_COPY = 32;
   const unsigned char* in = block_ + at_;
   const unsigned char* const in_end = block_ + size_;
   const std::uint64_t room = std::min(sink.room(), capacity_ - produced_ + MARGIN);
@@ -186,9 +186,10 @@ void Sequences::take_sequences(Sink& sink) {
       break;
     }
     if constexpr (Sink::WRITES) {
+      // Short copies in fixed moves; longer ones that do not overlap in one call.
       if (literals <= 16) {
         std::memcpy(out, literal_bytes, 16);
-      } else if (literals <= LONG_COPY) {
+      } else if (literals <= SHORT_COPY) {
         copy_in_sixteens(out, reinterpret_cast<const char*>(literal_bytes), literals);
       } else {
         std::memcpy(out, literal_bytes, static_cast<std::size_t>(literals));
@@ -198,7 +199,7 @@ void Sequences::take_sequences(Sink& sink) {
         repeat_short_offset(out, offset, length);
       } else if (length <= 16) {
         std::memcpy(out, out - offset, 16);
-      } else if (length <= LONG_COPY || offset < length) {
+      } else if (length <= SHORT_COPY || offset < length) {
         copy_in_sixteens(out, out - offset, length);
       } else {
         std::memcpy(out, out - offset, static_cast<std::size_t>(length));
