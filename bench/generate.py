@@ -15,7 +15,8 @@ import sys
 import zlib
 from pathlib import Path
 
-from pakwriter import HEADER_SIZE, Compression, Entry, Package, aliases_of, meta_kvt
+from pakwriter import (HEADER_SIZE, RECORD_SIZE, Compression, Entry, Package, aliases_of, lz4_zeros_block,
+                       meta_kvt)
 
 # The files below a package's own folders, and the game folders that overrides touch.
 MODULE_SUBFOLDERS = [
@@ -141,6 +142,11 @@ def aliased_package(copies):
     return Package([meta, *aliases_of(meta, HEADER_SIZE, copies - 1)])
 
 
+def hostile_table_package(records):
+    """Hostile: a table of a few MB that decodes to `records` empty records."""
+    return Package(number_of_files=records, table_block=lz4_zeros_block(records * RECORD_SIZE))
+
+
 def packages():
     """File name (relative to the data folder) -> package, built lazily."""
     yield "small_mod.pak", lambda: module_package(random.Random(1), "Foo", 200)
@@ -148,6 +154,7 @@ def packages():
     yield "override_200000.pak", lambda: override_package(random.Random(3), 200_000)
     yield "lz4_meta.pak", lambda: module_package(random.Random(4), "Foo", 50, Compression.LZ4, 5000, brief=True)
     yield "aliased_1000.pak", lambda: aliased_package(1000)
+    yield "table_3000000.pak", lambda: hostile_table_package(3_000_000)
     rng = random.Random(5)
     for index in range(1000):
         yield f"mods/{index:04d}.pak", lambda index=index: mods_folder_package(rng, index)

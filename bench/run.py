@@ -26,7 +26,8 @@ from pathlib import Path
 import report
 
 BENCH_DIR = Path(__file__).resolve().parent
-PACKAGES = ["small_mod.pak", "mod_5000.pak", "override_200000.pak", "lz4_meta.pak", "aliased_1000.pak"]
+PACKAGES = ["small_mod.pak", "mod_5000.pak", "override_200000.pak", "lz4_meta.pak", "aliased_1000.pak",
+            "table_3000000.pak"]
 # Python function -> the core function that it calls.
 FUNCTIONS = {"get_metadata_for_file": "get_mod_info_from_pak", "is_override": "is_override"}
 # The package whose calls are looked at closely: system calls, and the Python

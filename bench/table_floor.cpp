@@ -1,10 +1,8 @@
 #include "table_floor.h"
 
 #include <fcntl.h>
-#include <lz4.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -12,6 +10,7 @@
 #include "common/byte_buffer.h"
 #include "common/file_descriptor.h"
 #include "common/little_endian.h"
+#include "common/lz4_block.h"
 
 namespace quellan::bench {
 
@@ -57,15 +56,13 @@ std::size_t scan_table_floor(const std::string& path) {
   if (!read_integer_at(fd, table_at, count) || !read_integer_at(fd, table_at + 4, compressed_size)) return 0;
 
   const std::size_t records_size = std::size_t{count} * RECORD_SIZE;
-  if (compressed_size > INT_MAX || records_size > INT_MAX) return 0;
   auto records = common::ByteBuffer::zeroed(records_size);
   if (!records) return 0;
   {
     auto compressed = common::ByteBuffer::zeroed(compressed_size);
     if (!compressed || !read_at(fd, compressed->data(), compressed_size, table_at + 8)) return 0;
-    const int produced = LZ4_decompress_safe(compressed->data(), records->data(), static_cast<int>(compressed_size),
-                                             static_cast<int>(records_size));
-    if (produced != static_cast<int>(records_size)) return 0;
+    const auto produced = common::decode_lz4_block(compressed->view(), records->span());
+    if (produced != records_size) return 0;
   }
   return count_mods_names(records->data(), count);
 }

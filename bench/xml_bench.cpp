@@ -37,7 +37,11 @@ std::optional<std::string> first_description(const std::string& path) {
   if (!reader) return std::nullopt;
   auto table = raw::voka::read::table::Table::read_from(*reader);
   if (!table) return std::nullopt;
-  for (auto entry : table->meta_entries()) {
+  auto walk = table->walk();
+  if (!walk) return std::nullopt;
+  for (auto record = walk->next(); record && *record; record = walk->next()) {
+    if (!(*record)->has_meta_entry_name()) continue;
+    auto entry = (*record)->entry_details();
     if (!entry) return std::nullopt;
     auto file = std::move(*entry).decompress_file(*reader, raw::voka::ExtractionAllowance{});
     if (!file) return std::nullopt;

@@ -1,9 +1,9 @@
-# Third-party libraries, all from the system (Debian: liblz4-dev, zlib1g-dev; the
-# fuzz build also takes libexpat1-dev, its reference XML reader).
-# LZ4 is linked statically when a static archive is present, so the module carries
-# its own copy and does not depend on the version installed beside the interpreter.
-# zlib is always linked statically: a binary wheel may need nothing but the C and
-# C++ runtimes, and Debian's zlib1g-dev ships the archive.
+# Third-party libraries, all from the system. The library itself needs zlib
+# alone (Debian: zlib1g-dev), always linked statically: a binary wheel may need
+# nothing but the C and C++ runtimes, and Debian's zlib1g-dev ships the archive.
+# liblz4-dev and libexpat1-dev are references for the tests, the fuzz targets and
+# the benchmarks only: liblz4 writes the tests' LZ4 blocks and checks our decoder,
+# expat checks our XML reader.
 
 set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
@@ -21,4 +21,3 @@ function(quellan_import_library target header library_names)
     INTERFACE_INCLUDE_DIRECTORIES "${${target}_INCLUDE_DIR}")
 endfunction()
 
-quellan_import_library(lz4 lz4.h lz4)

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/lz4_block.h"
 #include "error/error.h"
 #include "memory_file.h"
 #include "raw/voka/entry_details.h"
@@ -60,9 +61,16 @@ class PackageCheck {
     if (!reader) return std::unexpected(message_of(reader.error()));
     auto table = raw::voka::read::table::Table::read_from(*reader);
     if (!table) return std::unexpected(message_of(table.error()));
+    // The records of the whole table first, decoded by the check and into a
+    // buffer: the lookup must fail as the table does before any record fails.
+    auto records = decode_whole_table(*table);
+    if (!records) return std::unexpected(records.error());
     std::size_t parsed = 0;
     raw::voka::ExtractionAllowance allowance;
-    for (auto entry : table->meta_entries()) {
+    for (std::size_t at = 0; at < records->size(); at += raw::voka::read::table::TABLE_RECORD_SIZE) {
+      const raw::voka::read::table::Record record(records->data() + at);
+      if (!record.has_meta_entry_name()) continue;
+      auto entry = record.entry_details();
       if (!entry) return std::unexpected(message_of(entry.error()));
       Outcome contents = extract_twice(*entry, *reader, allowance);
       if (!contents) return std::unexpected(contents.error());
@@ -72,6 +80,44 @@ class PackageCheck {
       ++parsed;
     }
     return parsed;
+  }
+
+  // The decoded records of `table`, by the whole-block forms of the decoder: the
+  // check gives the size, the buffer the bytes. The streamed walk must hand out
+  // the same records and fail the same way.
+  std::expected<std::string, std::string> decode_whole_table(const raw::voka::read::table::Table& table) {
+    using raw::voka::read::table::TABLE_RECORD_SIZE;
+    auto failure = [&](error::Lz4Error cause) { return std::unexpected(message_of(error::TablePathsDecompress{cause})); };
+    std::expected<std::string, std::string> records;
+    if (auto produced = common::check_lz4_block(table.compressed(), table.records_size()); !produced) {
+      records = failure(produced.error());
+    } else if (*produced != table.records_size()) {
+      records = failure(error::Lz4Error::short_output(*produced, table.records_size()));
+    } else {
+      records = std::string(static_cast<std::size_t>(*produced), '\0');
+      const auto decoded = common::decode_lz4_block(table.compressed(), *records);
+      if (!decoded || *decoded != *produced) note("the check and the buffer disagree");
+    }
+    auto walk = table.walk();
+    if (!walk) return std::unexpected(message_of(walk.error()));
+    std::size_t at = 0;
+    for (auto record = walk->next();; record = walk->next()) {
+      if (!record) {
+        if (records || records.error() != message_of(record.error())) note("the walk fails otherwise than the decoder");
+        break;
+      }
+      if (!*record) {
+        if (!records || at != records->size()) note("the walk ends otherwise than the decoder");
+        break;
+      }
+      // A table that does not decode may hand out records before its failure.
+      if (records && records->compare(at, TABLE_RECORD_SIZE, (*record)->bytes(), TABLE_RECORD_SIZE) != 0) {
+        note("the walk hands out other records than the decoder");
+        break;
+      }
+      at += TABLE_RECORD_SIZE;
+    }
+    return records;
   }
 
   // Extraction must not depend on what the reader did before: the reader that

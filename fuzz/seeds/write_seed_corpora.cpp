@@ -179,6 +179,27 @@ std::vector<NamedInput> packages() {
   };
 }
 
+// LZ4 inputs: a capacity and a step (see fuzz/harness/lz4_input.h), then a
+// block written by liblz4 or by hand for one rule of the decoder.
+std::vector<NamedInput> lz4_blocks() {
+  auto input = [](std::uint32_t capacity, std::uint16_t step, std::string_view block) {
+    std::string bytes;
+    for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((capacity >> shift) & 0xFF);
+    bytes += static_cast<char>(step & 0xFF);
+    bytes += static_cast<char>(step >> 8);
+    return bytes + std::string(block);
+  };
+  const std::string records = PackageWriter().add(PackageEntry::plain("Mods/Foo/meta.kvt", "x")).records();
+  return {
+      {"description", input(1 << 16, 271, quellan::test_support::lz4_block(full_meta_kvt()))},
+      {"records", input(1 << 12, 272, quellan::test_support::lz4_block(records + records + records))},
+      {"zeros", input(1 << 20, 4095, quellan::test_support::lz4_block(std::string(1 << 20, '\0')))},
+      {"overlap", input(64, 2, std::string("\x35" "abc\x03\x00\x00", 7))},
+      {"match_at_end", input(64, 1, std::string("\x14" "a\x01\x00\x00", 5))},
+      {"zero_offset", input(64, 1, std::string("\x10" "a\x00\x00\x00", 5))},
+  };
+}
+
 bool write_all(const std::filesystem::path& directory, const std::vector<NamedInput>& inputs) {
   std::filesystem::create_directories(directory);
   for (const auto& [name, bytes] : inputs) {
@@ -205,5 +226,6 @@ int main(int argc, char** argv) {
   for (const char* target : {"metadata_parse", "xml_reader", "xml_differential"}) {
     written = written && write_all(root / target, documents());
   }
+  for (const char* target : {"lz4_forms", "lz4_differential"}) written = written && write_all(root / target, lz4_blocks());
   return written ? 0 : 1;
 }

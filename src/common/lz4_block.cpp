@@ -1,10 +1,9 @@
 #include "common/lz4_block.h"
 
-#include <lz4.h>
-
 #include <algorithm>
-#include <climits>
-#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
 
 namespace quellan::common {
 
@@ -12,35 +11,308 @@ using error::Lz4Error;
 
 namespace {
 
-// No LZ4 sequence turns n input bytes into more than 255 n output bytes. A block
-// given this much room therefore never comes near the end of it, so it decodes
-// exactly as it would into any larger buffer.
-std::size_t most_output_of(std::size_t compressed_size) {
-  constexpr std::size_t MAX_EXPANSION = 255;
-  constexpr std::size_t END_MARGIN = 64;
-  return compressed_size * MAX_EXPANSION + END_MARGIN;
+constexpr unsigned LENGTH_IN_TOKEN_MAX = 15;  // a nibble of 15 continues in extension bytes
+constexpr unsigned EXTENSION_CONTINUES = 255;
+constexpr std::uint64_t MIN_MATCH = 4;
+constexpr std::uint64_t UNLIMITED = std::numeric_limits<std::uint64_t>::max();
+
+// Repeats the `length` bytes that start `offset` back from `out`, which may
+// overlap them: each copy doubles the distance, since what lies between the
+// source and the output repeats with the period `offset`.
+void repeat_match(char* out, std::uint32_t offset, std::uint64_t length) {
+  const char* from = out - offset;
+  while (length != 0) {
+    const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(length, static_cast<std::size_t>(out - from)));
+    std::memcpy(out, from, part);
+    out += part;
+    length -= part;
+  }
 }
+
+// Sinks: where the decoded bytes go. `room` is how many more they may take now.
+// A sink that writes also offers its cursor, for the fast path of short sequences.
+struct CheckSink {
+  static constexpr bool WRITES = false;
+  static std::uint64_t room() { return UNLIMITED; }
+  static void literals(const unsigned char*, std::uint64_t) {}
+  static void match(std::uint32_t, std::uint64_t) {}
+  static char* cursor() { return nullptr; }
+  static void advance(std::size_t) {}
+};
+
+// Writes into one run of memory that ends at `end`.
+struct MemorySink {
+  static constexpr bool WRITES = true;
+  char* out;
+  char* end;
+  std::uint64_t room() const { return static_cast<std::uint64_t>(end - out); }
+  void literals(const unsigned char* from, std::uint64_t length) {
+    std::memcpy(out, from, static_cast<std::size_t>(length));
+    out += length;
+  }
+  void match(std::uint32_t offset, std::uint64_t length) {
+    repeat_match(out, offset, length);
+    out += length;
+  }
+  char* cursor() const { return out; }
+  void advance(std::size_t length) { out += length; }
+};
 
 }  // namespace
 
-error::Expected<ByteBuffer, Lz4Error> decompress_lz4_block(std::string_view compressed,
-                                                           std::size_t capacity) {
-  if (compressed.empty()) return std::unexpected(Lz4Error::empty_input());
-  // liblz4 counts in int; a block or output beyond that is more than it can decode.
-  if (compressed.size() > static_cast<std::size_t>(INT_MAX)) {
-    return std::unexpected(Lz4Error::malformed(capacity));
+namespace lz4_detail {
+
+error::Expected<std::uint64_t, Lz4Error> Sequences::read_length(unsigned nibble) {
+  std::uint64_t length = nibble;
+  if (nibble != LENGTH_IN_TOKEN_MAX) return length;
+  unsigned byte;
+  do {
+    if (at_ == size_) return std::unexpected(Lz4Error::expected_another_byte());
+    byte = block_[at_++];
+    length += byte;
+  } while (byte == EXTENSION_CONTINUES);
+  return length;
+}
+
+error::Expected<void, Lz4Error> Sequences::read_literal_run() {
+  if (at_ == size_) return std::unexpected(Lz4Error::expected_another_byte());
+  token_ = block_[at_++];
+  auto length = read_length(token_ >> 4);
+  if (!length) return std::unexpected(length.error());
+  if (*length > size_ - at_) return std::unexpected(Lz4Error::literal_out_of_bounds());
+  if (*length > capacity_ - produced_) return std::unexpected(Lz4Error::output_too_small(capacity_, produced_ + *length));
+  literals_left_ = *length;
+  after_literals_ = true;
+  return {};
+}
+
+error::Expected<void, Lz4Error> Sequences::read_match() {
+  if (size_ - at_ < 2) {
+    at_ = size_;
+    return std::unexpected(Lz4Error::expected_another_byte());
   }
-  const std::size_t room =
-      std::min({capacity, most_output_of(compressed.size()), static_cast<std::size_t>(INT_MAX)});
-  // The zeros matter: liblz4 accepts a match offset of 0, which copies output
-  // bytes not yet written, and the result must not depend on memory contents.
-  auto output = ByteBuffer::zeroed(room);
-  if (!output) return std::unexpected(Lz4Error::out_of_memory(room));
-  const int produced = LZ4_decompress_safe(compressed.data(), output->data(),
-                                           static_cast<int>(compressed.size()), static_cast<int>(room));
-  if (produced < 0) return std::unexpected(Lz4Error::malformed(capacity));
-  output->truncate(static_cast<std::size_t>(produced));
+  const auto offset = static_cast<std::uint32_t>(block_[at_] | (block_[at_ + 1] << 8));
+  at_ += 2;
+  auto length = read_length(token_ & LENGTH_IN_TOKEN_MAX);
+  if (!length) return std::unexpected(length.error());
+  *length += MIN_MATCH;
+  if (offset == 0) return std::unexpected(Lz4Error::zero_offset());
+  if (offset > produced_) return std::unexpected(Lz4Error::offset_outside_output());
+  if (*length > capacity_ - produced_) return std::unexpected(Lz4Error::output_too_small(capacity_, produced_ + *length));
+  match_left_ = *length;
+  offset_ = offset;
+  after_literals_ = false;
+  return {};
+}
+
+// Copies `length` bytes from `from` in 16-byte moves, two at a time, writing
+// up to 31 bytes past them; `from` lies at least 16 bytes before `out` or in
+// another buffer.
+inline void copy_in_sixteens(char* out, const char* from, std::uint64_t length) {
+  const char* const end = out + length;
+  do {
+    std::memcpy(out, from, 16);
+    std::memcpy(out + 16, from + 16, 16);
+    out += 32;
+    from += 32;
+  } while (out < end);
+}
+
+// A match whose offset is under 16. Offset 1, a run of one byte, is a fill.
+// Otherwise its first bytes are repeated one
+// by one until the distance it copies from is a multiple of the offset of at
+// least 8, and the rest in 8-byte moves from that distance, writing up to 7
+// bytes past it.
+inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t length) {
+  if (offset == 1) {
+    std::memset(out, out[-1], static_cast<std::size_t>(length));
+    return;
+  }
+  const std::uint32_t distance = offset >= 8 ? offset : offset * ((8 + offset - 1) / offset);
+  const std::uint64_t one_by_one = std::min<std::uint64_t>(length, offset >= 8 ? 0 : distance);
+  const char* const from = out - offset;
+  for (std::uint64_t i = 0; i < one_by_one; ++i) out[i] = from[i];
+  char* const end = out + length;
+  for (out += one_by_one; out < end; out += 8) std::memcpy(out, out - distance, 8);
+}
+
+// The fast path: whole sequences where the block and the room have a margin to
+// spare, with copies made in fixed 16-byte moves whose overshoot the bytes that
+// follow write again (the check, which writes nothing, takes the same path). A
+// sequence is taken only when every rule holds; anything else (a failure, the
+// end of the block, the end of the room) is left untouched to the general
+// path, which reads it again and decides.
+template <class Sink>
+void Sequences::take_sequences(Sink& sink) {
+  constexpr std::size_t MARGIN = 32;  // the most a copy writes or reads past its bytes, and then some
+  constexpr std::uint64_t SHORT_COPY = 32;
+  const unsigned char* in = block_ + at_;
+  const unsigned char* const in_end = block_ + size_;
+  const std::uint64_t room = std::min(sink.room(), capacity_ - produced_ + MARGIN);
+  if (room < MARGIN) return;
+  std::uint64_t room_left = room - MARGIN;  // what the copies may fill, their overshoot aside
+  char* out = sink.cursor();
+  std::uint64_t produced = produced_;
+  while (in_end - in >= static_cast<std::ptrdiff_t>(2 * MARGIN)) {
+    const unsigned char* const sequence = in;
+    // Extension bytes may not run into the margin, where the general path reads them.
+    auto read_extension = [&](std::uint64_t& length) {
+      unsigned byte;
+      do {
+        if (in_end - in < static_cast<std::ptrdiff_t>(MARGIN)) return false;
+        byte = *in++;
+        length += byte;
+      } while (byte == EXTENSION_CONTINUES);
+      return true;
+    };
+    const unsigned token = *in++;
+    std::uint64_t literals = token >> 4;
+    // Literals must leave the margin of the block, in which the offset lies.
+    if ((literals == LENGTH_IN_TOKEN_MAX && !read_extension(literals)) ||
+        in_end - in < static_cast<std::ptrdiff_t>(MARGIN) ||
+        literals > static_cast<std::uint64_t>(in_end - in) - MARGIN || literals > room_left) {
+      in = sequence;
+      break;
+    }
+    const unsigned char* const match = in + literals;
+    const auto offset = static_cast<std::uint32_t>(match[0] | (match[1] << 8));
+    const unsigned char* const literal_bytes = in;
+    in = match + 2;
+    std::uint64_t length = token & LENGTH_IN_TOKEN_MAX;
+    const bool read = length != LENGTH_IN_TOKEN_MAX || read_extension(length);
+    length += MIN_MATCH;
+    if (!read || offset == 0 || offset > produced + literals || length > room_left - literals) {
+      in = sequence;
+      break;
+    }
+    if constexpr (Sink::WRITES) {
+      // Short copies in fixed moves; longer ones that do not overlap in one call.
+      if (literals <= 16) {
+        std::memcpy(out, literal_bytes, 16);
+      } else if (literals <= SHORT_COPY) {
+        copy_in_sixteens(out, reinterpret_cast<const char*>(literal_bytes), literals);
+      } else {
+        std::memcpy(out, literal_bytes, static_cast<std::size_t>(literals));
+      }
+      out += literals;
+      if (offset < 16) {
+        repeat_short_offset(out, offset, length);
+      } else if (length <= 16) {
+        std::memcpy(out, out - offset, 16);
+      } else if (length <= SHORT_COPY || offset < length) {
+        copy_in_sixteens(out, out - offset, length);
+      } else {
+        std::memcpy(out, out - offset, static_cast<std::size_t>(length));
+      }
+      out += length;
+    }
+    produced += literals + length;
+    room_left -= literals + length;
+  }
+  at_ = static_cast<std::size_t>(in - block_);
+  sink.advance(static_cast<std::size_t>(produced - produced_));
+  produced_ = produced;
+}
+
+template <class Sink>
+error::Expected<Sequences::Stop, Lz4Error> Sequences::run(Sink& sink) {
+  for (;;) {
+    if (literals_left_ == 0 && match_left_ == 0 && !after_literals_) take_sequences(sink);
+    if (literals_left_ != 0) {
+      const std::uint64_t part = std::min(literals_left_, sink.room());
+      if (part == 0) return Stop::no_room;
+      sink.literals(block_ + at_, part);
+      at_ += static_cast<std::size_t>(part);
+      literals_left_ -= part;
+      produced_ += part;
+    } else if (match_left_ != 0) {
+      const std::uint64_t part = std::min(match_left_, sink.room());
+      if (part == 0) return Stop::no_room;
+      sink.match(offset_, part);
+      match_left_ -= part;
+      produced_ += part;
+    } else if (after_literals_) {
+      if (at_ == size_) return Stop::block_ended;
+      if (auto match = read_match(); !match) return std::unexpected(match.error());
+    } else if (auto literals = read_literal_run(); !literals) {
+      return std::unexpected(literals.error());
+    }
+  }
+}
+
+}  // namespace lz4_detail
+
+error::Expected<std::uint64_t, Lz4Error> check_lz4_block(std::string_view block, std::uint64_t capacity) {
+  lz4_detail::Sequences sequences(block, capacity);
+  CheckSink sink;
+  if (auto stop = sequences.run(sink); !stop) return std::unexpected(stop.error());
+  return sequences.produced();
+}
+
+error::Expected<std::size_t, Lz4Error> decode_lz4_block(std::string_view block, std::span<char> out) {
+  lz4_detail::Sequences sequences(block, out.size());
+  MemorySink sink{out.data(), out.data() + out.size()};
+  if (auto stop = sequences.run(sink); !stop) return std::unexpected(stop.error());
+  return static_cast<std::size_t>(sequences.produced());
+}
+
+error::Expected<ByteBuffer, Lz4Error> decompress_lz4_block(std::string_view block, std::uint64_t capacity) {
+  auto produced = check_lz4_block(block, capacity);
+  if (!produced) return std::unexpected(produced.error());
+  auto output = *produced <= std::numeric_limits<std::size_t>::max() ? ByteBuffer::zeroed(*produced) : std::nullopt;
+  if (!output) return std::unexpected(Lz4Error::out_of_memory(*produced));
+  // The check has passed, so decoding into exactly that much room succeeds.
+  if (auto decoded = decode_lz4_block(block, output->span()); !decoded) return std::unexpected(decoded.error());
   return std::move(*output);
+}
+
+error::Expected<Lz4BlockStream, Lz4Error> Lz4BlockStream::open(std::string_view block, std::uint64_t capacity,
+                                                               std::size_t step) {
+  step = std::clamp<std::size_t>(step, 1, std::numeric_limits<std::size_t>::max() - HISTORY_SIZE);
+  // A block whose whole output fits needs no more window than that: a small
+  // table costs what it decodes to.
+  const std::size_t window_size =
+      static_cast<std::size_t>(std::min<std::uint64_t>(capacity, HISTORY_SIZE + std::uint64_t{step}));
+  std::unique_ptr<char[]> window(new (std::nothrow) char[window_size]);
+  if (!window) return std::unexpected(Lz4Error::out_of_memory(window_size));
+  return Lz4BlockStream(lz4_detail::Sequences(block, capacity), std::move(window), window_size, step);
+}
+
+error::Expected<lz4_detail::Sequences::Stop, Lz4Error> Lz4BlockStream::remember(
+    error::Expected<lz4_detail::Sequences::Stop, Lz4Error> stop) {
+  if (!stop) {
+    failure_ = stop.error();
+  } else if (*stop == lz4_detail::Sequences::Stop::block_ended) {
+    ended_ = true;
+  }
+  return stop;
+}
+
+error::Expected<std::string_view, Lz4Error> Lz4BlockStream::next() {
+  if (failure_) return std::unexpected(*failure_);
+  if (ended_) return std::string_view();
+  // Only the last HISTORY_SIZE bytes can still be reached back to. Whenever the
+  // window holds more, the earlier bytes make way: after that it has room for a
+  // whole step, or for all that the capacity still allows.
+  if (fill_ > HISTORY_SIZE) {
+    std::memmove(window_.get(), window_.get() + fill_ - HISTORY_SIZE, HISTORY_SIZE);
+    fill_ = HISTORY_SIZE;
+  }
+  const std::size_t begin = fill_;
+  MemorySink sink{window_.get() + fill_, window_.get() + std::min(window_size_, fill_ + step_)};
+  auto stop = remember(sequences_.run(sink));
+  fill_ = static_cast<std::size_t>(sink.out - window_.get());
+  if (!stop) return std::unexpected(stop.error());
+  return std::string_view(window_.get() + begin, fill_ - begin);
+}
+
+error::Expected<std::uint64_t, Lz4Error> Lz4BlockStream::check_rest() {
+  if (failure_) return std::unexpected(*failure_);
+  if (!ended_) {
+    CheckSink sink;
+    if (auto stop = remember(sequences_.run(sink)); !stop) return std::unexpected(stop.error());
+  }
+  return sequences_.produced();
 }
 
 }  // namespace quellan::common

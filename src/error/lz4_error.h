@@ -6,13 +6,22 @@
 namespace quellan::error {
 
 /// Why an LZ4 block did not decode into the room it was given; kept as a value
-/// and rendered as one line when the message is shown.
+/// and rendered as one line when the message is shown. The first five are the
+/// decoder's own failures, each named by the rule the block broke.
 class Lz4Error {
  public:
-  /// The block has no bytes at all, so not even its first token can be read.
-  static Lz4Error empty_input() { return Lz4Error(Kind::empty_input, 0, 0); }
-  /// The decoder refused the block: it is corrupt, or needs more than `capacity` bytes.
-  static Lz4Error malformed(std::uint64_t capacity) { return Lz4Error(Kind::malformed, capacity, 0); }
+  /// A copy would end at output position `expected`, past the `capacity` bytes of room.
+  static Lz4Error output_too_small(std::uint64_t capacity, std::uint64_t expected) {
+    return Lz4Error(Kind::output_too_small, capacity, expected);
+  }
+  /// A literal run reaches past the end of the block.
+  static Lz4Error literal_out_of_bounds() { return Lz4Error(Kind::literal_out_of_bounds, 0, 0); }
+  /// The block ends where a token, a length byte or an offset byte is needed.
+  static Lz4Error expected_another_byte() { return Lz4Error(Kind::expected_another_byte, 0, 0); }
+  /// A match has the offset 0.
+  static Lz4Error zero_offset() { return Lz4Error(Kind::zero_offset, 0, 0); }
+  /// A match reaches back before the first byte of the output.
+  static Lz4Error offset_outside_output() { return Lz4Error(Kind::offset_outside_output, 0, 0); }
   /// No memory could be had for `size` bytes of output.
   static Lz4Error out_of_memory(std::uint64_t size) { return Lz4Error(Kind::out_of_memory, size, 0); }
   /// The block decoded but produced fewer bytes than the structure it holds needs.
@@ -22,14 +31,23 @@ class Lz4Error {
 
   std::string message() const;
 
+  bool operator==(const Lz4Error&) const = default;
+
  private:
-  enum class Kind { empty_input, malformed, out_of_memory, short_output };
-  Lz4Error(Kind kind, std::uint64_t size, std::uint64_t produced)
-      : kind_(kind), size_(size), produced_(produced) {}
+  enum class Kind {
+    output_too_small,
+    literal_out_of_bounds,
+    expected_another_byte,
+    zero_offset,
+    offset_outside_output,
+    out_of_memory,
+    short_output,
+  };
+  Lz4Error(Kind kind, std::uint64_t size, std::uint64_t other) : kind_(kind), size_(size), other_(other) {}
 
   Kind kind_;
-  std::uint64_t size_;
-  std::uint64_t produced_;
+  std::uint64_t size_;   // the capacity, the size asked for, or the size expected
+  std::uint64_t other_;  // the position expected, or the bytes produced
 };
 
 }  // namespace quellan::error

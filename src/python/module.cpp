@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "python/boundary.h"
 #include "raw/voka/read/mod_info.h"
@@ -144,13 +143,14 @@ PyObject* override_answer(std::string path) {
 
 PyObject* metadata_dict_for(std::string path) {
   // Python sees the module's own fields only, so dependency records are not kept.
-  auto metadata_or_err = raw::voka::read::get_mod_info_from_pak(
+  // Only the first description is kept: any more make the call fail anyway.
+  auto metadata_or_err = raw::voka::read::get_first_mod_info_from_pak(
       std::move(path), tarn::pak::DependencyRecords::drop);
   if (!metadata_or_err) return raise_error(metadata_or_err.error());
-  std::vector<tarn::pak::Metadata>& metadata = *metadata_or_err;
-  if (metadata.size() >= 2) return raise_exception("multiple meta.kvt in .pak");
-  if (metadata.empty()) return raise_exception("no mod info found");
-  return module_info_to_dict(std::move(metadata.front().module_info));
+  raw::voka::read::FirstModInfo& metadata = *metadata_or_err;
+  if (metadata.count >= 2) return raise_exception("multiple meta.kvt in .pak");
+  if (!metadata.first) return raise_exception("no mod info found");
+  return module_info_to_dict(std::move(metadata.first->module_info));
 }
 
 // The interpreter lock stays held for the whole library call, reading and

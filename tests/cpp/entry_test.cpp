@@ -18,14 +18,14 @@
 namespace quellan::raw::voka {
 namespace {
 
-using read::table::TABLE_RECORD_SIZE;
 using test_support::PackageEntry;
 using test_support::PackageFile;
 using test_support::PackageWriter;
 
 constexpr std::size_t MEBIBYTE = std::size_t{1} << 20;
 const std::string NAME = "Mods/SomeMod/meta.kvt";
-const std::string CONTENTS = test_support::minimal_meta_kvt("SomeMod");
+// Above the least that an extraction costs, so that limits near its size are its own.
+const std::string CONTENTS = test_support::minimal_meta_kvt("SomeMod") + std::string(2 * MIN_EXTRACTION_COST, ' ');
 
 // What extracting one record gives: its data, or the message of its error.
 struct Extracted {
@@ -55,10 +55,12 @@ std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_lis
   if (!reader) return {failure(reader.error().message())};
   auto table = read::table::Table::read_from(*reader);
   if (!table) return {failure(table.error().message())};
+  auto walk = table->walk();
+  std::vector<read::table::OwnedRecord> records;
+  for (auto record = walk->next(); record && *record; record = walk->next()) records.emplace_back(**record);
   std::vector<Extracted> results;
   for (const std::size_t index : indexes) {
-    const std::size_t offset = index * TABLE_RECORD_SIZE;
-    auto entry = table->entry_details(offset, table->path_at(offset));
+    auto entry = records.at(index).view().entry_details();
     results.push_back(entry ? extracted(std::move(*entry).decompress_file(*reader, {limit, limit}))
                             : failure(entry.error().message()));
   }
@@ -99,11 +101,13 @@ std::string hex(std::uint64_t value) {
   return std::string(digits, end);
 }
 
+const std::string LZ4_TOO_SMALL = "but got provided output is too small for the decompressed data, actual ";
+
 std::string lz4_past_the_limit_message() {
   const std::size_t stored = test_support::lz4_block(std::string(MAX_DECOMPRESSED_SIZE + 1, '\0')).size();
+  // The block ends, as every LZ4 block does, with a literal run: its last byte is the one too many.
   return "tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with compressed_length 0x" + hex(stored) +
-         " and decompressed length 0xffffffff but got the block is corrupt or decompresses to more than "
-         "16777216 bytes";
+         " and decompressed length 0xffffffff " + LZ4_TOO_SMALL + "16777216, expected 16777217";
 }
 constexpr std::uint8_t ZSTD_FLAGS = 0x03;
 
@@ -160,8 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                                e.uncompressed_size = 4;
                              }),
                        failure("tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with "
-                               "compressed_length 0x6 and decompressed length 0x4 but got the block is corrupt or "
-                               "decompresses to more than 4 bytes")},
+                               "compressed_length 0x6 and decompressed length 0x4 " + LZ4_TOO_SMALL + "4, expected 5")},
         ExtractionCase{"lz4_size_on_disk_zero",
                        entry(PackageEntry::lz4,
                              [](PackageEntry& e) {
@@ -194,6 +197,11 @@ INSTANTIATE_TEST_SUITE_P(
                                e.uncompressed_size = 0xFFFFFFFF;
                              }),
                        failure(lz4_past_the_limit_message())},
+        ExtractionCase{"plain_past_the_limit",
+                       entry(PackageEntry::plain,
+                             [](PackageEntry& e) { e.stored = std::string(MAX_DECOMPRESSED_SIZE + 1, ' '); }),
+                       failure("when reading compressed Mods/SomeMod/meta.kvt from .pak got the data is more than the "
+                               "16777216 bytes allowed")},
         ExtractionCase{"zstd", entry(PackageEntry::plain, [](PackageEntry& e) { e.flags = ZSTD_FLAGS; }),
                        failure(ZSTD)},
         ExtractionCase{"zstd_refused_before_reading",
@@ -253,10 +261,13 @@ const std::string STORED_OVER = "when reading compressed Mods/SomeMod/meta.kvt f
 const std::string STORED_AT_CONTENTS = "when reading compressed Mods/SomeMod/meta.kvt from .pak got the data is more "
                                        "than the " + std::to_string(CONTENTS.size()) + " bytes allowed";
 
+const std::string STORED_UNDER_MINIMUM = "when reading compressed Mods/SomeMod/meta.kvt from .pak got the data is more "
+                                         "than the " + std::to_string(MIN_EXTRACTION_COST - 1) + " bytes allowed";
+
 std::string lz4_over_message() {
   return "tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset 16 with compressed_length 0x" +
          hex(PackageEntry::lz4(NAME, CONTENTS).stored.size()) + " and decompressed length 0x" + hex(CONTENTS.size()) +
-         " but got the block is corrupt or decompresses to more than " + std::to_string(UNDER) + " bytes";
+         " " + LZ4_TOO_SMALL + std::to_string(UNDER) + ", expected " + std::to_string(CONTENTS.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -282,6 +293,12 @@ INSTANTIATE_TEST_SUITE_P(
                           e.uncompressed_size = 0;
                         }),
                   UNDER, failure(STORED_OVER)},
+        // However small, an entry costs the least an extraction does, stored and contents alike.
+        LimitCase{"small_plain_under_minimum_cost", PackageEntry::plain(NAME, "x"), MIN_EXTRACTION_COST - 1,
+                  failure(STORED_UNDER_MINIMUM)},
+        LimitCase{"small_plain_at_minimum_cost", PackageEntry::plain(NAME, "x"), MIN_EXTRACTION_COST, data("x")},
+        LimitCase{"small_lz4_under_minimum_cost", PackageEntry::lz4(NAME, "x"), MIN_EXTRACTION_COST - 1,
+                  failure(STORED_UNDER_MINIMUM)},
         // Bytes the file does not hold fail as a short read, limit or not.
         LimitCase{"plain_past_end_of_file", entry(PackageEntry::plain, [](PackageEntry& e) { e.offset = 1 << 20; }),
                   UNDER, failure(STORED_EOF)}),

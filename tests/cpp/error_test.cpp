@@ -53,10 +53,17 @@ std::vector<Example<UnsupportedVersion>> examples_of(std::type_identity<Unsuppor
 
 std::vector<Example<TablePathsDecompress>> examples_of(std::type_identity<TablePathsDecompress>) {
   return {
-      {"table_empty_block", TablePathsDecompress{Lz4Error::empty_input()},
+      {"table_too_small", TablePathsDecompress{Lz4Error::output_too_small(544, 600)},
+       "tried to decompress path of table but got provided output is too small for the decompressed data, actual 544, "
+       "expected 600"},
+      {"table_literal_out_of_bounds", TablePathsDecompress{Lz4Error::literal_out_of_bounds()},
+       "tried to decompress path of table but got literal is out of bounds of the input"},
+      {"table_no_byte", TablePathsDecompress{Lz4Error::expected_another_byte()},
        "tried to decompress path of table but got expected another byte, found none"},
-      {"table_corrupt_block", TablePathsDecompress{Lz4Error::malformed(544)},
-       "tried to decompress path of table but got the block is corrupt or decompresses to more than 544 bytes"},
+      {"table_zero_offset", TablePathsDecompress{Lz4Error::zero_offset()},
+       "tried to decompress path of table but got 0 is not a valid match offset"},
+      {"table_offset_outside", TablePathsDecompress{Lz4Error::offset_outside_output()},
+       "tried to decompress path of table but got the offset to copy is not contained in the decompressed buffer"},
       {"table_out_of_memory", TablePathsDecompress{Lz4Error::out_of_memory(4096)},
        "tried to decompress path of table but got no memory for 4096 bytes of output"},
       {"table_short_block", TablePathsDecompress{Lz4Error::short_output(272, 544)},
@@ -73,10 +80,10 @@ std::vector<Example<UnknownCompression>> examples_of(std::type_identity<UnknownC
 std::vector<Example<Lz4Decompress>> examples_of(std::type_identity<Lz4Decompress>) {
   return {
       {"lz4_lengths_in_hex",
-       Lz4Decompress{"file Mods/A/meta.kvt at offset 16", 4096, 16384, Lz4Error::empty_input()},
+       Lz4Decompress{"file Mods/A/meta.kvt at offset 16", 4096, 16384, Lz4Error::expected_another_byte()},
        "tried to LZ4 decompress file Mods/A/meta.kvt at offset 16 with compressed_length 0x1000 "
        "and decompressed length 0x4000 but got expected another byte, found none"},
-      {"lz4_zero_and_largest_lengths", Lz4Decompress{"file x at offset 0", 0, 0xFFFFFFFF, Lz4Error::empty_input()},
+      {"lz4_zero_and_largest_lengths", Lz4Decompress{"file x at offset 0", 0, 0xFFFFFFFF, Lz4Error::expected_another_byte()},
        "tried to LZ4 decompress file x at offset 0 with compressed_length 0x0 and decompressed "
        "length 0xffffffff but got expected another byte, found none"},
   };

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../../fuzz/harness/lz4_input.h"
 #include "../../fuzz/harness/metadata_input.h"
 #include "../../fuzz/harness/package_input.h"
 #include "../../fuzz/harness/xml_differential_input.h"
@@ -28,6 +29,8 @@ using Check = std::function<std::optional<std::string>(std::string_view)>;
 
 const std::map<std::string, Check>& checks_by_target() {
   static const std::map<std::string, Check> checks = {
+      {"lz4_differential", quellan::fuzz::compare_with_liblz4_input},
+      {"lz4_forms", quellan::fuzz::compare_lz4_forms},
       {"metadata_parse", quellan::fuzz::parse_metadata_input},
       {"package", quellan::fuzz::read_package_input},
       {"xml_reader", quellan::fuzz::read_xml_input},

@@ -121,6 +121,29 @@ INSTANTIATE_TEST_SUITE_P(
                      w.add(PackageEntry::plain("Mods/A/meta.kvt", "")).add(zstd);
                    },
                    NO_MODULE_INFO},
+        LookupCase{"more_than_kept_on_the_first_walk",
+                   [](PackageWriter& w) {
+                     for (char folder = 'A'; folder <= 'T'; ++folder) {
+                       w.add(description("Mods/" + std::string(1, folder) + "/meta.kvt", std::string(1, folder)));
+                     }
+                   },
+                   "[A, B, C, D, E, F, G, H, I, J, K, L, M, N, O, P, Q, R, S, T]"},
+        LookupCase{"bad_flags_outside_descriptions_ignored",
+                   [](PackageWriter& w) {
+                     PackageEntry unknown = PackageEntry::plain("Mods/A/B/meta.kvt", "");
+                     unknown.flags = 0x05;
+                     w.add(unknown).add(description("Mods/A/meta.kvt", "A"));
+                   },
+                   "[A]"},
+        // A table that does not decode fails before any record does.
+        LookupCase{"table_unreadable_after_bad_record",
+                   [](PackageWriter& w) {
+                     PackageEntry unknown = description("Mods/B/meta.kvt", "B");
+                     unknown.flags = 0x05;
+                     w.add(unknown).add(PackageEntry::plain("x", "")).declared_file_count(3);
+                   },
+                   "tried to decompress path of table but got the block decompressed to 544 bytes but 816 were "
+                   "declared"},
         LookupCase{"table_unreadable",
                    [](PackageWriter& w) { w.add(description("Mods/A/meta.kvt", "A")).declared_file_count(2); },
                    "tried to decompress path of table but got the block decompressed to 272 bytes but 544 were "
@@ -139,6 +162,22 @@ TEST(GetModInfoFromPak, DescriptionsMayTotalTheCallAllowanceButNotPassIt) {
   EXPECT_EQ(lookup(writer), "[F, F, F, F]");
   writer.add(PackageEntry::plain("Mods/G/meta.kvt", " "));
   EXPECT_EQ(lookup(writer), "when reading compressed Mods/G/meta.kvt from .pak got the data is more than the 0 bytes "
+                            "allowed");
+}
+
+// Every description costs the call's allowance at least MIN_EXTRACTION_COST, so
+// a call extracts at most this many, however small they are.
+TEST(GetModInfoFromPak, DescriptionsAreCountedAtLeastTheirMinimumCost) {
+  constexpr std::size_t MOST = MAX_EXTRACTED_PER_CALL / MIN_EXTRACTION_COST;
+  PackageWriter writer;
+  writer.add(description("Mods/F/meta.kvt", "F")).add_aliases(0, MOST - 1);
+  const PackageFile file(writer.bytes());
+  const auto found = get_first_mod_info_from_pak(file.path());
+  ASSERT_TRUE(found.has_value()) << found.error().message();
+  EXPECT_EQ(found->count, MOST);
+  EXPECT_EQ(found->first->module_info.folder, "F");
+  writer.add_aliases(0, 1);
+  EXPECT_EQ(lookup(writer), "when reading compressed Mods/F/meta.kvt from .pak got the data is more than the 0 bytes "
                             "allowed");
 }
 

@@ -4,8 +4,16 @@
 
 #include <string>
 
+#include "support/meta_kvt.h"
+#include "support/package_writer.h"
+#include "support/temp_dir.h"
+
 namespace quellan::raw::voka::read {
 namespace {
+
+using test_support::PackageEntry;
+using test_support::PackageFile;
+using test_support::PackageWriter;
 
 struct PathCase {
   const char* name;
@@ -16,8 +24,29 @@ struct PathCase {
 
 class OverridePackagePath : public ::testing::TestWithParam<PathCase> {};
 
+// The answer of the whole test on `writer`'s package, or its error's message.
+std::string override_answer(const PackageWriter& writer) {
+  const PackageFile file(writer.bytes());
+  const auto answer = is_override(file.path());
+  return answer ? (*answer ? "true" : "false") : answer.error().message();
+}
+
+PackageEntry description_of(std::string_view folder) {
+  return PackageEntry::plain("Mods/D/meta.kvt", test_support::minimal_meta_kvt(folder));
+}
+
 TEST_P(OverridePackagePath, ClassifiesByteForByte) {
   EXPECT_EQ(is_override_package_path(GetParam().path, GetParam().folder), GetParam().is_override);
+}
+
+// A package of the path and a description naming the folder answers the same
+// whether the path comes before the description, when only the folders it could
+// be content of are known, or after it.
+TEST_P(OverridePackagePath, AnswersAlikeBeforeAndAfterTheDescription) {
+  const std::string expected = GetParam().is_override ? "true" : "false";
+  const PackageEntry path = PackageEntry::plain(GetParam().path, "");
+  EXPECT_EQ(override_answer(PackageWriter().add(path).add(description_of(GetParam().folder))), expected);
+  EXPECT_EQ(override_answer(PackageWriter().add(description_of(GetParam().folder)).add(path)), expected);
 }
 
 constexpr bool OVERRIDE = true;
@@ -61,6 +90,72 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"empty_folder_description", "Mods//meta.kvt", "", OVERRIDE},
         PathCase{"empty_folder_bare", "Mods//", "", OVERRIDE},
         PathCase{"empty_folder_named_folder", "Mods/Foo/x.txt", "", OVERRIDE}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Packages whose answer depends on where the walk over the table stops.
+struct WalkCase {
+  const char* name;
+  void (*build)(PackageWriter&);
+  std::string expected;
+};
+
+class OverrideWalk : public ::testing::TestWithParam<WalkCase> {};
+
+TEST_P(OverrideWalk, AnswersOrFailsAsTheWholeTable) {
+  PackageWriter writer;
+  GetParam().build(writer);
+  EXPECT_EQ(override_answer(writer), GetParam().expected);
+}
+
+// Paths in more game folders than are remembered before the description.
+void many_folders(PackageWriter& w) {
+  for (int i = 0; i < 100; ++i) w.add(PackageEntry::plain("Public/Game" + std::to_string(i) + "/x", ""));
+}
+
+const std::string SHORT_TABLE = "tried to decompress path of table but got the block decompressed to 544 bytes but "
+                                "816 were declared";
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, OverrideWalk,
+    ::testing::Values(
+        WalkCase{"content_past_remembered_folders",
+                 [](PackageWriter& w) {
+                   many_folders(w);
+                   w.add(PackageEntry::plain("Public/Foo/x", "")).add(description_of("Foo"));
+                 },
+                 "false"},
+        WalkCase{"no_content_past_remembered_folders",
+                 [](PackageWriter& w) {
+                   many_folders(w);
+                   w.add(description_of("Foo"));
+                 },
+                 "true"},
+        // Wherever the walk stops, the rest of the table must still decode.
+        WalkCase{"content_then_short_table",
+                 [](PackageWriter& w) {
+                   w.add(description_of("Foo")).add(PackageEntry::plain("Public/Foo/x", "")).declared_file_count(3);
+                 },
+                 SHORT_TABLE},
+        WalkCase{"unparsable_description_then_short_table",
+                 [](PackageWriter& w) {
+                   w.add(PackageEntry::plain("Mods/D/meta.kvt", "")).add(PackageEntry::plain("x", ""));
+                   w.declared_file_count(3);
+                 },
+                 SHORT_TABLE},
+        WalkCase{"zstd_description_then_short_table",
+                 [](PackageWriter& w) {
+                   PackageEntry zstd = description_of("Foo");
+                   zstd.flags = 0x03;
+                   w.add(zstd).add(PackageEntry::plain("x", "")).declared_file_count(3);
+                 },
+                 SHORT_TABLE},
+        WalkCase{"zstd_description",
+                 [](PackageWriter& w) {
+                   PackageEntry zstd = description_of("Foo");
+                   zstd.flags = 0x03;
+                   w.add(zstd).add(PackageEntry::plain("Public/Foo/x", ""));
+                 },
+                 "zstd-compressed data in .pak not currently supported"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

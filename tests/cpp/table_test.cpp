@@ -21,11 +21,22 @@ using test_support::PackageWriter;
 
 constexpr std::size_t MEBIBYTE = std::size_t{1} << 20;
 
-error::Result<Table> read_table(const PackageWriter& writer) {
+// Every record of the package's table, walked to the end.
+error::Result<std::vector<OwnedRecord>> read_records(const PackageWriter& writer) {
   const PackageFile file(writer.bytes());
   auto reader = open_pak_skipping_header(file.path());
   if (!reader) return std::unexpected(reader.error());
-  return Table::read_from(*reader);
+  auto table = Table::read_from(*reader);
+  if (!table) return std::unexpected(table.error());
+  auto walk = table->walk();
+  if (!walk) return std::unexpected(walk.error());
+  std::vector<OwnedRecord> records;
+  for (;;) {
+    auto record = walk->next();
+    if (!record) return std::unexpected(record.error());
+    if (!*record) return records;
+    records.emplace_back(**record);
+  }
 }
 
 PackageWriter one_entry_package() {
@@ -60,9 +71,9 @@ TEST_P(TableReadFrom, RefusesWithItsMessage) {
   // Declared sizes must never be taken at their word: the ceiling turns an
   // allocation of gigabytes into a failure the message check sees.
   const MemoryCeiling ceiling(256 * MEBIBYTE);
-  const auto table = read_table(writer);
-  ASSERT_FALSE(table.has_value());
-  EXPECT_EQ(table.error().message(), GetParam().expected);
+  const auto records = read_records(writer);
+  ASSERT_FALSE(records.has_value());
+  EXPECT_EQ(records.error().message(), GetParam().expected);
 }
 
 const std::string COMPRESSED_TABLE_EOF = "when reading .pak compressed table got failed to fill whole buffer";
@@ -85,12 +96,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "tried to decompress path of table but got expected another byte, found none"},
         BrokenTable{"empty_block_with_records_declared", [](PackageWriter& w) { w.table_block(""); },
                     "tried to decompress path of table but got expected another byte, found none"},
-        BrokenTable{"block_larger_than_declared", [](PackageWriter& w) { w.declared_file_count(0); },
-                    "tried to decompress path of table but got the block is corrupt or decompresses to more "
-                    "than 0 bytes"},
+        BrokenTable{"block_larger_than_declared",
+                    [](PackageWriter& w) { w.declared_file_count(0).table_block("\x30" "abc"); },
+                    "tried to decompress path of table but got provided output is too small for the decompressed "
+                    "data, actual 0, expected 3"},
         BrokenTable{"literal_beyond_input", [](PackageWriter& w) { w.table_block("\x50" "abc"); },
-                    "tried to decompress path of table but got the block is corrupt or decompresses to more "
-                    "than 272 bytes"},
+                    "tried to decompress path of table but got literal is out of bounds of the input"},
+        BrokenTable{"zero_offset", [](PackageWriter& w) { w.table_block(std::string("\x10" "a\x00\x00\x00", 5)); },
+                    "tried to decompress path of table but got 0 is not a valid match offset"},
         BrokenTable{"block_shorter_than_declared", [](PackageWriter& w) { w.declared_file_count(2); },
                     "tried to decompress path of table but got the block decompressed to 272 bytes but 544 "
                     "were declared"},
@@ -107,14 +120,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Table, EmptyTableFromOneZeroByte) {
   PackageWriter writer;
   writer.table_block(std::string(1, '\0'));
-  const auto table = read_table(writer);
-  ASSERT_TRUE(table.has_value()) << table.error().message();
-  EXPECT_EQ(table->number_of_files(), 0u);
-  EXPECT_TRUE(std::ranges::empty(table->paths()));
-  EXPECT_TRUE(std::ranges::empty(table->meta_entries()));
+  const auto records = read_records(writer);
+  ASSERT_TRUE(records.has_value()) << records.error().message();
+  EXPECT_TRUE(records->empty());
 }
 
-// One record, read back through `meta_entries`: what each field becomes.
+// One record, decoded: what each field becomes.
 struct RecordCase {
   const char* name;
   PackageEntry entry;
@@ -123,14 +134,13 @@ struct RecordCase {
 
 class TableRecord : public ::testing::TestWithParam<RecordCase> {};
 
-TEST_P(TableRecord, DecodesAsMetadataEntry) {
+TEST_P(TableRecord, DecodesItsFields) {
   PackageWriter writer;
   writer.add(GetParam().entry);
-  const auto table = read_table(writer);
-  ASSERT_TRUE(table.has_value()) << table.error().message();
-  std::vector<std::string> decoded;
-  for (const auto& entry : table->meta_entries()) decoded.push_back(render(entry));
-  EXPECT_EQ(decoded, std::vector<std::string>{GetParam().expected});
+  const auto records = read_records(writer);
+  ASSERT_TRUE(records.has_value()) << records.error().message();
+  ASSERT_EQ(records->size(), 1u);
+  EXPECT_EQ(render(records->front().view().entry_details()), GetParam().expected);
 }
 
 PackageEntry meta_entry(void (*adjust)(PackageEntry&)) {
@@ -207,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"empty", "", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Table, WalksKeepRecordOrderAndOnlyDecodeMetadataEntries) {
+TEST(Table, WalkKeepsRecordOrderAndCutsNames) {
   const std::string unterminated(256, 'n');
   PackageWriter writer;
   writer.add(PackageEntry::plain("Mods/B/meta.kvt", "b"))
@@ -215,21 +225,29 @@ TEST(Table, WalksKeepRecordOrderAndOnlyDecodeMetadataEntries) {
       .add(PackageEntry::plain(unterminated + "tail beyond the name field", ""))
       .add(PackageEntry::plain(std::string("\0Mods/C/meta.kvt", 16), ""))
       .add(PackageEntry::plain("Mods/A/meta.kvt", "a"));
-  // Flags naming no compression on entries that are not metadata raise nothing.
-  PackageEntry bad_flags = PackageEntry::plain("Mods/A/B/meta.kvt", "");
-  bad_flags.flags = 0x05;
-  writer.add(bad_flags);
-
-  const auto table = read_table(writer);
-  ASSERT_TRUE(table.has_value()) << table.error().message();
+  const auto records = read_records(writer);
+  ASSERT_TRUE(records.has_value()) << records.error().message();
   std::vector<std::string_view> paths;
-  for (const std::string_view path : table->paths()) paths.push_back(path);
+  std::vector<bool> meta;
+  for (const OwnedRecord& record : *records) {
+    paths.push_back(record.view().name());
+    meta.push_back(record.view().has_meta_entry_name());
+  }
   EXPECT_EQ(paths, (std::vector<std::string_view>{"Mods/B/meta.kvt", "Public/B/Textures/x.dds", unterminated, "",
-                                                  "Mods/A/meta.kvt", "Mods/A/B/meta.kvt"}));
-  std::vector<std::string> meta;
-  for (const auto& entry : table->meta_entries()) meta.push_back(render(entry));
-  EXPECT_EQ(meta, (std::vector<std::string>{"Mods/B/meta.kvt offset=16 size_on_disk=1 uncompressed_size=1 kind=0",
-                                            "Mods/A/meta.kvt offset=18 size_on_disk=1 uncompressed_size=1 kind=0"}));
+                                                  "Mods/A/meta.kvt"}));
+  EXPECT_EQ(meta, (std::vector<bool>{true, false, false, false, true}));
+}
+
+// Records come in pieces of the decoder's window; a table of several pieces,
+// whose block reaches back across them, walks whole and in order.
+TEST(Table, WalkSpansPieces) {
+  constexpr std::size_t COUNT = 3 * Table::RECORDS_PER_PIECE + 5;
+  PackageWriter writer;
+  for (std::size_t i = 0; i < COUNT; ++i) writer.add(PackageEntry::plain("Public/x/" + std::to_string(i), ""));
+  const auto records = read_records(writer);
+  ASSERT_TRUE(records.has_value()) << records.error().message();
+  ASSERT_EQ(records->size(), COUNT);
+  for (std::size_t i = 0; i < COUNT; ++i) EXPECT_EQ((*records)[i].view().name(), "Public/x/" + std::to_string(i));
 }
 
 }  // namespace

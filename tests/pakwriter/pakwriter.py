@@ -44,6 +44,15 @@ def lz4_block(data: bytes) -> bytes:
     return lz4.block.compress(data, store_size=False)
 
 
+def lz4_zeros_block(size: int) -> bytes:
+    """An LZ4 block of `size` (at least 5) zero bytes, written by hand so that
+    no buffer of that size is ever made: one literal zero, one match repeating
+    it, and the empty literal run that ends the block. It expands about 255
+    times, the most the format allows."""
+    length = size - 1 - 4 - 15
+    return b"\x1f\x00\x01\x00" + b"\xff" * (length // 255) + bytes([length % 255]) + b"\x00"
+
+
 def _compress(data: bytes, compression: Compression) -> bytes:
     if compression == Compression.ZLIB:
         return zlib.compress(data)

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
+#include <string>
 
 #include "error/error.h"
 #include "raw/voka/compression_kind.h"
@@ -14,9 +15,10 @@ namespace read {
 class PackageReader;
 }
 
-/// The most bytes a compressed stored file may decompress to. Descriptions are a
-/// few kilobytes; without a limit, a package of a few MiB could make a call hold
-/// gigabytes of output that it both declares and really expands to.
+/// The most bytes a stored file may come out as, decompressed or stored as is.
+/// Descriptions are a few kilobytes; without a limit, a package of a few MiB
+/// could make a call hold gigabytes of output that it both declares and really
+/// expands to.
 inline constexpr std::uint32_t MAX_DECOMPRESSED_SIZE = std::uint32_t{16} << 20;
 
 /// The most bytes of stored files one call may extract in total, whether they
@@ -26,6 +28,11 @@ inline constexpr std::uint32_t MAX_DECOMPRESSED_SIZE = std::uint32_t{16} << 20;
 /// 16 MiB a thousand times, or read the same padded stream as often.
 inline constexpr std::size_t MAX_EXTRACTED_PER_CALL = std::size_t{4} * MAX_DECOMPRESSED_SIZE;
 
+/// What every extraction costs the allowance at least, however small the file:
+/// finding, reading and parsing it is work too. A package may hold any number of
+/// description records, so this bounds how many one call extracts (65,536).
+inline constexpr std::size_t MIN_EXTRACTION_COST = std::size_t{1} << 10;
+
 /// What extractions may still read and produce: a call starts with the whole
 /// allowance and spends each extraction's share. Stored bytes and contents are
 /// counted apart, so that a zlib or LZ4 description that runs out of room fails
@@ -34,17 +41,19 @@ struct ExtractionAllowance {
   std::size_t stored = MAX_EXTRACTED_PER_CALL;
   std::size_t contents = MAX_EXTRACTED_PER_CALL;
 
-  /// Takes off what one extraction read and produced; both are within the allowance.
+  /// Takes off what one extraction read and produced, each counted as at least
+  /// MIN_EXTRACTION_COST. The extraction held its stored bytes, so counted, to
+  /// the allowance; the least cost of small contents may take the rest of theirs.
   void spend(std::size_t stored_bytes, std::size_t contents_bytes) {
-    stored -= stored_bytes;
-    contents -= contents_bytes;
+    stored -= std::max(stored_bytes, MIN_EXTRACTION_COST);
+    contents -= std::min(contents, std::max(contents_bytes, MIN_EXTRACTION_COST));
   }
 };
 
-/// One decoded record of the file table. `name` is a view into the table, which
-/// must outlive the entry and everything extracted from it.
+/// One decoded record of the file table; it owns its name, so it outlives the
+/// walk over the table that met it.
 struct EntryDetails {
-  std::string_view name;
+  std::string name;
   std::uint64_t offset = 0;  // at most 2^48 - 1
   std::uint32_t size_on_disk = 0;
   std::uint32_t uncompressed_size = 0;
@@ -54,11 +63,12 @@ struct EntryDetails {
   /// same package and is left after the stored bytes. Zstd is refused before any
   /// read; declared sizes are checked against what the file and the codec can
   /// produce before memory is set aside for them. The stored bytes may be as many
-  /// as `allowance.stored`, the contents as `allowance.contents`, compressed ones
-  /// MAX_DECOMPRESSED_SIZE at most: beyond that, the read of the stored bytes
-  /// fails with `stored_limit` (when the file holds them at all; bytes used as
-  /// stored are held to both), a zlib stream with `output_limit` and an LZ4 block
-  /// as one too large for its room, before the excess is produced.
+  /// as `allowance.stored`, the contents as `allowance.contents`, and
+  /// MAX_DECOMPRESSED_SIZE at most; each counts as at least MIN_EXTRACTION_COST.
+  /// Beyond that, the read of the stored bytes fails with `stored_limit` (when
+  /// the file holds them at all; bytes used as stored are held to both limits),
+  /// a zlib stream with `output_limit` and an LZ4 block as one too large for its
+  /// room, before the excess is produced.
   error::Result<ModFile> decompress_file(read::PackageReader& reader, ExtractionAllowance allowance) &&;
 };
 

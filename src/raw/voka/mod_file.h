@@ -1,15 +1,14 @@
 #pragma once
 
-#include <string_view>
+#include <string>
 
 #include "common/byte_buffer.h"
 
 namespace quellan::raw::voka {
 
-/// The contents of one stored file. `name` is a view into the file table it came
-/// from, which must outlive it.
+/// The contents of one stored file and its name.
 struct ModFile {
-  std::string_view name;
+  std::string name;
   common::ByteBuffer data;
 };
 

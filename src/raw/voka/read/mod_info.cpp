@@ -1,33 +1,149 @@
 #include "raw/voka/read/mod_info.h"
 
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "raw/voka/entry_details.h"
 #include "raw/voka/read/open_pak.h"
 #include "raw/voka/read/table/table.h"
 
 namespace quellan::raw::voka::read {
 
-error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(
-    std::string path, tarn::pak::DependencyRecords records) {
+namespace {
+
+using table::OwnedRecord;
+using table::Record;
+
+// Description records kept from the walk that checks the table, to be extracted
+// once the whole block is known to be good. A package holds one as a rule; one
+// with more than this is walked a second time instead, so that what a call
+// keeps never grows with the records of a hostile table.
+constexpr std::size_t KEPT_DESCRIPTION_RECORDS = 16;
+
+// Calls `visit` on every record named like a description, in table order, and
+// stops at the first failure, its own or the walk's.
+template <class Visit>
+error::Result<void> for_each_description_record(const table::Table& table, Visit&& visit) {
+  auto walk = table.walk();
+  if (!walk) return std::unexpected(std::move(walk.error()));
+  for (;;) {
+    auto record = walk->next();
+    if (!record) return std::unexpected(std::move(record.error()));
+    if (!*record) return {};
+    if (!(*record)->has_meta_entry_name()) continue;
+    if (auto visited = visit(**record); !visited) return visited;
+  }
+}
+
+// Extracts and parses descriptions one at a time, each released before the
+// next, within one allowance for the whole call. Records may all point at the
+// same stored bytes; a description read from exactly the bytes of the one
+// before parses to the same record, so it is taken from there without reading
+// it again, at the same cost to the allowance.
+class DescriptionReader {
+ public:
+  DescriptionReader(PackageReader& reader, tarn::pak::DependencyRecords records)
+      : reader_(reader), records_(records) {}
+
+  /// The description of `record`, valid until the next call.
+  error::Result<const tarn::pak::Metadata*> read(Record record) {
+    auto entry = record.entry_details();
+    if (!entry) return std::unexpected(std::move(entry.error()));
+    if (last_ && same_stored_bytes(last_->entry, *entry) && affords_again()) {
+      allowance_.spend(last_->entry.size_on_disk, last_->contents_size);
+      return &last_->metadata;
+    }
+    last_.reset();
+    EntryDetails read = *entry;
+    auto file = std::move(*entry).decompress_file(reader_, allowance_);
+    if (!file) return std::unexpected(std::move(file.error()));
+    allowance_.spend(read.size_on_disk, file->data.size());
+    auto metadata = tarn::pak::Metadata::parse(file->data.view(), records_);
+    if (!metadata) return std::unexpected(std::move(metadata.error()));
+    last_.emplace(LastRead{std::move(read), file->data.size(), std::move(*metadata)});
+    return &last_->metadata;
+  }
+
+ private:
+  struct LastRead {
+    EntryDetails entry;
+    std::size_t contents_size;
+    tarn::pak::Metadata metadata;
+  };
+
+  static bool same_stored_bytes(const EntryDetails& a, const EntryDetails& b) {
+    return a.offset == b.offset && a.size_on_disk == b.size_on_disk && a.uncompressed_size == b.uncompressed_size &&
+           a.compression == b.compression;
+  }
+
+  // Whether the allowance surely lets the same extraction pass once more; where
+  // it may not, the extraction itself is made, and fails in its own words.
+  bool affords_again() const {
+    return std::max<std::size_t>(last_->entry.size_on_disk, MIN_EXTRACTION_COST) <= allowance_.stored &&
+           std::max(last_->contents_size, MIN_EXTRACTION_COST) <= allowance_.contents;
+  }
+
+  PackageReader& reader_;
+  tarn::pak::DependencyRecords records_;
+  ExtractionAllowance allowance_;
+  std::optional<LastRead> last_;
+};
+
+// Hands every description of the package to `take`, in table order. No
+// description is used before the whole table is known to decode.
+template <class Take>
+error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRecords records, Take&& take) {
   auto reader = open_pak_skipping_header(path);
   if (!reader) return std::unexpected(std::move(reader.error()));
   auto table = table::Table::read_from(*reader);
   if (!table) return std::unexpected(std::move(table.error()));
 
-  std::vector<tarn::pak::Metadata> descriptions;
-  // What is left of the call's allowance is the most the next entry may read and
-  // produce, so the entry that would take the total past it fails as a file too large.
-  ExtractionAllowance allowance;
-  // One entry at a time: each extracted file is released before the next is read.
-  for (auto entry : table->meta_entries()) {
-    if (!entry) return std::unexpected(std::move(entry.error()));
-    const std::size_t stored_size = entry->size_on_disk;
-    auto file = std::move(*entry).decompress_file(*reader, allowance);
-    if (!file) return std::unexpected(std::move(file.error()));
-    allowance.spend(stored_size, file->data.size());
-    auto metadata = tarn::pak::Metadata::parse(file->data.view(), records);
+  std::vector<OwnedRecord> kept;
+  bool walk_again = false;
+  auto checked = for_each_description_record(*table, [&](Record record) -> error::Result<void> {
+    if (kept.size() < KEPT_DESCRIPTION_RECORDS) {
+      kept.emplace_back(record);
+    } else {
+      walk_again = true;
+    }
+    return {};
+  });
+  if (!checked) return checked;
+
+  DescriptionReader descriptions(*reader, records);
+  auto read_and_take = [&](Record record) -> error::Result<void> {
+    auto metadata = descriptions.read(record);
     if (!metadata) return std::unexpected(std::move(metadata.error()));
-    descriptions.push_back(std::move(*metadata));
+    take(**metadata);
+    return {};
+  };
+  if (walk_again) return for_each_description_record(*table, read_and_take);
+  for (const OwnedRecord& record : kept) {
+    if (auto taken = read_and_take(record.view()); !taken) return taken;
   }
+  return {};
+}
+
+}  // namespace
+
+error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(std::string path,
+                                                                      tarn::pak::DependencyRecords records) {
+  std::vector<tarn::pak::Metadata> descriptions;
+  auto walked = for_each_mod_info(std::move(path), records,
+                                  [&](const tarn::pak::Metadata& metadata) { descriptions.push_back(metadata); });
+  if (!walked) return std::unexpected(std::move(walked.error()));
   return descriptions;
+}
+
+error::Result<FirstModInfo> get_first_mod_info_from_pak(std::string path, tarn::pak::DependencyRecords records) {
+  FirstModInfo found;
+  auto walked = for_each_mod_info(std::move(path), records, [&](const tarn::pak::Metadata& metadata) {
+    if (!found.first) found.first = metadata;
+    ++found.count;
+  });
+  if (!walked) return std::unexpected(std::move(walked.error()));
+  return found;
 }
 
 }  // namespace quellan::raw::voka::read

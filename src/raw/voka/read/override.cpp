@@ -1,6 +1,8 @@
 #include "raw/voka/read/override.h"
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "raw/voka/read/open_pak.h"
 #include "raw/voka/read/table/table.h"
@@ -9,6 +11,8 @@
 namespace quellan::raw::voka::read {
 
 namespace {
+
+using table::Record;
 
 constexpr std::string_view MODS_FOLDER = "Mods/";
 constexpr std::string_view PUBLIC_FOLDER = "Public/";
@@ -27,17 +31,145 @@ std::optional<std::string_view> rest_below(std::string_view path, std::string_vi
   return path.substr(folder.size() + 1);
 }
 
-// Whether any stored path of `table` is content of the module in `folder`. Only
-// paths under "Mods/" or "Public/" can be, so most names of a large override
-// package are ruled out by their first byte, before their end is looked for.
-bool has_module_content(const table::Table& table, std::string_view folder) {
-  for (std::size_t offset : table.record_offsets()) {
-    const char first = table.first_name_byte_at(offset);
-    if (first != MODS_FOLDER.front() && first != PUBLIC_FOLDER.front()) continue;
-    if (!is_override_package_path(table.path_at(offset), folder)) return true;
+// Only paths under "Mods/" or "Public/" can be module content, so most names of
+// a large override package are ruled out by their first byte, before their end
+// is looked for.
+bool may_be_content(const Record& record) {
+  const char first = record.first_name_byte();
+  return first == MODS_FOLDER.front() || first == PUBLIC_FOLDER.front();
+}
+
+// Whose module content a path is, told without knowing the module: the same
+// rules as `is_override_package_path`, read the other way round.
+struct ContentOwner {
+  enum Kind { nobody, one_folder, every_folder } kind = nobody;
+  std::string_view folder;
+};
+
+ContentOwner content_owner(std::string_view path) {
+  if (path.starts_with(SHARED_CONTENT_FOLDER) && path.size() > SHARED_CONTENT_FOLDER.size()) {
+    return {ContentOwner::every_folder, {}};
+  }
+  const bool below_mods = path.starts_with(MODS_FOLDER);
+  if (!below_mods && !path.starts_with(PUBLIC_FOLDER)) return {};
+  path.remove_prefix(below_mods ? MODS_FOLDER.size() : PUBLIC_FOLDER.size());
+  const std::size_t end = path.find('/');
+  if (end == std::string_view::npos) return {};
+  const std::string_view rest = path.substr(end + 1);
+  // The description beside a module's files is not content itself.
+  if (rest.empty() || (below_mods && rest == DESCRIPTION_FILE)) return {};
+  return {ContentOwner::one_folder, path.substr(0, end)};
+}
+
+// The folders whose module the paths met before the description would have
+// content of, kept until the description names its folder. Override packages
+// put thousands of paths under a handful of game folders; a package with more
+// folders than kept is walked again instead.
+class ContentSeen {
+ public:
+  void note(const Record& record) {
+    if (!may_be_content(record)) return;
+    const ContentOwner owner = content_owner(record.name());
+    if (owner.kind == ContentOwner::every_folder) every_folder_ = true;
+    if (owner.kind != ContentOwner::one_folder || holds(owner.folder)) return;
+    if (folders_.size() == MAX_FOLDERS) {
+      complete_ = false;
+    } else {
+      folders_.emplace_back(owner.folder);
+    }
+  }
+
+  /// Whether some path met is content of the module in `folder`; when not
+  /// complete, a path met but not kept may be.
+  bool content_of(std::string_view folder) const { return every_folder_ || holds(folder); }
+  bool complete() const { return complete_; }
+
+ private:
+  static constexpr std::size_t MAX_FOLDERS = 64;
+
+  bool holds(std::string_view folder) const { return std::ranges::find(folders_, folder) != folders_.end(); }
+
+  std::vector<std::string> folders_;
+  bool every_folder_ = false;
+  bool complete_ = true;
+};
+
+// The folder that the description of `record` names; none when it cannot be
+// parsed: such a description names no module, so nothing is its content.
+error::Result<std::optional<std::string>> described_folder(const Record& record, PackageReader& reader) {
+  auto entry = record.entry_details();
+  if (!entry) return std::unexpected(std::move(entry.error()));
+  auto file = std::move(*entry).decompress_file(reader, ExtractionAllowance{});
+  if (!file) return std::unexpected(std::move(file.error()));
+  auto metadata = tarn::pak::Metadata::parse(file->data.view(), tarn::pak::DependencyRecords::drop);
+  if (!metadata) return std::nullopt;
+  return std::move(metadata->module_info.folder);
+}
+
+// Whether a record among the first `count` of `table` is content of `folder`.
+error::Result<bool> has_content_among_first(const table::Table& table, std::size_t count, std::string_view folder) {
+  auto walk = table.walk();
+  if (!walk) return std::unexpected(std::move(walk.error()));
+  for (std::size_t index = 0; index < count; ++index) {
+    auto record = walk->next();
+    if (!record) return std::unexpected(std::move(record.error()));
+    if (!*record) break;
+    if (may_be_content(**record) && !is_override_package_path((*record)->name(), folder)) return true;
   }
   return false;
 }
+
+// One walk over the table: paths before the first description are noted by the
+// folders they would be content of, the description is read where it stands,
+// and the paths after it are classified against its folder. Wherever the walk
+// stops early, the rest of the block must still decode: a table that does not
+// fails the test whatever was seen.
+class OverrideWalk {
+ public:
+  OverrideWalk(const table::Table& table, table::RecordWalk walk, PackageReader& reader)
+      : table_(table), walk_(std::move(walk)), reader_(reader) {}
+
+  error::Result<bool> answer() {
+    for (std::size_t index = 0;; ++index) {
+      auto record = walk_.next();
+      if (!record) return std::unexpected(std::move(record.error()));
+      if (!*record) break;
+      if (folder_) {
+        if (may_be_content(**record) && !is_override_package_path((*record)->name(), *folder_)) {
+          return after_early_stop(false);
+        }
+      } else if ((*record)->has_meta_entry_name()) {
+        auto folder = described_folder(**record, reader_);
+        if (!folder) return after_early_stop(std::unexpected(std::move(folder.error())));
+        if (!*folder) return after_early_stop(true);
+        if (seen_.content_of(**folder)) return after_early_stop(false);
+        folder_ = std::move(*folder);
+        description_index_ = index;
+      } else {
+        seen_.note(**record);
+      }
+    }
+    // No description: nothing is any module's content.
+    if (!folder_) return true;
+    if (seen_.complete()) return true;
+    auto content = has_content_among_first(table_, description_index_, *folder_);
+    if (!content) return content;
+    return !*content;
+  }
+
+ private:
+  error::Result<bool> after_early_stop(error::Result<bool> answer) {
+    if (auto rest = walk_.check_rest(); !rest) return std::unexpected(std::move(rest.error()));
+    return answer;
+  }
+
+  const table::Table& table_;
+  table::RecordWalk walk_;
+  PackageReader& reader_;
+  ContentSeen seen_;
+  std::optional<std::string> folder_;
+  std::size_t description_index_ = 0;
+};
 
 }  // namespace
 
@@ -57,20 +189,10 @@ error::Result<bool> is_override(std::string path) {
   if (!reader) return std::unexpected(std::move(reader.error()));
   auto table = table::Table::read_from(*reader);
   if (!table) return std::unexpected(std::move(table.error()));
-
+  auto walk = table->walk();
+  if (!walk) return std::unexpected(std::move(walk.error()));
   // Only the first description is read; later ones are never decoded.
-  auto descriptions = table->meta_entries();
-  auto first = descriptions.begin();
-  if (first == descriptions.end()) return true;
-  auto entry = *first;
-  if (!entry) return std::unexpected(std::move(entry.error()));
-  auto file = std::move(*entry).decompress_file(*reader, ExtractionAllowance{});
-  if (!file) return std::unexpected(std::move(file.error()));
-  // A description that cannot be parsed names no module, so nothing is its content.
-  auto metadata =
-      tarn::pak::Metadata::parse(file->data.view(), tarn::pak::DependencyRecords::drop);
-  if (!metadata) return true;
-  return !has_module_content(*table, metadata->module_info.folder);
+  return OverrideWalk(*table, std::move(*walk), *reader).answer();
 }
 
 }  // namespace quellan::raw::voka::read

@@ -18,9 +18,10 @@ bool is_stored_as_is(const EntryDetails& entry) {
 }
 
 // The most stored bytes `entry` may have: those used as they are become the
-// contents, so they are held to the contents' allowance too.
+// contents, so they are held to the contents' limits too.
 std::size_t stored_limit(const EntryDetails& entry, const ExtractionAllowance& allowance) {
-  return is_stored_as_is(entry) ? std::min(allowance.stored, allowance.contents) : allowance.stored;
+  if (is_stored_as_is(entry)) return std::min({allowance.stored, allowance.contents, std::size_t{MAX_DECOMPRESSED_SIZE}});
+  return allowance.stored;
 }
 
 error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, read::PackageReader& reader,
@@ -32,8 +33,10 @@ error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, r
     return std::unexpected(
         error::Error::read_io("compressed " + common::pathbuf_from_bytes(entry.name) + " from .pak", cause));
   };
-  // Bytes that the file does not hold fail as a short read, limit or not.
-  if (entry.size_on_disk > limit && reader.holds(entry.size_on_disk)) {
+  // Bytes that the file does not hold fail as a short read, limit or not. Every
+  // entry counts as at least its minimum cost, however few bytes it has.
+  const std::size_t counted = std::max<std::size_t>(entry.size_on_disk, MIN_EXTRACTION_COST);
+  if (counted > limit && reader.holds(entry.size_on_disk)) {
     return read_failure(error::IoError::stored_limit(limit));
   }
   auto stored = reader.read_to_new_buffer(entry.size_on_disk);
@@ -51,7 +54,7 @@ error::Result<common::ByteBuffer> inflate_zlib(const EntryDetails& entry, std::s
 error::Result<common::ByteBuffer> decompress_lz4(const EntryDetails& entry, std::string_view stored,
                                                  std::size_t limit) {
   // A block that needs more room than the limit fails as one that needs more than it declares.
-  auto contents = common::decompress_lz4_block(stored, std::min<std::size_t>(entry.uncompressed_size, limit));
+  auto contents = common::decompress_lz4_block(stored, std::min<std::uint64_t>(entry.uncompressed_size, limit));
   if (!contents) {
     return std::unexpected(error::Lz4Decompress{
         "file " + common::pathbuf_from_bytes(entry.name) + " at offset " + std::to_string(entry.offset),
@@ -87,7 +90,7 @@ error::Result<ModFile> EntryDetails::decompress_file(read::PackageReader& reader
   if (!stored) return std::unexpected(std::move(stored.error()));
   auto contents = decode(*this, std::move(*stored), allowance.contents);
   if (!contents) return std::unexpected(std::move(contents.error()));
-  return ModFile{name, std::move(*contents)};
+  return ModFile{std::move(name), std::move(*contents)};
 }
 
 }  // namespace quellan::raw::voka

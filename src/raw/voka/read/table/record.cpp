@@ -1,0 +1,63 @@
+#include "raw/voka/read/table/record.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "common/little_endian.h"
+#include "common/path_text.h"
+
+namespace quellan::raw::voka::read::table {
+
+namespace {
+
+constexpr std::uint8_t COMPRESSION_MASK = 0x0F;
+constexpr std::uint32_t LAST_KNOWN_COMPRESSION = static_cast<std::uint32_t>(CompressionKind::Zstd);
+
+constexpr std::string_view META_PREFIX = "Mods/";
+constexpr std::string_view META_SUFFIX = "/meta.kvt";
+
+}  // namespace
+
+bool is_meta_entry_name(std::string_view name) {
+  if (name.size() < META_PREFIX.size() + META_SUFFIX.size()) return false;
+  if (!name.starts_with(META_PREFIX) || !name.ends_with(META_SUFFIX)) return false;
+  const std::string_view folder =
+      name.substr(META_PREFIX.size(), name.size() - META_PREFIX.size() - META_SUFFIX.size());
+  return folder.find('/') == std::string_view::npos;
+}
+
+std::string_view Record::name() const {
+  const char* name = bytes_ + record_layout::NAME_AT;
+  const void* end = std::memchr(name, '\0', TABLE_NAME_SIZE);
+  return {name, end == nullptr ? TABLE_NAME_SIZE : static_cast<std::size_t>(static_cast<const char*>(end) - name)};
+}
+
+bool Record::has_meta_entry_name() const {
+  // A name that does not start with the prefix fails whatever its length, and the
+  // prefix holds no zero byte, so the record's first bytes decide most names
+  // without a search for the name's end.
+  if (std::memcmp(bytes_ + record_layout::NAME_AT, META_PREFIX.data(), META_PREFIX.size()) != 0) return false;
+  return is_meta_entry_name(name());
+}
+
+error::Result<EntryDetails> Record::entry_details() const {
+  const auto compression = static_cast<std::uint8_t>(bytes_[record_layout::FLAGS_AT] & COMPRESSION_MASK);
+  if (compression > LAST_KNOWN_COMPRESSION) {
+    return std::unexpected(error::UnknownCompression{
+        compression, ".pak compression flags for " + common::pathbuf_from_bytes(name())});
+  }
+  const auto offset_low = common::load_little_endian<std::uint32_t>(bytes_ + record_layout::OFFSET_LOW_AT);
+  const auto offset_high = common::load_little_endian<std::uint16_t>(bytes_ + record_layout::OFFSET_HIGH_AT);
+  return EntryDetails{
+      .name = std::string(name()),
+      .offset = (std::uint64_t{offset_high} << 32) | offset_low,
+      .size_on_disk = common::load_little_endian<std::uint32_t>(bytes_ + record_layout::SIZE_ON_DISK_AT),
+      .uncompressed_size = common::load_little_endian<std::uint32_t>(bytes_ + record_layout::UNCOMPRESSED_SIZE_AT),
+      .compression = static_cast<CompressionKind>(compression),
+  };
+}
+
+OwnedRecord::OwnedRecord(Record record) { std::copy_n(record.bytes(), TABLE_RECORD_SIZE, bytes_.begin()); }
+
+}  // namespace quellan::raw::voka::read::table
