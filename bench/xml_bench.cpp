@@ -32,7 +32,7 @@ namespace {
 
 volatile std::size_t sink = 0;
 
-std::optional<std::string> first_description(const std::string& path) {
+std::optional<common::ByteBuffer> first_description(const std::string& path) {
   auto reader = raw::voka::read::open_pak_skipping_header(path);
   if (!reader) return std::nullopt;
   auto table = raw::voka::read::table::Table::read_from(*reader);
@@ -41,12 +41,12 @@ std::optional<std::string> first_description(const std::string& path) {
     if (!entry) return std::nullopt;
     auto file = std::move(*entry).decompress_file(*reader, raw::voka::ExtractionAllowance{});
     if (!file) return std::nullopt;
-    return std::string(file->data.view());
+    return std::move(file->data);
   }
   return std::nullopt;
 }
 
-std::size_t read_with_our_reader(std::string_view document) {
+std::size_t read_with_our_reader(common::PaddedBytes document) {
   using namespace tarn::pak;
   std::size_t values = 0;
   std::string buffer;
@@ -64,7 +64,7 @@ std::size_t read_with_our_reader(std::string_view document) {
   return values;
 }
 
-std::size_t parse_metadata(std::string_view document) {
+std::size_t parse_metadata(common::PaddedBytes document) {
   auto metadata = tarn::pak::Metadata::parse(document);
   return metadata ? metadata->dependencies.size() : 0;
 }
@@ -76,13 +76,14 @@ struct ParserFree {
 void XMLCALL ignore_start(void*, const XML_Char*, const XML_Char**) {}
 void XMLCALL ignore_end(void*, const XML_Char*) {}
 
-std::size_t read_with_expat(std::string_view document) {
+std::size_t read_with_expat(common::PaddedBytes padded) {
+  const std::string_view document = padded.view();
   std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserFree> parser(XML_ParserCreate("UTF-8"));
   XML_SetElementHandler(parser.get(), ignore_start, ignore_end);
   return XML_Parse(parser.get(), document.data(), static_cast<int>(document.size()), XML_TRUE);
 }
 
-using Reading = std::size_t (*)(std::string_view);
+using Reading = std::size_t (*)(common::PaddedBytes);
 
 std::optional<Reading> reading_named(std::string_view name) {
   if (name == "reader") return read_with_our_reader;
@@ -91,15 +92,15 @@ std::optional<Reading> reading_named(std::string_view name) {
   return std::nullopt;
 }
 
-[[gnu::noinline]] void read_once(Reading reading, std::string_view document) {
+[[gnu::noinline]] void read_once(Reading reading, common::PaddedBytes document) {
   sink = sink + reading(document);
 }
 
-void print_throughput(std::string_view document) {
+void print_throughput(common::PaddedBytes document) {
   for (const char* name : {"reader", "parse", "expat"}) {
     const Reading reading = *reading_named(name);
     const double microseconds = median_microseconds([&] { read_once(reading, document); }, {});
-    std::printf("%s %.1f MB/s\n", name, static_cast<double>(document.size()) / microseconds);
+    std::printf("%s %.1f MB/s\n", name, static_cast<double>(document.view().size()) / microseconds);
   }
 }
 
@@ -113,7 +114,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s time|reader|parse|expat PACKAGE\n", argv[0]);
     return 2;
   }
-  const std::optional<std::string> document = first_description(argv[2]);
+  const std::optional<common::ByteBuffer> document = first_description(argv[2]);
   if (!document || document->size() > INT_MAX) {
     std::fprintf(stderr, "%s: no readable description\n", argv[2]);
     return 1;

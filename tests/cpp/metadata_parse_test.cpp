@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/meta_kvt.h"
+#include "support/padded.h"
 #include "tarn/pak/metadata.h"
 
 // Expected records name only the fields a case sets, with designated initializers;
@@ -93,7 +94,7 @@ class Parse : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(Parse, GivesTheExpectedRecordOrMessage) {
   const ParseCase& c = GetParam();
-  error::Result<Metadata> metadata_or_err = Metadata::parse(c.document);
+  error::Result<Metadata> metadata_or_err = Metadata::parse(test_support::padded(c.document));
   if (const auto* expected = std::get_if<Metadata>(&c.expected)) {
     ASSERT_TRUE(metadata_or_err.has_value()) << metadata_or_err.error().message();
     EXPECT_EQ(describe(*metadata_or_err), describe(*expected));
@@ -330,7 +331,7 @@ TEST(ParseLimits, DeepNestingInsideANode) {
   for (int i = 0; i < DEPTH; ++i) body += "<n>";
   body += attr("Name", "deep");
   for (int i = 0; i < DEPTH; ++i) body += "</n>";
-  error::Result<Metadata> metadata = Metadata::parse(module_info_document(body));
+  error::Result<Metadata> metadata = Metadata::parse(test_support::padded(module_info_document(body)));
   ASSERT_TRUE(metadata.has_value()) << metadata.error().message();
   EXPECT_EQ(metadata->module_info.name, "deep");
 }
@@ -340,7 +341,7 @@ TEST(ParseLimits, ManyAttributesOnOneElement) {
   std::string element = "<attribute";
   for (int i = 0; i < COUNT; ++i) element += " a" + std::to_string(i) + "=\"\"";
   element += " id=\"Name\" value=\"many\"/>";
-  error::Result<Metadata> metadata = Metadata::parse(module_info_document(element));
+  error::Result<Metadata> metadata = Metadata::parse(test_support::padded(module_info_document(element)));
   ASSERT_TRUE(metadata.has_value()) << metadata.error().message();
   EXPECT_EQ(metadata->module_info.name, "many");
 }

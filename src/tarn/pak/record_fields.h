@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tarn/pak/metadata.h"
+#include "tarn/pak/records.h"
 #include "tarn/pak/xml_reader.h"
 
 namespace quellan::tarn::pak {

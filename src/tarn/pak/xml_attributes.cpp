@@ -4,7 +4,6 @@
 #include <span>
 #include <vector>
 
-#include "common/byte_scan.h"
 #include "tarn/pak/xml_syntax.h"
 
 namespace quellan::tarn::pak {
@@ -42,7 +41,7 @@ XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attrib
   const std::string_view text = list_.text;
   key_offset_ = skip_white_space(text, position_);
   if (key_offset_ == text.size()) return Read::end;
-  std::size_t i = std::min(common::find_any_of<' ', '\t', '\r', '\n', '='>(text, key_offset_, list_.readable),
+  std::size_t i = std::min(find_any_of<' ', '\t', '\r', '\n', '='>(text, key_offset_),
                            text.size());
   const std::string_view key = text.substr(key_offset_, i - key_offset_);
 
@@ -60,8 +59,8 @@ XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attrib
   const std::size_t value_start = i + 1;
   bool plain = false;
   const std::size_t value_end =
-      text[i] == '"' ? common::find_value_end<'"'>(text, value_start, list_.readable, plain)
-                     : common::find_value_end<'\''>(text, value_start, list_.readable, plain);
+      text[i] == '"' ? find_value_end<'"'>(text, value_start, plain)
+                     : find_value_end<'\''>(text, value_start, plain);
   if (value_end == std::string_view::npos) {
     return fail(XmlErrorKind::unclosed_attribute_value, key);
   }

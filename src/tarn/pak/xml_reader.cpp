@@ -37,13 +37,13 @@ std::size_t find_bad_reference(std::string_view text) {
 }
 
 /// The name in a tag's `content`: all of it up to the first white space.
-std::string_view name_in(std::string_view content, std::size_t readable) {
-  return content.substr(0, find_white_space(content, 0, readable));
+std::string_view name_in(std::string_view content) {
+  return content.substr(0, find_white_space(content, 0));
 }
 
 }  // namespace
 
-XmlReader::XmlReader(std::string_view document) : document_(document) {
+XmlReader::XmlReader(common::PaddedBytes document) : document_(document.view()) {
   if (document_.size() > std::numeric_limits<std::uint32_t>::max()) {
     error_ = XmlError{XmlErrorKind::document_too_large, 0};
   } else if (document_.starts_with(BYTE_ORDER_MARK)) {
@@ -96,14 +96,13 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
   std::string_view content = document_.substr(name_offset, end - name_offset);
   const bool empty_element = content.ends_with('/');
   if (empty_element) content.remove_suffix(1);
-  const std::string_view name = name_in(content, document_.size() - name_offset);
+  const std::string_view name = name_in(content);
   if (name.empty()) return fail({XmlErrorKind::tag_without_name, position_});
 
   if (!empty_element) open_elements_.push(name_offset);
   position_ = end + 1;
   return XmlEvent{empty_element ? XmlEventKind::empty_element_tag : XmlEventKind::start_tag, name,
-                  XmlAttributeList{content.substr(name.size()), name_offset + name.size(),
-                                   document_.size() - name_offset - name.size()}};
+                  XmlAttributeList{content.substr(name.size()), name_offset + name.size()}};
 }
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
@@ -133,14 +132,14 @@ bool XmlReader::innermost_name_is(std::string_view name) const {
   const std::size_t offset = *open_elements_.innermost();
   if (document_.size() - offset <= name.size()) return false;
   if (document_.compare(offset, name.size(), name) != 0) return false;
-  if (find_white_space(name, 0, name.size()) != std::string_view::npos) return false;
+  if (find_white_space(name, 0) != std::string_view::npos) return false;
   const char after = document_[offset + name.size()];
   return is_xml_white_space(after) || (after == '>' && closes_every_quote(name));
 }
 
 std::string_view XmlReader::name_at(std::size_t offset) const {
   const std::size_t tag_end = find_tag_end(document_, offset);
-  return name_in(document_.substr(offset, tag_end - offset), document_.size() - offset);
+  return name_in(document_.substr(offset, tag_end - offset));
 }
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {

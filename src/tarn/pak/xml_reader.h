@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/byte_buffer.h"
 #include "error/expected.h"
 #include "tarn/pak/open_elements.h"
 #include "tarn/pak/xml_error.h"
@@ -29,9 +30,6 @@ enum class XmlEventKind {
 struct XmlAttributeList {
   std::string_view text;
   std::size_t offset = 0;
-  /// How many bytes from `text.data()` on lie in the document, for scans that
-  /// read whole chunks.
-  std::size_t readable = 0;
 };
 
 /// One event of a document. Views point into the document.
@@ -60,7 +58,7 @@ struct XmlEvent {
 /// document are kept in 32 bits where memory matters.
 class XmlReader {
  public:
-  explicit XmlReader(std::string_view document);
+  explicit XmlReader(common::PaddedBytes document);
 
   error::Expected<XmlEvent, XmlError> next();
 

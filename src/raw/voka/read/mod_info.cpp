@@ -23,7 +23,7 @@ error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(
     auto file = std::move(*entry).decompress_file(*reader, allowance);
     if (!file) return std::unexpected(std::move(file.error()));
     allowance.spend(stored_size, file->data.size());
-    auto metadata = tarn::pak::Metadata::parse(file->data.view(), records);
+    auto metadata = tarn::pak::Metadata::parse(file->data, records);
     if (!metadata) return std::unexpected(std::move(metadata.error()));
     descriptions.push_back(std::move(*metadata));
   }

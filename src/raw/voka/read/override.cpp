@@ -68,7 +68,7 @@ error::Result<bool> is_override(std::string path) {
   if (!file) return std::unexpected(std::move(file.error()));
   // A description that cannot be parsed names no module, so nothing is its content.
   auto metadata =
-      tarn::pak::Metadata::parse(file->data.view(), tarn::pak::DependencyRecords::drop);
+      tarn::pak::Metadata::parse(file->data, tarn::pak::DependencyRecords::drop);
   if (!metadata) return true;
   return !has_module_content(*table, metadata->module_info.folder);
 }
