@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s time|reader|parse|expat PACKAGE\n", argv[0]);
     return 2;
   }
-  const std::optional<common::ByteBuffer> document = first_description(argv[2]);
+  const std::optional<quellan::common::ByteBuffer> document = first_description(argv[2]);
   if (!document || document->size() > INT_MAX) {
     std::fprintf(stderr, "%s: no readable description\n", argv[2]);
     return 1;

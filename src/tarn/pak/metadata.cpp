@@ -65,17 +65,26 @@ error::Expected<DescribedNode, XmlError> described_node(XmlAttributeList attribu
 /// it, whichever node it closes, and nested nodes are no nodes of their own. The
 /// end of input ends it too, keeping what was read: a document cut short inside
 /// its description still has one.
+///
+/// Fields and the node's end are read by the reader's specialised passes where
+/// they are written plainly, and by its general events otherwise.
 template <class Record>
 error::Expected<Record, NodeFailure> read_node(XmlReader& reader, FieldBuffers& buffers) {
+  static constexpr NodeFailure FAILURE{NODE_ID<Record>};
   Record record;
   for (;;) {
+    if (const std::optional<IdAndValue> field = reader.read_attribute_tag()) {
+      if (!assign_field(record, *field, buffers)) return std::unexpected(FAILURE);
+      continue;
+    }
+    if (reader.read_end_tag_of("node")) return record;
     const error::Expected<XmlEvent, XmlError> event = reader.next();
-    if (!event) return std::unexpected(NodeFailure{NODE_ID<Record>});
+    if (!event) return std::unexpected(FAILURE);
     if (event->kind == XmlEventKind::end_of_input) return record;
     if (event->kind == XmlEventKind::end_tag && event->content == "node") return record;
-    if (event->kind == XmlEventKind::empty_element_tag && event->content == "attribute" &&
-        !assign_field(record, event->attributes, buffers)) {
-      return std::unexpected(NodeFailure{NODE_ID<Record>});
+    if (event->kind == XmlEventKind::empty_element_tag && event->content == "attribute") {
+      const std::optional<IdAndValue> field = read_id_and_value(event->attributes);
+      if (!field || !assign_field(record, *field, buffers)) return std::unexpected(FAILURE);
     }
   }
 }

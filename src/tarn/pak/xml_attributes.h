@@ -12,16 +12,6 @@
 
 namespace quellan::tarn::pak {
 
-/// One attribute as written: its key and its value still escaped, with the
-/// document offset of the value's first byte.
-struct XmlAttribute {
-  std::string_view key;
-  std::string_view raw_value;
-  std::size_t value_offset = 0;
-  /// Whether the raw value is ASCII without any `&`: its own text, as is.
-  bool is_plain_ascii = false;
-};
-
 /// Reads the attributes of one tag in document order, one at a time, as far as the
 /// caller asks: attributes after the last one asked for are never examined. Each
 /// is white space, a key up to the next white space or `=`, optional white space,

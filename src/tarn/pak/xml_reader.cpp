@@ -1,6 +1,8 @@
 #include "tarn/pak/xml_reader.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <cstdint>
 #include <limits>
 
@@ -39,6 +41,29 @@ std::size_t find_bad_reference(std::string_view text) {
 /// The name in a tag's `content`: all of it up to the first white space.
 std::string_view name_in(std::string_view content) {
   return content.substr(0, find_white_space(content, 0));
+}
+
+/// The bytes that end a key as `read_attribute_tag` reads it: white space and `=`,
+/// and the quotes, `>` and `/` that only the general reading handles.
+constexpr std::array<bool, 256> ENDS_PLAIN_KEY = [] {
+  std::array<bool, 256> ends{};
+  for (const unsigned char c : std::string_view(" \t\r\n=\"'>/")) ends[c] = true;
+  return ends;
+}();
+
+/// Where the key that starts at `from` ends; the keys of attribute tags are short.
+std::size_t find_plain_key_end(std::string_view text, std::size_t from) {
+  while (from < text.size() && !ENDS_PLAIN_KEY[static_cast<unsigned char>(text[from])]) ++from;
+  return from;
+}
+
+enum class WantedKey { id, value, other };
+
+/// Which of the keys that the fields are read from `key` is, by its length first.
+WantedKey wanted_key(std::string_view key) {
+  if (key.size() == 2 && key[0] == 'i' && key[1] == 'd') return WantedKey::id;
+  if (key.size() == 5 && key == "value") return WantedKey::value;
+  return WantedKey::other;
 }
 
 }  // namespace
@@ -186,6 +211,82 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_doctype() {
 std::unexpected<XmlError> XmlReader::fail(XmlError error) {
   error_ = error;
   return std::unexpected(error);
+}
+
+// White space alone is no event, so passing it changes nothing that `next` sees.
+std::size_t XmlReader::skip_to_markup() {
+  position_ = skip_indentation(document_, position_);
+  return position_;
+}
+
+// Reads `<attribute`, then attributes each after white space, of a key without
+// quotes, `>` or `/`, white space, `=`, white space and a quoted value, then white
+// space and `/>`. The first `>` outside quotes is then the last byte, so this is
+// the tag that the general reading finds, with the same attributes. Bytes read
+// past the document's end are its padding, which matches none of the markers.
+std::optional<IdAndValue> XmlReader::read_attribute_tag() {
+  static constexpr std::string_view OPENING = "<attribute";
+  static constexpr std::size_t MOST_KEYS = 8;
+  if (error_) return std::nullopt;
+  std::size_t i = skip_to_markup();
+  if (document_.substr(i, OPENING.size()) != OPENING) return std::nullopt;
+  i += OPENING.size();
+  IdAndValue found;
+  std::array<std::string_view, MOST_KEYS> keys;
+  std::size_t key_count = 0;
+  for (;;) {
+    if (at(i) == '/') {
+      if (at(i + 1) != '>') return std::nullopt;
+      position_ = i + 2;
+      return found;
+    }
+    if (!is_xml_white_space(at(i))) return std::nullopt;
+    i = skip_white_space(document_, i);
+    if (at(i) == '/') continue;
+    const std::size_t key_end = find_plain_key_end(document_, i);
+    if (key_end == i || key_count == MOST_KEYS) return std::nullopt;
+    const std::string_view key = document_.substr(i, key_end - i);
+    for (const std::string_view earlier : std::span(keys).first(key_count)) {
+      if (earlier == key) return std::nullopt;
+    }
+    keys[key_count++] = key;
+    i = skip_white_space(document_, key_end);
+    if (at(i) != '=') return std::nullopt;
+    i = skip_white_space(document_, i + 1);
+    if (!is_quote(at(i))) return std::nullopt;
+    XmlAttribute attribute{key, {}, i + 1};
+    const std::size_t value_end =
+        at(i) == '"' ? find_value_end<'"'>(document_, i + 1, attribute.is_plain_ascii)
+                     : find_value_end<'\''>(document_, i + 1, attribute.is_plain_ascii);
+    if (value_end == std::string_view::npos) return std::nullopt;
+    attribute.raw_value = document_.substr(i + 1, value_end - i - 1);
+    switch (wanted_key(key)) {
+      case WantedKey::id: found.id = attribute; break;
+      case WantedKey::value: found.value = attribute; break;
+      case WantedKey::other: break;
+    }
+    i = value_end + 1;
+  }
+}
+
+bool XmlReader::read_end_tag_of(std::string_view name) {
+  if (error_ || open_elements_.empty()) return false;
+  const std::size_t start = skip_to_markup();
+  const std::size_t name_offset = start + 2;
+  if (at(start) != '<' || at(start + 1) != '/' || document_.substr(name_offset, name.size()) != name ||
+      at(name_offset + name.size()) != '>') {
+    return false;
+  }
+  // The innermost element is named `name` when its name is followed by what
+  // ended it; `name` holds no quote, so a `>` there ends it.
+  const std::size_t open = *open_elements_.innermost();
+  const char after_open = at(open + name.size());
+  if (document_.substr(open, name.size()) != name || !(is_xml_white_space(after_open) || after_open == '>')) {
+    return false;
+  }
+  open_elements_.pop();
+  position_ = name_offset + name.size() + 1;
+  return true;
 }
 
 }  // namespace quellan::tarn::pak

@@ -32,6 +32,22 @@ struct XmlAttributeList {
   std::size_t offset = 0;
 };
 
+/// One attribute as written: its key and its value still escaped, with the
+/// document offset of the value's first byte.
+struct XmlAttribute {
+  std::string_view key;
+  std::string_view raw_value;
+  std::size_t value_offset = 0;
+  /// Whether the raw value is ASCII without any `&`: its own text, as is.
+  bool is_plain_ascii = false;
+};
+
+/// The `id` and `value` attributes of a tag, each absent when the tag lacks it.
+struct IdAndValue {
+  std::optional<XmlAttribute> id;
+  std::optional<XmlAttribute> value;
+};
+
 /// One event of a document. Views point into the document.
 struct XmlEvent {
   XmlEventKind kind;
@@ -62,6 +78,20 @@ class XmlReader {
 
   error::Expected<XmlEvent, XmlError> next();
 
+  // Passes specialised by what the metadata parser wants of the next tag. Each
+  // reads, in one pass, only the plain and well-formed forms of its tag that
+  // follow after white space; on anything else it reads nothing but that white
+  // space and declines, and `next` then reads the same markup the general way to
+  // the same answer.
+
+  /// An empty-element tag named `attribute`, with its `id` and `value`. Every
+  /// attribute of the tag is read and checked, repeated keys included.
+  std::optional<IdAndValue> read_attribute_tag();
+
+  /// An end tag named `name` (which holds no white space, `>` or quote) that
+  /// closes the innermost open element. Whether it was read.
+  bool read_end_tag_of(std::string_view name);
+
  private:
   error::Expected<XmlEvent, XmlError> read_markup();
   error::Expected<XmlEvent, XmlError> read_start_tag();
@@ -78,6 +108,9 @@ class XmlReader {
   bool innermost_name_is(std::string_view name) const;
   std::string_view name_at(std::size_t offset) const;
   std::unexpected<XmlError> fail(XmlError error);
+  /// Passes the white space before the next markup, as `next` would.
+  std::size_t skip_to_markup();
+  char at(std::size_t offset) const { return document_.data()[offset]; }
 
   std::string_view document_;
   std::size_t position_ = 0;
