@@ -3,6 +3,8 @@
 //
 //   quellan_xml_bench time PATH      MB/s of each reader, median of timed rounds
 //   quellan_xml_bench READER PATH    one reading, for callgrind (see scripts/bench)
+//   quellan_xml_bench hostile        ms that Metadata::parse takes on each of the
+//                                    costliest kinds of 16 MiB document
 //
 // READER is reader (every event, every attribute, every value unescaped), parse
 // (Metadata::parse, dependency records kept) or expat. Under callgrind, collect
@@ -13,7 +15,10 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <algorithm>
 #include <optional>
+#include <random>
+#include <vector>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -104,14 +109,71 @@ void print_throughput(common::PaddedBytes document) {
   }
 }
 
+constexpr std::size_t HOSTILE_SIZE = std::size_t{16} << 20;
+
+/// `tag` with distinct keys `a0` up, shuffled when `shuffled`, then `ending`: about
+/// a million attributes for 16 MiB. Inside a ModuleInfo node when `in_node`.
+std::string many_attributes(std::string_view tag, bool shuffled, std::string_view ending, bool in_node) {
+  std::vector<std::size_t> keys(HOSTILE_SIZE / 16);
+  for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = i;
+  if (shuffled) std::ranges::shuffle(keys, std::mt19937_64(7));
+  std::string document = (in_node ? "<node id=\"ModuleInfo\">" : "") + std::string(tag);
+  for (const std::size_t key : keys) document += " a" + std::to_string(key) + "=\"\"";
+  return document + std::string(ending) + (in_node ? "</node>" : "<node id=\"ModuleInfo\"/>");
+}
+
+/// `unit` repeated to 16 MiB inside `before` and `after`.
+std::string repeated(std::string_view before, std::string_view unit, std::string_view after) {
+  std::string document(before);
+  while (document.size() + unit.size() + after.size() <= HOSTILE_SIZE) document += unit;
+  return document + std::string(after);
+}
+
+std::string deep_nesting() {
+  const std::size_t depth = HOSTILE_SIZE / 8;
+  std::string document = "<node id=\"ModuleInfo\">";
+  for (std::size_t i = 0; i < depth; ++i) document += "<n>";
+  for (std::size_t i = 0; i < depth; ++i) document += "</n>";
+  return document + "</node>";
+}
+
+void print_hostile_times() {
+  const std::pair<const char*, std::string> documents[] = {
+      {"node tag, 1M keys in order", many_attributes("<node", false, ">", false)},
+      {"node tag, 1M keys shuffled", many_attributes("<node", true, ">", false)},
+      {"attribute tag, 1M keys in order", many_attributes("<attribute", false, "/>", true)},
+      {"attribute tag, 1M keys shuffled", many_attributes("<attribute", true, "/>", true)},
+      {"10-attribute tags", repeated("<node id=\"ModuleInfo\">",
+                                     "<t a=\"\" b=\"\" c=\"\" d=\"\" e=\"\" f=\"\" g=\"\" h=\"\" i=\"\" j=\"\"/>",
+                                     "</node>")},
+      {"10-attribute fields", repeated("<node id=\"ModuleInfo\">",
+                                       "<attribute a=\"\" b=\"\" c=\"\" d=\"\" e=\"\" f=\"\" g=\"\" h=\"\" id=\"Name\" value=\"\"/>",
+                                       "</node>")},
+      {"references in text", repeated("<save>", "&amp;", "</save>")},
+      {"references in a value", repeated("<node id=\"ModuleInfo\"><attribute id=\"Name\" value=\"", "&amp;",
+                                         "\"/></node>")},
+      {"deep nesting", deep_nesting()},
+  };
+  for (const auto& [name, text] : documents) {
+    const std::optional<common::ByteBuffer> document = common::ByteBuffer::copy_of(text);
+    if (!document) return;
+    const double microseconds = median_microseconds([&] { read_once(parse_metadata, *document); }, {1, 5, 0});
+    std::printf("%s: %.1f ms\n", name, microseconds / 1000);
+  }
+}
+
 }  // namespace
 
 }  // namespace quellan::bench
 
 int main(int argc, char** argv) {
   using namespace quellan::bench;
+  if (argc == 2 && std::string_view(argv[1]) == "hostile") {
+    print_hostile_times();
+    return 0;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s time|reader|parse|expat PACKAGE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s time|reader|parse|expat PACKAGE, or %s hostile\n", argv[0], argv[0]);
     return 2;
   }
   const std::optional<quellan::common::ByteBuffer> document = first_description(argv[2]);

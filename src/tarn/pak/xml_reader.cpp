@@ -226,7 +226,7 @@ std::size_t XmlReader::skip_to_markup() {
 // past the document's end are its padding, which matches none of the markers.
 std::optional<IdAndValue> XmlReader::read_attribute_tag() {
   static constexpr std::string_view OPENING = "<attribute";
-  static constexpr std::size_t MOST_KEYS = 8;
+  static constexpr std::size_t MOST_KEYS = 16;
   if (error_) return std::nullopt;
   std::size_t i = skip_to_markup();
   if (document_.substr(i, OPENING.size()) != OPENING) return std::nullopt;
