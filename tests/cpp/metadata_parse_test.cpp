@@ -168,6 +168,43 @@ std::vector<ParseCase> field_cases() {
 }
 INSTANTIATE_TEST_SUITE_P(Fields, Parse, ::testing::ValuesIn(field_cases()), case_name);
 
+// Field tags and node ends are read in one pass where they are written plainly
+// and the general way otherwise: every form gives the same answer.
+std::string many_keys_then_name(int count) {
+  std::string tag = "<attribute";
+  for (int i = 0; i < count; ++i) tag += " k" + std::to_string(i) + "=''";
+  return tag + " id='Name' value='x'/>";
+}
+
+std::vector<ParseCase> tag_form_cases() {
+  return {
+      {"SingleQuotesAndOtherOrder", module_info_document("<attribute value='x' id='Name'/>"),
+       with({.name = "x"})},
+      {"WhiteSpaceEverywhere",
+       module_info_document("<attribute\n id = \"Name\"\tvalue=\r\n\"x\" \n/>"), with({.name = "x"})},
+      {"NoWhiteSpaceBetween", module_info_document("<attribute id=\"Name\"value=\"x\"/>"),
+       with({.name = "x"})},
+      {"SlashInKey", module_info_document("<attribute a/b='' id='Name' value='x'/>"),
+       with({.name = "x"})},
+      {"GreaterThanInValue", module_info_document("<attribute id='Name' value='a>b/>'/>"),
+       with({.name = "a>b/>"})},
+      {"FifteenOtherKeys", module_info_document(many_keys_then_name(14)), with({.name = "x"})},
+      {"ManyOtherKeys", module_info_document(many_keys_then_name(40)), with({.name = "x"})},
+      {"DuplicateAmongManyKeys",
+       module_info_document(many_keys_then_name(40).insert(std::string_view("<attribute").size(), " k39=''")),
+       MODULE_INFO_FAILS},
+      {"SpaceBeforeSlashMakesAStartTag", module_info_document("<attribute id='Name' value='x' / >"),
+       MODULE_INFO_FAILS},
+      {"UnclosedValueFailsNode", module_info_document("<attribute id='Name' value='x/>"),
+       MODULE_INFO_FAILS},
+      {"NodeEndClosingAnotherElement", module_info_document("<a></node>"), MODULE_INFO_FAILS},
+      {"NodeEndWithWhiteSpace",
+       module_info_document(attr("Name", "x") + "</node \n><node>" + attr("Tags", "t")),
+       with({.name = "x"})},
+  };
+}
+INSTANTIATE_TEST_SUITE_P(TagForms, Parse, ::testing::ValuesIn(tag_form_cases()), case_name);
+
 std::vector<ParseCase> number_cases() {
   return {
       field("NumPlayersMax", "NumPlayers", "255", with({.num_players = 255})),
