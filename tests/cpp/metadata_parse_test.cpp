@@ -5,6 +5,7 @@
 #include <variant>
 #include <vector>
 
+#include "support/messages.h"
 #include "support/meta_kvt.h"
 #include "support/padded.h"
 #include "tarn/pak/metadata.h"
@@ -16,18 +17,11 @@
 namespace quellan::tarn::pak {
 namespace {
 
-const std::string NO_MODULE_INFO =
-    "no node found with XPath "
-    "/save/region[@id='Config']/node[@id='root']/children/node[@id='ModuleInfo']";
-const std::string MODULE_INFO_FAILS =
-    "meta.kvt in the VOKA file didn't match expected schema due to failed to parse ModuleInfo node";
-const std::string SHORT_DESC_FAILS =
-    "meta.kvt in the VOKA file didn't match expected schema due to failed to parse "
-    "ModuleShortDesc node";
+using test_support::MODULE_INFO_FAILS;
+using test_support::NO_MODULE_INFO;
+using test_support::SHORT_DESC_FAILS;
 
-std::string mismatch(std::string cause) {
-  return "meta.kvt in the VOKA file didn't match expected schema due to " + cause;
-}
+std::string mismatch(const std::string& cause) { return test_support::schema_mismatch(cause); }
 
 // Documents are written raw, so that a case can hold any reference or defect.
 std::string attr(std::string_view id, std::string_view value) {
