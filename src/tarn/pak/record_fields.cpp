@@ -92,7 +92,10 @@ bool assign_by_table(Record& record, const IdAndValue& element, FieldBuffers& bu
     value = *text;
   }
   if (!id || !value) return true;
-  auto field = std::ranges::find(fields, *id, &Field<Record>::id);
+  // Most ids differ from most in their length or first byte, checked before the bytes.
+  auto field = std::ranges::find_if(fields, [&](const Field<Record>& candidate) {
+    return candidate.id.size() == id->size() && candidate.id.front() == id->front() && candidate.id == *id;
+  });
   if (field == fields.end()) return true;
   return store(record, field->member, trim_white_space(*value));
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "tarn/pak/xml_syntax.h"
@@ -229,7 +230,7 @@ std::optional<IdAndValue> XmlReader::read_attribute_tag() {
   static constexpr std::size_t MOST_KEYS = 16;
   if (error_) return std::nullopt;
   std::size_t i = skip_to_markup();
-  if (document_.substr(i, OPENING.size()) != OPENING) return std::nullopt;
+  if (!padded_bytes_at_are<OPENING.size()>(i, OPENING.data())) return std::nullopt;
   i += OPENING.size();
   IdAndValue found;
   std::array<std::string_view, MOST_KEYS> keys;
@@ -273,7 +274,7 @@ bool XmlReader::read_end_tag_of(std::string_view name) {
   if (error_ || open_elements_.empty()) return false;
   const std::size_t start = skip_to_markup();
   const std::size_t name_offset = start + 2;
-  if (at(start) != '<' || at(start + 1) != '/' || document_.substr(name_offset, name.size()) != name ||
+  if (at(start) != '<' || at(start + 1) != '/' || std::memcmp(document_.data() + name_offset, name.data(), name.size()) != 0 ||
       at(name_offset + name.size()) != '>') {
     return false;
   }
@@ -281,7 +282,8 @@ bool XmlReader::read_end_tag_of(std::string_view name) {
   // ended it; `name` holds no quote, so a `>` there ends it.
   const std::size_t open = *open_elements_.innermost();
   const char after_open = at(open + name.size());
-  if (document_.substr(open, name.size()) != name || !(is_xml_white_space(after_open) || after_open == '>')) {
+  if (std::memcmp(document_.data() + open, name.data(), name.size()) != 0 ||
+      !(is_xml_white_space(after_open) || after_open == '>')) {
     return false;
   }
   open_elements_.pop();

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -88,7 +89,7 @@ class XmlReader {
   /// attribute of the tag is read and checked, repeated keys included.
   std::optional<IdAndValue> read_attribute_tag();
 
-  /// An end tag named `name` (which holds no white space, `>` or quote) that
+  /// An end tag named `name`, a few bytes without white space, `>` or quote, that
   /// closes the innermost open element. Whether it was read.
   bool read_end_tag_of(std::string_view name);
 
@@ -110,7 +111,13 @@ class XmlReader {
   std::unexpected<XmlError> fail(XmlError error);
   /// Passes the white space before the next markup, as `next` would.
   std::size_t skip_to_markup();
+  // Reads within the document's padding: at most a few bytes past its end.
   char at(std::size_t offset) const { return document_.data()[offset]; }
+  template <std::size_t Count>
+  bool padded_bytes_at_are(std::size_t offset, const char* bytes) const {
+    static_assert(Count <= common::ByteBuffer::SLACK);
+    return std::memcmp(document_.data() + offset, bytes, Count) == 0;
+  }
 
   std::string_view document_;
   std::size_t position_ = 0;

@@ -2,10 +2,6 @@
 
 namespace quellan::tarn::pak {
 
-std::size_t skip_indentation(std::string_view text, std::size_t from) {
-  return skip_all_of<' ', '\n', '\t', '\r'>(text, from);
-}
-
 std::string_view trim_xml_white_space_end(std::string_view text) {
   while (!text.empty() && is_xml_white_space(text.back())) text.remove_suffix(1);
   return text;

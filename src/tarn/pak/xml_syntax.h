@@ -28,8 +28,10 @@ inline std::size_t skip_white_space(std::string_view text, std::size_t from) {
 }
 
 /// `skip_white_space` for the long runs of indentation between tags, which it
-/// passes a word at a time.
-std::size_t skip_indentation(std::string_view text, std::size_t from);
+/// passes a chunk at a time.
+inline std::size_t skip_indentation(std::string_view text, std::size_t from) {
+  return skip_all_of<' ', '\n', '\t', '\r'>(text, from);
+}
 
 /// `text` without white space at its end.
 std::string_view trim_xml_white_space_end(std::string_view text);
