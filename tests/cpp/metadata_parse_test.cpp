@@ -137,6 +137,7 @@ std::vector<ParseCase> field_cases() {
        with({.name = "12", .version = -3})},
       // Trimming: exactly the White_Space characters, at both ends only.
       field("SpacesTrimmed", "Name", "  word  ", with({.name = "word"})),
+      field("OneEndTrimmed", "Name", "\tword", with({.name = "word"})),
       field("UnicodeSpacesTrimmedInnerKept", "Name", "\u00A0\u3000two words\u2029\u205F",
             with({.name = "two words"})),
       field("ReferencedControlsTrimmed", "Name", "&#9;&#10;&#133;x&#13;&#32;",
