@@ -3,6 +3,8 @@
 //
 //   quellan_xml_bench time PATH      MB/s of each reader, median of timed rounds
 //   quellan_xml_bench READER PATH    one reading, for callgrind (see scripts/bench)
+//   quellan_xml_bench hostile        ms that Metadata::parse takes on each of the
+//                                    costliest kinds of 16 MiB document
 //
 // READER is reader (every event, every attribute, every value unescaped), parse
 // (Metadata::parse, dependency records kept) or expat. Under callgrind, collect
@@ -13,7 +15,10 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <algorithm>
 #include <optional>
+#include <random>
+#include <vector>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -32,7 +37,7 @@ namespace {
 
 volatile std::size_t sink = 0;
 
-std::optional<std::string> first_description(const std::string& path) {
+std::optional<common::ByteBuffer> first_description(const std::string& path) {
   auto reader = raw::voka::read::open_pak_skipping_header(path);
   if (!reader) return std::nullopt;
   auto table = raw::voka::read::table::Table::read_from(*reader);
@@ -45,12 +50,12 @@ std::optional<std::string> first_description(const std::string& path) {
     if (!entry) return std::nullopt;
     auto file = std::move(*entry).decompress_file(*reader, raw::voka::ExtractionAllowance{});
     if (!file) return std::nullopt;
-    return std::string(file->data.view());
+    return std::move(file->data);
   }
   return std::nullopt;
 }
 
-std::size_t read_with_our_reader(std::string_view document) {
+std::size_t read_with_our_reader(common::PaddedBytes document) {
   using namespace tarn::pak;
   std::size_t values = 0;
   std::string buffer;
@@ -68,7 +73,7 @@ std::size_t read_with_our_reader(std::string_view document) {
   return values;
 }
 
-std::size_t parse_metadata(std::string_view document) {
+std::size_t parse_metadata(common::PaddedBytes document) {
   auto metadata = tarn::pak::Metadata::parse(document);
   return metadata ? metadata->dependencies.size() : 0;
 }
@@ -80,13 +85,14 @@ struct ParserFree {
 void XMLCALL ignore_start(void*, const XML_Char*, const XML_Char**) {}
 void XMLCALL ignore_end(void*, const XML_Char*) {}
 
-std::size_t read_with_expat(std::string_view document) {
+std::size_t read_with_expat(common::PaddedBytes padded) {
+  const std::string_view document = padded.view();
   std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserFree> parser(XML_ParserCreate("UTF-8"));
   XML_SetElementHandler(parser.get(), ignore_start, ignore_end);
   return XML_Parse(parser.get(), document.data(), static_cast<int>(document.size()), XML_TRUE);
 }
 
-using Reading = std::size_t (*)(std::string_view);
+using Reading = std::size_t (*)(common::PaddedBytes);
 
 std::optional<Reading> reading_named(std::string_view name) {
   if (name == "reader") return read_with_our_reader;
@@ -95,15 +101,68 @@ std::optional<Reading> reading_named(std::string_view name) {
   return std::nullopt;
 }
 
-[[gnu::noinline]] void read_once(Reading reading, std::string_view document) {
+[[gnu::noinline]] void read_once(Reading reading, common::PaddedBytes document) {
   sink = sink + reading(document);
 }
 
-void print_throughput(std::string_view document) {
+void print_throughput(common::PaddedBytes document) {
   for (const char* name : {"reader", "parse", "expat"}) {
     const Reading reading = *reading_named(name);
     const double microseconds = median_microseconds([&] { read_once(reading, document); }, {});
-    std::printf("%s %.1f MB/s\n", name, static_cast<double>(document.size()) / microseconds);
+    std::printf("%s %.1f MB/s\n", name, static_cast<double>(document.view().size()) / microseconds);
+  }
+}
+
+constexpr std::size_t HOSTILE_SIZE = std::size_t{16} << 20;
+
+/// `tag` with distinct keys `a0` up, shuffled when `shuffled`, then `ending`: about
+/// a million attributes for 16 MiB. Inside a ModuleInfo node when `in_node`.
+std::string many_attributes(std::string_view tag, bool shuffled, std::string_view ending, bool in_node) {
+  std::vector<std::size_t> keys(HOSTILE_SIZE / 16);
+  for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = i;
+  if (shuffled) std::ranges::shuffle(keys, std::mt19937_64(7));
+  std::string document = (in_node ? "<node id=\"ModuleInfo\">" : "") + std::string(tag);
+  for (const std::size_t key : keys) document += " a" + std::to_string(key) + "=\"\"";
+  return document + std::string(ending) + (in_node ? "</node>" : "<node id=\"ModuleInfo\"/>");
+}
+
+/// `unit` repeated to 16 MiB inside `before` and `after`.
+std::string repeated(std::string_view before, std::string_view unit, std::string_view after) {
+  std::string document(before);
+  while (document.size() + unit.size() + after.size() <= HOSTILE_SIZE) document += unit;
+  return document + std::string(after);
+}
+
+std::string deep_nesting() {
+  const std::size_t depth = HOSTILE_SIZE / 8;
+  std::string document = "<node id=\"ModuleInfo\">";
+  for (std::size_t i = 0; i < depth; ++i) document += "<n>";
+  for (std::size_t i = 0; i < depth; ++i) document += "</n>";
+  return document + "</node>";
+}
+
+void print_hostile_times() {
+  const std::pair<const char*, std::string> documents[] = {
+      {"node tag, 1M keys in order", many_attributes("<node", false, ">", false)},
+      {"node tag, 1M keys shuffled", many_attributes("<node", true, ">", false)},
+      {"attribute tag, 1M keys in order", many_attributes("<attribute", false, "/>", true)},
+      {"attribute tag, 1M keys shuffled", many_attributes("<attribute", true, "/>", true)},
+      {"10-attribute tags", repeated("<node id=\"ModuleInfo\">",
+                                     "<t a=\"\" b=\"\" c=\"\" d=\"\" e=\"\" f=\"\" g=\"\" h=\"\" i=\"\" j=\"\"/>",
+                                     "</node>")},
+      {"10-attribute fields", repeated("<node id=\"ModuleInfo\">",
+                                       "<attribute a=\"\" b=\"\" c=\"\" d=\"\" e=\"\" f=\"\" g=\"\" h=\"\" id=\"Name\" value=\"\"/>",
+                                       "</node>")},
+      {"references in text", repeated("<save>", "&amp;", "</save>")},
+      {"references in a value", repeated("<node id=\"ModuleInfo\"><attribute id=\"Name\" value=\"", "&amp;",
+                                         "\"/></node>")},
+      {"deep nesting", deep_nesting()},
+  };
+  for (const auto& [name, text] : documents) {
+    const std::optional<common::ByteBuffer> document = common::ByteBuffer::copy_of(text);
+    if (!document) return;
+    const double microseconds = median_microseconds([&] { read_once(parse_metadata, *document); }, {1, 5, 0});
+    std::printf("%s: %.1f ms\n", name, microseconds / 1000);
   }
 }
 
@@ -113,11 +172,15 @@ void print_throughput(std::string_view document) {
 
 int main(int argc, char** argv) {
   using namespace quellan::bench;
+  if (argc == 2 && std::string_view(argv[1]) == "hostile") {
+    print_hostile_times();
+    return 0;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s time|reader|parse|expat PACKAGE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s time|reader|parse|expat PACKAGE, or %s hostile\n", argv[0], argv[0]);
     return 2;
   }
-  const std::optional<std::string> document = first_description(argv[2]);
+  const std::optional<quellan::common::ByteBuffer> document = first_description(argv[2]);
   if (!document || document->size() > INT_MAX) {
     std::fprintf(stderr, "%s: no readable description\n", argv[2]);
     return 1;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "common/byte_buffer.h"
 #include "common/path_text.h"
 #include "error/error.h"
 #include "tarn/pak/metadata.h"
@@ -68,12 +69,15 @@ inline bool drop_gives_the_same_answer(const error::Result<tarn::pak::Metadata>&
 /// message, a text that is not trimmed UTF-8, or a different answer when the
 /// dependency records are dropped.
 inline std::optional<std::string> parse_metadata_input(std::string_view bytes) {
-  auto metadata = tarn::pak::Metadata::parse(bytes);
+  // A buffer of its own, padded as extracted descriptions are, so that the
+  // sanitizers see any read past its slack.
+  const common::ByteBuffer document = common::ByteBuffer::copy_of(bytes).value();
+  auto metadata = tarn::pak::Metadata::parse(document);
   if (!metadata && metadata.error().message().empty()) return "a failure without a message";
   if (metadata && !metadata_input_detail::has_clean_texts(*metadata)) {
     return "a text that is not trimmed, whole UTF-8";
   }
-  auto dropped = tarn::pak::Metadata::parse(bytes, tarn::pak::DependencyRecords::drop);
+  auto dropped = tarn::pak::Metadata::parse(document, tarn::pak::DependencyRecords::drop);
   if (!metadata_input_detail::drop_gives_the_same_answer(metadata, dropped)) {
     return "dropping dependency records changes the answer";
   }

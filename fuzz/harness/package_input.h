@@ -75,7 +75,7 @@ class PackageCheck {
       Outcome contents = extract_twice(*entry, *reader, allowance);
       if (!contents) return std::unexpected(contents.error());
       allowance.spend(entry->size_on_disk, contents->size());
-      auto metadata = tarn::pak::Metadata::parse(*contents, RECORDS);
+      auto metadata = tarn::pak::Metadata::parse(common::ByteBuffer::copy_of(*contents).value(), RECORDS);
       if (!metadata) return std::unexpected(message_of(metadata.error()));
       ++parsed;
     }

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/byte_buffer.h"
 #include "common/utf8.h"
 #include "tarn/pak/xml_attributes.h"
 #include "tarn/pak/xml_reader.h"
@@ -38,10 +39,10 @@ using tarn::pak::XmlReader;
 
 class Walk {
  public:
-  explicit Walk(std::string_view document) : document_(document) {}
+  explicit Walk(const common::ByteBuffer& document) : document_(document.view()), reader_(document) {}
 
   XmlReading run() && {
-    XmlReader reader(document_);
+    XmlReader& reader = reader_;
     for (;;) {
       auto event = reader.next();
       if (!event) {
@@ -145,6 +146,7 @@ class Walk {
   }
 
   std::string_view document_;
+  XmlReader reader_;
   const char* last_content_ = nullptr;
   XmlReading reading_;
 };
@@ -152,7 +154,10 @@ class Walk {
 }  // namespace xml_reading_detail
 
 inline XmlReading read_xml(std::string_view document) {
-  return xml_reading_detail::Walk(document).run();
+  // A buffer of its own, padded as extracted descriptions are, so that the
+  // sanitizers see any read past its slack.
+  const common::ByteBuffer padded = common::ByteBuffer::copy_of(document).value();
+  return xml_reading_detail::Walk(padded).run();
 }
 
 /// The reader alone: every event, every attribute and every unescaping, against

@@ -1,6 +1,6 @@
 // Writes the seed corpora of the fuzz targets, built with the test suite's own
 // package and document writers: <dir>/metadata_parse/* (and the XML reader's
-// xml_reader/* and xml_differential/*) holds documents of every shape the metadata
+// xml_reader/*, xml_differential/* and reader_passes/*) holds documents of every shape the metadata
 // parser knows, <dir>/package/* holds packages of every storage kind and table
 // shape, and small packages that cost the most a package may cost: descriptions
 // as large as allowed, shared by many records, and documents that nest deep or
@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path root = argv[1];
   // The XML reader's targets start from the metadata parser's documents.
   bool written = write_all(root / "package", packages());
-  for (const char* target : {"metadata_parse", "xml_reader", "xml_differential"}) {
+  for (const char* target : {"metadata_parse", "xml_reader", "xml_differential", "reader_passes"}) {
     written = written && write_all(root / target, documents());
   }
   for (const char* target : {"lz4_forms", "lz4_differential"}) written = written && write_all(root / target, lz4_blocks());

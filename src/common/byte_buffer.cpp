@@ -3,7 +3,9 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace quellan::common {
 
@@ -45,16 +47,27 @@ void ByteBuffer::Release::operator()(char* bytes) const noexcept {
 }
 
 std::optional<ByteBuffer> ByteBuffer::zeroed(std::size_t size) {
+  if (size > SIZE_MAX - SLACK) return std::nullopt;
   if (size >= MAPPED_BUFFER_SIZE) return mapped_zeroed(size);
-  // calloc(0) may legitimately return null; ask for one byte so that null always
-  // means that memory ran out.
-  auto* bytes = static_cast<char*>(std::calloc(size == 0 ? 1 : size, 1));
+  auto* bytes = static_cast<char*>(std::calloc(size + SLACK, 1));
   if (bytes == nullptr) return std::nullopt;
   return ByteBuffer(bytes, size, Release{});
 }
 
+std::optional<ByteBuffer> ByteBuffer::copy_of(std::string_view bytes) {
+  std::optional<ByteBuffer> buffer = zeroed(bytes.size());
+  if (buffer && !bytes.empty()) std::memcpy(buffer->data(), bytes.data(), bytes.size());
+  return buffer;
+}
+
+void ByteBuffer::truncate(std::size_t size) {
+  if (size >= size_) return;
+  std::memset(bytes_.get() + size, 0, std::min(size_ - size, SLACK));
+  size_ = size;
+}
+
 std::optional<ByteBuffer> ByteBuffer::mapped_zeroed(std::size_t size) {
-  const std::size_t mapped_size = whole_huge_pages(size);
+  const std::size_t mapped_size = whole_huge_pages(size + SLACK);
   void* bytes = ::mmap(nullptr, mapped_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (bytes == MAP_FAILED) return std::nullopt;
   // Only advice: where huge pages are off or unsupported, small pages serve the same.

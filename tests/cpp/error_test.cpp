@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/path_text.h"
+#include "support/messages.h"
 
 namespace quellan::error {
 namespace {
@@ -109,13 +110,11 @@ std::vector<Example<ZstdUnsupported>> examples_of(std::type_identity<ZstdUnsuppo
 }
 
 std::vector<Example<SchemaMismatch>> examples_of(std::type_identity<SchemaMismatch>) {
-  return {{"schema_mismatch", SchemaMismatch{"failed to parse ModuleInfo node"},
-           "meta.kvt in the VOKA file didn't match expected schema due to failed to parse ModuleInfo node"}};
+  return {{"schema_mismatch", SchemaMismatch{"failed to parse ModuleInfo node"}, test_support::MODULE_INFO_FAILS}};
 }
 
 std::vector<Example<NoModuleInfoNode>> examples_of(std::type_identity<NoModuleInfoNode>) {
-  return {{"no_module_info_node", NoModuleInfoNode{},
-           "no node found with XPath /save/region[@id='Config']/node[@id='root']/children/node[@id='ModuleInfo']"}};
+  return {{"no_module_info_node", NoModuleInfoNode{}, test_support::NO_MODULE_INFO}};
 }
 
 struct MessageCase {

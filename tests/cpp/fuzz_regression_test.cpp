@@ -18,6 +18,7 @@
 #include "../../fuzz/harness/lz4_input.h"
 #include "../../fuzz/harness/metadata_input.h"
 #include "../../fuzz/harness/package_input.h"
+#include "../../fuzz/harness/reader_passes_input.h"
 #include "../../fuzz/harness/xml_differential_input.h"
 #include "../../fuzz/harness/xml_reading.h"
 
@@ -33,6 +34,7 @@ const std::map<std::string, Check>& checks_by_target() {
       {"lz4_forms", quellan::fuzz::compare_lz4_forms},
       {"metadata_parse", quellan::fuzz::parse_metadata_input},
       {"package", quellan::fuzz::read_package_input},
+      {"reader_passes", quellan::fuzz::compare_reader_passes_input},
       {"xml_reader", quellan::fuzz::read_xml_input},
       {"xml_differential", quellan::fuzz::compare_with_expat_input},
   };

@@ -5,7 +5,9 @@
 #include <variant>
 #include <vector>
 
+#include "support/messages.h"
 #include "support/meta_kvt.h"
+#include "support/padded.h"
 #include "tarn/pak/metadata.h"
 
 // Expected records name only the fields a case sets, with designated initializers;
@@ -15,18 +17,11 @@
 namespace quellan::tarn::pak {
 namespace {
 
-const std::string NO_MODULE_INFO =
-    "no node found with XPath "
-    "/save/region[@id='Config']/node[@id='root']/children/node[@id='ModuleInfo']";
-const std::string MODULE_INFO_FAILS =
-    "meta.kvt in the VOKA file didn't match expected schema due to failed to parse ModuleInfo node";
-const std::string SHORT_DESC_FAILS =
-    "meta.kvt in the VOKA file didn't match expected schema due to failed to parse "
-    "ModuleShortDesc node";
+using test_support::MODULE_INFO_FAILS;
+using test_support::NO_MODULE_INFO;
+using test_support::SHORT_DESC_FAILS;
 
-std::string mismatch(std::string cause) {
-  return "meta.kvt in the VOKA file didn't match expected schema due to " + cause;
-}
+std::string mismatch(const std::string& cause) { return test_support::schema_mismatch(cause); }
 
 // Documents are written raw, so that a case can hold any reference or defect.
 std::string attr(std::string_view id, std::string_view value) {
@@ -93,7 +88,7 @@ class Parse : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(Parse, GivesTheExpectedRecordOrMessage) {
   const ParseCase& c = GetParam();
-  error::Result<Metadata> metadata_or_err = Metadata::parse(c.document);
+  error::Result<Metadata> metadata_or_err = Metadata::parse(test_support::padded(c.document));
   if (const auto* expected = std::get_if<Metadata>(&c.expected)) {
     ASSERT_TRUE(metadata_or_err.has_value()) << metadata_or_err.error().message();
     EXPECT_EQ(describe(*metadata_or_err), describe(*expected));
@@ -142,6 +137,7 @@ std::vector<ParseCase> field_cases() {
        with({.name = "12", .version = -3})},
       // Trimming: exactly the White_Space characters, at both ends only.
       field("SpacesTrimmed", "Name", "  word  ", with({.name = "word"})),
+      field("OneEndTrimmed", "Name", "\tword", with({.name = "word"})),
       field("UnicodeSpacesTrimmedInnerKept", "Name", "\u00A0\u3000two words\u2029\u205F",
             with({.name = "two words"})),
       field("ReferencedControlsTrimmed", "Name", "&#9;&#10;&#133;x&#13;&#32;",
@@ -166,6 +162,43 @@ std::vector<ParseCase> field_cases() {
   };
 }
 INSTANTIATE_TEST_SUITE_P(Fields, Parse, ::testing::ValuesIn(field_cases()), case_name);
+
+// Field tags and node ends are read in one pass where they are written plainly
+// and the general way otherwise: every form gives the same answer.
+std::string many_keys_then_name(int count) {
+  std::string tag = "<attribute";
+  for (int i = 0; i < count; ++i) tag += " k" + std::to_string(i) + "=''";
+  return tag + " id='Name' value='x'/>";
+}
+
+std::vector<ParseCase> tag_form_cases() {
+  return {
+      {"SingleQuotesAndOtherOrder", module_info_document("<attribute value='x' id='Name'/>"),
+       with({.name = "x"})},
+      {"WhiteSpaceEverywhere",
+       module_info_document("<attribute\n id = \"Name\"\tvalue=\r\n\"x\" \n/>"), with({.name = "x"})},
+      {"NoWhiteSpaceBetween", module_info_document("<attribute id=\"Name\"value=\"x\"/>"),
+       with({.name = "x"})},
+      {"SlashInKey", module_info_document("<attribute a/b='' id='Name' value='x'/>"),
+       with({.name = "x"})},
+      {"GreaterThanInValue", module_info_document("<attribute id='Name' value='a>b/>'/>"),
+       with({.name = "a>b/>"})},
+      {"FifteenOtherKeys", module_info_document(many_keys_then_name(14)), with({.name = "x"})},
+      {"ManyOtherKeys", module_info_document(many_keys_then_name(40)), with({.name = "x"})},
+      {"DuplicateAmongManyKeys",
+       module_info_document(many_keys_then_name(40).insert(std::string_view("<attribute").size(), " k39=''")),
+       MODULE_INFO_FAILS},
+      {"SpaceBeforeSlashMakesAStartTag", module_info_document("<attribute id='Name' value='x' / >"),
+       MODULE_INFO_FAILS},
+      {"UnclosedValueFailsNode", module_info_document("<attribute id='Name' value='x/>"),
+       MODULE_INFO_FAILS},
+      {"NodeEndClosingAnotherElement", module_info_document("<a></node>"), MODULE_INFO_FAILS},
+      {"NodeEndWithWhiteSpace",
+       module_info_document(attr("Name", "x") + "</node \n><node>" + attr("Tags", "t")),
+       with({.name = "x"})},
+  };
+}
+INSTANTIATE_TEST_SUITE_P(TagForms, Parse, ::testing::ValuesIn(tag_form_cases()), case_name);
 
 std::vector<ParseCase> number_cases() {
   return {
@@ -330,7 +363,7 @@ TEST(ParseLimits, DeepNestingInsideANode) {
   for (int i = 0; i < DEPTH; ++i) body += "<n>";
   body += attr("Name", "deep");
   for (int i = 0; i < DEPTH; ++i) body += "</n>";
-  error::Result<Metadata> metadata = Metadata::parse(module_info_document(body));
+  error::Result<Metadata> metadata = Metadata::parse(test_support::padded(module_info_document(body)));
   ASSERT_TRUE(metadata.has_value()) << metadata.error().message();
   EXPECT_EQ(metadata->module_info.name, "deep");
 }
@@ -340,7 +373,7 @@ TEST(ParseLimits, ManyAttributesOnOneElement) {
   std::string element = "<attribute";
   for (int i = 0; i < COUNT; ++i) element += " a" + std::to_string(i) + "=\"\"";
   element += " id=\"Name\" value=\"many\"/>";
-  error::Result<Metadata> metadata = Metadata::parse(module_info_document(element));
+  error::Result<Metadata> metadata = Metadata::parse(test_support::padded(module_info_document(element)));
   ASSERT_TRUE(metadata.has_value()) << metadata.error().message();
   EXPECT_EQ(metadata->module_info.name, "many");
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "raw/voka/entry_details.h"
+#include "support/messages.h"
 #include "support/meta_kvt.h"
 #include "support/package_writer.h"
 #include "support/temp_dir.h"
@@ -50,8 +51,7 @@ TEST_P(GetModInfoFromPak, ListsDescriptionsInTableOrderOrFails) {
   EXPECT_EQ(lookup(writer), GetParam().expected);
 }
 
-const std::string NO_MODULE_INFO =
-    "no node found with XPath /save/region[@id='Config']/node[@id='root']/children/node[@id='ModuleInfo']";
+using test_support::NO_MODULE_INFO;
 
 INSTANTIATE_TEST_SUITE_P(
     Packages, GetModInfoFromPak,

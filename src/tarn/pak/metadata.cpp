@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 
@@ -15,147 +16,141 @@ namespace quellan::tarn::pak {
 
 namespace {
 
-/// Looking through the document for the next described node.
-struct Scanning {};
-
-/// Inside a described node, filling its record from the defaults up.
+/// The `id` of the `node` elements that each record is read from.
 template <class Record>
-struct ReadingNode {
-  Record record;
+constexpr std::string_view NODE_ID = {};
+template <>
+constexpr std::string_view NODE_ID<ModuleInfo> = "ModuleInfo";
+template <>
+constexpr std::string_view NODE_ID<ModuleShortDesc> = "ModuleShortDesc";
+
+/// A described node that could not be read; the reader's own error is dropped.
+struct NodeFailure {
+  std::string_view node_id;
 };
 
-using State = std::variant<Scanning, ReadingNode<ModuleInfo>, ReadingNode<ModuleShortDesc>>;
+/// Why a parse stopped, kept as a value until its message is made: a reader
+/// error while scanning or in a `node` start tag, or a node that failed.
+using ParseFailure = std::variant<XmlError, NodeFailure>;
 
-std::string node_failure(const ReadingNode<ModuleInfo>&) {
-  return "failed to parse ModuleInfo node";
-}
-std::string node_failure(const ReadingNode<ModuleShortDesc>&) {
-  return "failed to parse ModuleShortDesc node";
+std::string cause_of(const XmlError& error) { return error.message(); }
+std::string cause_of(const NodeFailure& failure) {
+  return "failed to parse " + std::string(failure.node_id) + " node";
 }
 
-/// The state a `node` start tag leads to from scanning: its first `id` attribute,
-/// unescaped and compared exactly, picks the record; any other node is a container.
-/// Attributes after the first `id` are not looked at. Fails with the reader's text
-/// for a bad attribute before it or an `id` that cannot be unescaped.
-error::Expected<State, std::string> state_for_node(XmlAttributeList attributes,
-                                                   std::string& buffer) {
+enum class DescribedNode { none, module_info, module_short_desc };
+
+/// The record that a `node` start tag describes: its first `id` attribute,
+/// unescaped and compared exactly, picks it; any other node is a container.
+/// Attributes after the first `id` are not looked at. Fails for a bad attribute
+/// before it or an `id` that cannot be unescaped.
+error::Expected<DescribedNode, XmlError> described_node(XmlAttributeList attributes,
+                                                        std::string& buffer) {
   XmlAttributeCursor cursor(attributes);
   for (;;) {
     auto attribute = cursor.next();
-    if (!attribute) return std::unexpected(attribute.error().message());
-    if (!*attribute) return Scanning{};
+    if (!attribute) return std::unexpected(attribute.error());
+    if (!*attribute) return DescribedNode::none;
     if ((*attribute)->key != "id") continue;
     auto id = unescape(**attribute, buffer);
-    if (!id) return std::unexpected(id.error().message());
-    if (*id == "ModuleInfo") return ReadingNode<ModuleInfo>{};
-    if (*id == "ModuleShortDesc") return ReadingNode<ModuleShortDesc>{};
-    return Scanning{};
+    if (!id) return std::unexpected(id.error());
+    if (*id == NODE_ID<ModuleInfo>) return DescribedNode::module_info;
+    if (*id == NODE_ID<ModuleShortDesc>) return DescribedNode::module_short_desc;
+    return DescribedNode::none;
   }
 }
 
-/// Pulls the events of one "meta.kvt" document and turns them into a `Metadata`.
-/// A reading state never enters another: nested `node` elements are not nodes of
-/// their own, and the first `node` end tag after a node's start ends it.
+/// Reads one described node, from just after its start tag, into a record that
+/// starts from the defaults. No depth is tracked: the first `node` end tag ends
+/// it, whichever node it closes, and nested nodes are no nodes of their own. The
+/// end of input ends it too, keeping what was read: a document cut short inside
+/// its description still has one.
+///
+/// Fields and the node's end are read by the reader's specialised passes where
+/// they are written plainly, and by its general events otherwise.
+template <class Record>
+error::Expected<Record, NodeFailure> read_node(XmlReader& reader, FieldBuffers& buffers) {
+  static constexpr NodeFailure FAILURE{NODE_ID<Record>};
+  Record record;
+  for (;;) {
+    if (const std::optional<IdAndValue> field = reader.read_attribute_tag()) {
+      if (!assign_field(record, *field, buffers)) return std::unexpected(FAILURE);
+      continue;
+    }
+    if (reader.read_end_tag_of("node")) return record;
+    const error::Expected<XmlEvent, XmlError> event = reader.next();
+    if (!event) return std::unexpected(FAILURE);
+    if (event->kind == XmlEventKind::end_of_input) return record;
+    if (event->kind == XmlEventKind::end_tag && event->content == "node") return record;
+    if (event->kind == XmlEventKind::empty_element_tag && event->content == "attribute") {
+      const std::optional<IdAndValue> field = read_id_and_value(event->attributes);
+      if (!field || !assign_field(record, *field, buffers)) return std::unexpected(FAILURE);
+    }
+  }
+}
+
+/// Scans a document for `node` start tags and reads each described node it finds;
+/// every other event is passed over.
 class MetadataParser {
  public:
-  MetadataParser(std::string_view document, DependencyRecords records)
+  MetadataParser(common::PaddedBytes document, DependencyRecords records)
       : reader_(document), records_(records) {}
 
   error::Result<Metadata> run() && {
-    for (;;) {
-      const error::Expected<XmlEvent, XmlError> event = reader_.next();
-      const Step step = std::visit([&](auto& state) { return on_event(state, event); }, state_);
-      if (step == Step::finished) break;
+    if (error::Expected<void, ParseFailure> scanned = scan(); !scanned) {
+      return std::unexpected(error::SchemaMismatch{
+          std::visit([](const auto& failure) { return cause_of(failure); }, scanned.error())});
     }
-    if (mismatch_cause_) return std::unexpected(error::SchemaMismatch{std::move(*mismatch_cause_)});
     if (!module_info_) return std::unexpected(error::NoModuleInfoNode{});
     return Metadata{std::move(dependencies_), std::move(*module_info_)};
   }
 
  private:
-  enum class Step { read_on, finished };
+  error::Expected<void, ParseFailure> scan() {
+    for (;;) {
+      const error::Expected<XmlEvent, XmlError> event = reader_.next();
+      if (!event) return std::unexpected(event.error());
+      if (event->kind == XmlEventKind::end_of_input) return {};
+      if (event->kind != XmlEventKind::start_tag || event->content != "node") continue;
+      const error::Expected<DescribedNode, XmlError> node =
+          described_node(event->attributes, buffers_.id);
+      if (!node) return std::unexpected(node.error());
+      if (error::Expected<void, NodeFailure> read = read_described(*node); !read) {
+        return std::unexpected(read.error());
+      }
+    }
+  }
 
-  Step on_event(Scanning&, const error::Expected<XmlEvent, XmlError>& event) {
-    if (!event) return fail(event.error().message());
-    switch (event->kind) {
-      case XmlEventKind::start_tag:
-        return event->content == "node" ? enter_node(event->attributes) : Step::read_on;
-      case XmlEventKind::end_of_input:
-        return Step::finished;
-      case XmlEventKind::empty_element_tag:
-      case XmlEventKind::end_tag:
-      case XmlEventKind::text:
-      case XmlEventKind::cdata:
-      case XmlEventKind::comment:
-      case XmlEventKind::declaration:
-      case XmlEventKind::doctype:
-        return Step::read_on;
+  error::Expected<void, NodeFailure> read_described(DescribedNode node) {
+    switch (node) {
+      case DescribedNode::none:
+        return {};
+      case DescribedNode::module_info: {
+        auto module_info = read_node<ModuleInfo>(reader_, buffers_);
+        if (!module_info) return std::unexpected(module_info.error());
+        module_info_ = std::move(*module_info);  // the last one wins
+        return {};
+      }
+      case DescribedNode::module_short_desc: {
+        auto dependency = read_node<ModuleShortDesc>(reader_, buffers_);
+        if (!dependency) return std::unexpected(dependency.error());
+        if (records_ == DependencyRecords::keep) dependencies_.push_back(std::move(*dependency));
+        return {};
+      }
     }
     std::abort();  // every kind returns above
-  }
-
-  // Inside a node the reader's own error text is dropped for the node's failure.
-  template <class Record>
-  Step on_event(ReadingNode<Record>& node, const error::Expected<XmlEvent, XmlError>& event) {
-    if (!event) return fail(node_failure(node));
-    switch (event->kind) {
-      case XmlEventKind::end_tag:
-        if (event->content == "node") complete_node();
-        return Step::read_on;
-      case XmlEventKind::end_of_input:
-        // A node that the input ends in keeps what it read.
-        complete_node();
-        return Step::finished;
-      case XmlEventKind::empty_element_tag:
-        if (event->content == "attribute" &&
-            !assign_field(node.record, event->attributes, field_buffers_)) {
-          return fail(node_failure(node));
-        }
-        return Step::read_on;
-      case XmlEventKind::start_tag:
-      case XmlEventKind::text:
-      case XmlEventKind::cdata:
-      case XmlEventKind::comment:
-      case XmlEventKind::declaration:
-      case XmlEventKind::doctype:
-        return Step::read_on;
-    }
-    std::abort();  // every kind returns above
-  }
-
-  Step enter_node(XmlAttributeList attributes) {
-    error::Expected<State, std::string> next = state_for_node(attributes, field_buffers_.id);
-    if (!next) return fail(std::move(next.error()));
-    state_ = std::move(*next);
-    return Step::read_on;
-  }
-
-  Step fail(std::string cause) {
-    mismatch_cause_ = std::move(cause);
-    return Step::finished;
-  }
-
-  void complete_node() {
-    if (auto* node = std::get_if<ReadingNode<ModuleInfo>>(&state_)) {
-      module_info_ = std::move(node->record);
-    } else if (auto* dependency = std::get_if<ReadingNode<ModuleShortDesc>>(&state_)) {
-      if (records_ == DependencyRecords::keep) dependencies_.push_back(std::move(dependency->record));
-    }
-    state_ = Scanning{};
   }
 
   XmlReader reader_;
   DependencyRecords records_;
-  FieldBuffers field_buffers_;
-  State state_;
+  FieldBuffers buffers_;
   std::vector<ModuleShortDesc> dependencies_;
-  std::optional<ModuleInfo> module_info_;  // the last complete one
-  std::optional<std::string> mismatch_cause_;
+  std::optional<ModuleInfo> module_info_;
 };
 
 }  // namespace
 
-error::Result<Metadata> Metadata::parse(std::string_view document, DependencyRecords records) {
+error::Result<Metadata> Metadata::parse(common::PaddedBytes document, DependencyRecords records) {
   return MetadataParser(document, records).run();
 }
 

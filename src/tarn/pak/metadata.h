@@ -1,45 +1,12 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <string_view>
 #include <vector>
 
+#include "common/byte_buffer.h"
 #include "error/error.h"
+#include "tarn/pak/records.h"
 
 namespace quellan::tarn::pak {
-
-/// The description of a module, read from the "ModuleInfo" node of a "meta.kvt"
-/// document. Fields the document does not give stay empty or zero.
-struct ModuleInfo {
-  std::string author;                          // "Author"
-  std::string character_creation_level_name;   // "CharacterCreationLevelName"
-  std::string description;                     // "Description"
-  std::string folder;                          // "Folder"
-  std::string gm_template;                     // "GMTemplate"
-  std::string lobby_level_name;                // "LobbyLevelName"
-  std::string md5;                             // "MD5"
-  std::string main_menu_background_video;      // "MainMenuBackgroundVideo"
-  std::string menu_level_name;                 // "MenuLevelName"
-  std::string name;                            // "Name"
-  std::string photo_booth;                     // "PhotoBooth"
-  std::string startup_level_name;              // "StartupLevelName"
-  std::string tags;                            // "Tags"
-  std::string module_type;                     // "Type"
-  std::string uuid;                            // "UUID"
-  std::uint64_t publish_handle = 0;            // "PublishHandle"
-  std::int64_t version = 0;                    // "Version64"
-  std::uint8_t num_players = 0;                // "NumPlayers"
-};
-
-/// One module that a module depends on, read from a "ModuleShortDesc" node.
-struct ModuleShortDesc {
-  std::string folder;        // "Folder"
-  std::string md5;           // "MD5"
-  std::string name;          // "Name"
-  std::string uuid;          // "UUID"
-  std::int64_t version = 0;  // "Version64"
-};
 
 /// Whether a parse keeps the dependency records it reads. Callers that only want
 /// the module's own description drop them: a hostile document can hold millions.
@@ -54,9 +21,10 @@ struct Metadata {
   /// Reads a "meta.kvt" document in one streaming pass, without building a tree.
   /// The last "ModuleInfo" node wins; dependencies keep document order, or are
   /// left empty when `records` says to drop them. Fails with `SchemaMismatch` or
-  /// `NoModuleInfoNode`.
-  static error::Result<Metadata> parse(
-      std::string_view document, DependencyRecords records = DependencyRecords::keep);
+  /// `NoModuleInfoNode`. The document is padded so that the reader scans it a
+  /// chunk at a time: it is the contents of a `ByteBuffer`, as extracted.
+  static error::Result<Metadata> parse(common::PaddedBytes document,
+                                       DependencyRecords records = DependencyRecords::keep);
 };
 
 }  // namespace quellan::tarn::pak

@@ -74,48 +74,52 @@ bool store(Record& record, const FieldMember<Record>& member, std::string_view v
       member);
 }
 
-/// The unescaped `id` and `value` of an `attribute` element, each absent when the
-/// element lacks it; nullopt when its attribute list or either value is bad.
-struct IdAndValue {
+// An element without `id` or `value` changes nothing, but each that it has must
+// unescape.
+template <class Record, std::size_t Count>
+bool assign_by_table(Record& record, const IdAndValue& element, FieldBuffers& buffers,
+                     const std::array<Field<Record>, Count>& fields) {
   std::optional<std::string_view> id;
   std::optional<std::string_view> value;
-};
+  if (element.id) {
+    auto text = unescape(*element.id, buffers.id);
+    if (!text) return false;
+    id = *text;
+  }
+  if (element.value) {
+    auto text = unescape(*element.value, buffers.value);
+    if (!text) return false;
+    value = *text;
+  }
+  if (!id || !value) return true;
+  // Most ids differ from most in their length or first byte, checked before the bytes.
+  auto field = std::ranges::find_if(fields, [&](const Field<Record>& candidate) {
+    return candidate.id.size() == id->size() && candidate.id.front() == id->front() && candidate.id == *id;
+  });
+  if (field == fields.end()) return true;
+  return store(record, field->member, trim_white_space(*value));
+}
 
-std::optional<IdAndValue> read_id_and_value(XmlAttributeList attributes, FieldBuffers& buffers) {
+}  // namespace
+
+std::optional<IdAndValue> read_id_and_value(XmlAttributeList attributes) {
   IdAndValue found;
   XmlAttributeCursor cursor(attributes);
   for (;;) {
     auto attribute = cursor.next();
     if (!attribute) return std::nullopt;
     if (!*attribute) return found;
-    const std::string_view key = (*attribute)->key;
-    if (key != "id" && key != "value") continue;
-    const bool is_id = key == "id";
-    auto text = unescape(**attribute, is_id ? buffers.id : buffers.value);
-    if (!text) return std::nullopt;
-    (is_id ? found.id : found.value) = *text;
+    if ((*attribute)->key == "id") found.id = **attribute;
+    if ((*attribute)->key == "value") found.value = **attribute;
   }
 }
 
-template <class Record, std::size_t Count>
-bool assign_by_table(Record& record, XmlAttributeList attributes, FieldBuffers& buffers,
-                     const std::array<Field<Record>, Count>& fields) {
-  std::optional<IdAndValue> element = read_id_and_value(attributes, buffers);
-  if (!element) return false;
-  if (!element->id || !element->value) return true;
-  auto field = std::ranges::find(fields, *element->id, &Field<Record>::id);
-  if (field == fields.end()) return true;
-  return store(record, field->member, trim_white_space(*element->value));
+bool assign_field(ModuleInfo& record, const IdAndValue& element, FieldBuffers& buffers) {
+  return assign_by_table(record, element, buffers, MODULE_INFO_FIELDS);
 }
 
-}  // namespace
-
-bool assign_field(ModuleInfo& record, XmlAttributeList attributes, FieldBuffers& buffers) {
-  return assign_by_table(record, attributes, buffers, MODULE_INFO_FIELDS);
-}
-
-bool assign_field(ModuleShortDesc& record, XmlAttributeList attributes, FieldBuffers& buffers) {
-  return assign_by_table(record, attributes, buffers, MODULE_SHORT_DESC_FIELDS);
+bool assign_field(ModuleShortDesc& record, const IdAndValue& element, FieldBuffers& buffers) {
+  return assign_by_table(record, element, buffers, MODULE_SHORT_DESC_FIELDS);
 }
 
 }  // namespace quellan::tarn::pak

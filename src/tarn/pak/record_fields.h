@@ -1,8 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include "tarn/pak/metadata.h"
+#include "tarn/pak/records.h"
 #include "tarn/pak/xml_reader.h"
 
 namespace quellan::tarn::pak {
@@ -14,16 +15,18 @@ struct FieldBuffers {
   std::string value;
 };
 
-/// Applies one `attribute` element, given by its attribute list, to the record of
+/// The `id` and `value` of an `attribute` element read the general way, from its
+/// attribute list; nullopt for a malformed or repeated attribute.
+std::optional<IdAndValue> read_id_and_value(XmlAttributeList attributes);
+
+/// Applies one `attribute` element, given by its `id` and `value`, to the record of
 /// the node being read. Its `id` names the field by the record's table of attribute
 /// ids and its `value`, trimmed of white space, becomes the field's content; an
 /// element without both, or with an id not in the table, changes nothing. Returns
-/// false, which fails the node, for a malformed or repeated attribute, an `id` or
-/// `value` that cannot be unescaped, and the value of a numeric field that is not
-/// a decimal of the field's type.
-[[nodiscard]] bool assign_field(ModuleInfo& record, XmlAttributeList attributes,
-                                FieldBuffers& buffers);
-[[nodiscard]] bool assign_field(ModuleShortDesc& record, XmlAttributeList attributes,
+/// false, which fails the node, for an `id` or `value` that cannot be unescaped and
+/// the value of a numeric field that is not a decimal of the field's type.
+[[nodiscard]] bool assign_field(ModuleInfo& record, const IdAndValue& element, FieldBuffers& buffers);
+[[nodiscard]] bool assign_field(ModuleShortDesc& record, const IdAndValue& element,
                                 FieldBuffers& buffers);
 
 }  // namespace quellan::tarn::pak

@@ -43,9 +43,14 @@ std::size_t trailing_white_space(std::string_view text) {
   return 0;
 }
 
+/// Whether `byte` is ASCII and no white space: a text that starts (or ends) with
+/// one, as nearly every value does, has nothing to trim there.
+bool is_plain_ascii_edge(char byte) { return byte > ' ' && static_cast<unsigned char>(byte) < 0x80; }
+
 }  // namespace
 
 std::string_view trim_white_space(std::string_view text) {
+  if (!text.empty() && is_plain_ascii_edge(text.front()) && is_plain_ascii_edge(text.back())) return text;
   while (std::size_t length = leading_white_space(text)) text.remove_prefix(length);
   while (std::size_t length = trailing_white_space(text)) text.remove_suffix(length);
   return text;

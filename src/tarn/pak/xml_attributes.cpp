@@ -2,23 +2,10 @@
 
 #include <algorithm>
 #include <span>
-#include <vector>
 
-#include "common/byte_scan.h"
 #include "tarn/pak/xml_syntax.h"
 
 namespace quellan::tarn::pak {
-
-namespace {
-
-/// Where a key lies in its attribute list: 32 bits each, which the reader's
-/// limit on document size allows, halve what a hostile tag's keys cost.
-struct KeySpan {
-  std::uint32_t offset;
-  std::uint32_t length;
-};
-
-}  // namespace
 
 error::Expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::next() {
   XmlAttribute attribute;
@@ -42,7 +29,7 @@ XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attrib
   const std::string_view text = list_.text;
   key_offset_ = skip_white_space(text, position_);
   if (key_offset_ == text.size()) return Read::end;
-  std::size_t i = std::min(common::find_any_of<' ', '\t', '\r', '\n', '='>(text, key_offset_, list_.readable),
+  std::size_t i = std::min(find_any_of<' ', '\t', '\r', '\n', '='>(text, key_offset_),
                            text.size());
   const std::string_view key = text.substr(key_offset_, i - key_offset_);
 
@@ -60,8 +47,8 @@ XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attrib
   const std::size_t value_start = i + 1;
   bool plain = false;
   const std::size_t value_end =
-      text[i] == '"' ? common::find_value_end<'"'>(text, value_start, list_.readable, plain)
-                     : common::find_value_end<'\''>(text, value_start, list_.readable, plain);
+      text[i] == '"' ? find_value_end<'"'>(text, value_start, plain)
+                     : find_value_end<'\''>(text, value_start, plain);
   if (value_end == std::string_view::npos) {
     return fail(XmlErrorKind::unclosed_attribute_value, key);
   }
@@ -83,35 +70,13 @@ bool XmlAttributeCursor::repeats_earlier_key(std::string_view key) {
     first_keys_[index] = key;
     return std::ranges::find(earlier, key) != earlier.end();
   }
-  if (!first_repeated_key_) first_repeated_key_ = find_first_repeated_key();
-  return key_offset_ == *first_repeated_key_;
-}
-
-// Reads the whole list once more with a cursor of its own, which stops at the first
-// malformed attribute: a repeat after it can never be reached.
-std::size_t XmlAttributeCursor::find_first_repeated_key() const {
-  std::vector<KeySpan> keys;
-  XmlAttributeCursor reading(list_);
-  XmlAttribute attribute;
-  while (reading.read_attribute(attribute) == Read::attribute) {
-    keys.push_back({static_cast<std::uint32_t>(reading.key_offset_),
-                    static_cast<std::uint32_t>(attribute.key.size())});
-  }
-  auto key_of = [&](const KeySpan& span) { return list_.text.substr(span.offset, span.length); };
-  // Equal keys end up side by side, in document order; the second of each run is
-  // a repeat, and the first such in the document is the one to report.
-  std::ranges::sort(keys, [&](const KeySpan& a, const KeySpan& b) {
-    const int order = key_of(a).compare(key_of(b));
-    return order < 0 || (order == 0 && a.offset < b.offset);
-  });
-  std::size_t first_repeat = std::string_view::npos;
-  for (std::size_t i = 1; i < keys.size(); ++i) {
-    const bool starts_run = i == 1 || key_of(keys[i - 2]) != key_of(keys[i - 1]);
-    if (starts_run && key_of(keys[i - 1]) == key_of(keys[i])) {
-      first_repeat = std::min<std::size_t>(first_repeat, keys[i].offset);
+  if (!many_keys_) {
+    many_keys_.emplace(list_.text);
+    for (const std::string_view earlier : first_keys_) {
+      (void)many_keys_->insert(static_cast<std::size_t>(earlier.data() - list_.text.data()), earlier.size());
     }
   }
-  return first_repeat;
+  return many_keys_->insert(key_offset_, key.size());
 }
 
 }  // namespace quellan::tarn::pak

@@ -7,20 +7,11 @@
 #include <string_view>
 
 #include "error/expected.h"
+#include "tarn/pak/key_set.h"
 #include "tarn/pak/xml_error.h"
 #include "tarn/pak/xml_reader.h"
 
 namespace quellan::tarn::pak {
-
-/// One attribute as written: its key and its value still escaped, with the
-/// document offset of the value's first byte.
-struct XmlAttribute {
-  std::string_view key;
-  std::string_view raw_value;
-  std::size_t value_offset = 0;
-  /// Whether the raw value is ASCII without any `&`: its own text, as is.
-  bool is_plain_ascii = false;
-};
 
 /// Reads the attributes of one tag in document order, one at a time, as far as the
 /// caller asks: attributes after the last one asked for are never examined. Each
@@ -43,21 +34,19 @@ class XmlAttributeCursor {
   Read fail(XmlErrorKind kind, std::string_view key);
   /// Whether `key`, the one read last, was met before in the tag.
   bool repeats_earlier_key(std::string_view key);
-  std::size_t find_first_repeated_key() const;
 
-  // Tags have a handful of attributes: the first keys are compared one by one.
-  // Past that, the whole tag is looked through once, sorting its keys, for the
-  // first key that repeats one before it, so that hostile tags cost n log n.
-  static constexpr std::size_t KEYS_COMPARED_ONE_BY_ONE = 8;
+  // Tags have a handful of attributes: the first keys are compared one by one,
+  // which needs no memory. Past that, keys go into a set whose checks cost time
+  // in proportion to each key, so that a hostile tag costs time in proportion to
+  // its size.
+  static constexpr std::size_t KEYS_COMPARED_ONE_BY_ONE = 16;
 
   XmlAttributeList list_;
   std::size_t position_ = 0;
   std::size_t key_offset_ = 0;  // of the attribute read last
   std::size_t count_ = 0;
   std::array<std::string_view, KEYS_COMPARED_ONE_BY_ONE> first_keys_;
-  /// Once computed: the list offset of the first key that repeats an earlier one
-  /// (npos for none).
-  std::optional<std::size_t> first_repeated_key_;
+  std::optional<KeySet> many_keys_;
   std::optional<XmlError> error_;
 };
 

@@ -1,7 +1,10 @@
 #include "tarn/pak/xml_reader.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "tarn/pak/xml_syntax.h"
@@ -37,13 +40,36 @@ std::size_t find_bad_reference(std::string_view text) {
 }
 
 /// The name in a tag's `content`: all of it up to the first white space.
-std::string_view name_in(std::string_view content, std::size_t readable) {
-  return content.substr(0, find_white_space(content, 0, readable));
+std::string_view name_in(std::string_view content) {
+  return content.substr(0, find_white_space(content, 0));
+}
+
+/// The bytes that end a key as `read_attribute_tag` reads it: white space and `=`,
+/// and the quotes, `>` and `/` that only the general reading handles.
+constexpr std::array<bool, 256> ENDS_PLAIN_KEY = [] {
+  std::array<bool, 256> ends{};
+  for (const unsigned char c : std::string_view(" \t\r\n=\"'>/")) ends[c] = true;
+  return ends;
+}();
+
+/// Where the key that starts at `from` ends; the keys of attribute tags are short.
+std::size_t find_plain_key_end(std::string_view text, std::size_t from) {
+  while (from < text.size() && !ENDS_PLAIN_KEY[static_cast<unsigned char>(text[from])]) ++from;
+  return from;
+}
+
+enum class WantedKey { id, value, other };
+
+/// Which of the keys that the fields are read from `key` is, by its length first.
+WantedKey wanted_key(std::string_view key) {
+  if (key.size() == 2 && key[0] == 'i' && key[1] == 'd') return WantedKey::id;
+  if (key.size() == 5 && key == "value") return WantedKey::value;
+  return WantedKey::other;
 }
 
 }  // namespace
 
-XmlReader::XmlReader(std::string_view document) : document_(document) {
+XmlReader::XmlReader(common::PaddedBytes document) : document_(document.view()) {
   if (document_.size() > std::numeric_limits<std::uint32_t>::max()) {
     error_ = XmlError{XmlErrorKind::document_too_large, 0};
   } else if (document_.starts_with(BYTE_ORDER_MARK)) {
@@ -96,14 +122,13 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
   std::string_view content = document_.substr(name_offset, end - name_offset);
   const bool empty_element = content.ends_with('/');
   if (empty_element) content.remove_suffix(1);
-  const std::string_view name = name_in(content, document_.size() - name_offset);
+  const std::string_view name = name_in(content);
   if (name.empty()) return fail({XmlErrorKind::tag_without_name, position_});
 
   if (!empty_element) open_elements_.push(name_offset);
   position_ = end + 1;
   return XmlEvent{empty_element ? XmlEventKind::empty_element_tag : XmlEventKind::start_tag, name,
-                  XmlAttributeList{content.substr(name.size()), name_offset + name.size(),
-                                   document_.size() - name_offset - name.size()}};
+                  XmlAttributeList{content.substr(name.size()), name_offset + name.size()}};
 }
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
@@ -133,14 +158,14 @@ bool XmlReader::innermost_name_is(std::string_view name) const {
   const std::size_t offset = *open_elements_.innermost();
   if (document_.size() - offset <= name.size()) return false;
   if (document_.compare(offset, name.size(), name) != 0) return false;
-  if (find_white_space(name, 0, name.size()) != std::string_view::npos) return false;
+  if (find_white_space(name, 0) != std::string_view::npos) return false;
   const char after = document_[offset + name.size()];
   return is_xml_white_space(after) || (after == '>' && closes_every_quote(name));
 }
 
 std::string_view XmlReader::name_at(std::size_t offset) const {
   const std::size_t tag_end = find_tag_end(document_, offset);
-  return name_in(document_.substr(offset, tag_end - offset), document_.size() - offset);
+  return name_in(document_.substr(offset, tag_end - offset));
 }
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
@@ -187,6 +212,83 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_doctype() {
 std::unexpected<XmlError> XmlReader::fail(XmlError error) {
   error_ = error;
   return std::unexpected(error);
+}
+
+// White space alone is no event, so passing it changes nothing that `next` sees.
+std::size_t XmlReader::skip_to_markup() {
+  position_ = skip_indentation(document_, position_);
+  return position_;
+}
+
+// Reads `<attribute`, then attributes each after white space, of a key without
+// quotes, `>` or `/`, white space, `=`, white space and a quoted value, then white
+// space and `/>`. The first `>` outside quotes is then the last byte, so this is
+// the tag that the general reading finds, with the same attributes. Bytes read
+// past the document's end are its padding, which matches none of the markers.
+std::optional<IdAndValue> XmlReader::read_attribute_tag() {
+  static constexpr std::string_view OPENING = "<attribute";
+  static constexpr std::size_t MOST_KEYS = 16;
+  if (error_) return std::nullopt;
+  std::size_t i = skip_to_markup();
+  if (!padded_bytes_at_are<OPENING.size()>(i, OPENING.data())) return std::nullopt;
+  i += OPENING.size();
+  IdAndValue found;
+  std::array<std::string_view, MOST_KEYS> keys;
+  std::size_t key_count = 0;
+  for (;;) {
+    if (at(i) == '/') {
+      if (at(i + 1) != '>') return std::nullopt;
+      position_ = i + 2;
+      return found;
+    }
+    if (!is_xml_white_space(at(i))) return std::nullopt;
+    i = skip_white_space(document_, i);
+    if (at(i) == '/') continue;
+    const std::size_t key_end = find_plain_key_end(document_, i);
+    if (key_end == i || key_count == MOST_KEYS) return std::nullopt;
+    const std::string_view key = document_.substr(i, key_end - i);
+    for (const std::string_view earlier : std::span(keys).first(key_count)) {
+      if (earlier == key) return std::nullopt;
+    }
+    keys[key_count++] = key;
+    i = skip_white_space(document_, key_end);
+    if (at(i) != '=') return std::nullopt;
+    i = skip_white_space(document_, i + 1);
+    if (!is_quote(at(i))) return std::nullopt;
+    XmlAttribute attribute{key, {}, i + 1};
+    const std::size_t value_end =
+        at(i) == '"' ? find_value_end<'"'>(document_, i + 1, attribute.is_plain_ascii)
+                     : find_value_end<'\''>(document_, i + 1, attribute.is_plain_ascii);
+    if (value_end == std::string_view::npos) return std::nullopt;
+    attribute.raw_value = document_.substr(i + 1, value_end - i - 1);
+    switch (wanted_key(key)) {
+      case WantedKey::id: found.id = attribute; break;
+      case WantedKey::value: found.value = attribute; break;
+      case WantedKey::other: break;
+    }
+    i = value_end + 1;
+  }
+}
+
+bool XmlReader::read_end_tag_of(std::string_view name) {
+  if (error_ || open_elements_.empty()) return false;
+  const std::size_t start = skip_to_markup();
+  const std::size_t name_offset = start + 2;
+  if (at(start) != '<' || at(start + 1) != '/' || std::memcmp(document_.data() + name_offset, name.data(), name.size()) != 0 ||
+      at(name_offset + name.size()) != '>') {
+    return false;
+  }
+  // The innermost element is named `name` when its name is followed by what
+  // ended it; `name` holds no quote, so a `>` there ends it.
+  const std::size_t open = *open_elements_.innermost();
+  const char after_open = at(open + name.size());
+  if (std::memcmp(document_.data() + open, name.data(), name.size()) != 0 ||
+      !(is_xml_white_space(after_open) || after_open == '>')) {
+    return false;
+  }
+  open_elements_.pop();
+  position_ = name_offset + name.size() + 1;
+  return true;
 }
 
 }  // namespace quellan::tarn::pak

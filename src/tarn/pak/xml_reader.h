@@ -2,9 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
+#include "common/byte_buffer.h"
 #include "error/expected.h"
 #include "tarn/pak/open_elements.h"
 #include "tarn/pak/xml_error.h"
@@ -29,9 +31,22 @@ enum class XmlEventKind {
 struct XmlAttributeList {
   std::string_view text;
   std::size_t offset = 0;
-  /// How many bytes from `text.data()` on lie in the document, for scans that
-  /// read whole chunks.
-  std::size_t readable = 0;
+};
+
+/// One attribute as written: its key and its value still escaped, with the
+/// document offset of the value's first byte.
+struct XmlAttribute {
+  std::string_view key;
+  std::string_view raw_value;
+  std::size_t value_offset = 0;
+  /// Whether the raw value is ASCII without any `&`: its own text, as is.
+  bool is_plain_ascii = false;
+};
+
+/// The `id` and `value` attributes of a tag, each absent when the tag lacks it.
+struct IdAndValue {
+  std::optional<XmlAttribute> id;
+  std::optional<XmlAttribute> value;
 };
 
 /// One event of a document. Views point into the document.
@@ -60,9 +75,23 @@ struct XmlEvent {
 /// document are kept in 32 bits where memory matters.
 class XmlReader {
  public:
-  explicit XmlReader(std::string_view document);
+  explicit XmlReader(common::PaddedBytes document);
 
   error::Expected<XmlEvent, XmlError> next();
+
+  // Passes specialised by what the metadata parser wants of the next tag. Each
+  // reads, in one pass, only the plain and well-formed forms of its tag that
+  // follow after white space; on anything else it reads nothing but that white
+  // space and declines, and `next` then reads the same markup the general way to
+  // the same answer.
+
+  /// An empty-element tag named `attribute`, with its `id` and `value`. Every
+  /// attribute of the tag is read and checked, repeated keys included.
+  std::optional<IdAndValue> read_attribute_tag();
+
+  /// An end tag named `name`, a few bytes without white space, `>` or quote, that
+  /// closes the innermost open element. Whether it was read.
+  bool read_end_tag_of(std::string_view name);
 
  private:
   error::Expected<XmlEvent, XmlError> read_markup();
@@ -80,6 +109,15 @@ class XmlReader {
   bool innermost_name_is(std::string_view name) const;
   std::string_view name_at(std::size_t offset) const;
   std::unexpected<XmlError> fail(XmlError error);
+  /// Passes the white space before the next markup, as `next` would.
+  std::size_t skip_to_markup();
+  // Reads within the document's padding: at most a few bytes past its end.
+  char at(std::size_t offset) const { return document_.data()[offset]; }
+  template <std::size_t Count>
+  bool padded_bytes_at_are(std::size_t offset, const char* bytes) const {
+    static_assert(Count <= common::ByteBuffer::SLACK);
+    return std::memcmp(document_.data() + offset, bytes, Count) == 0;
+  }
 
   std::string_view document_;
   std::size_t position_ = 0;

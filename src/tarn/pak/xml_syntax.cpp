@@ -2,10 +2,6 @@
 
 namespace quellan::tarn::pak {
 
-std::size_t skip_indentation(std::string_view text, std::size_t from) {
-  return common::skip_all_of<' ', '\n', '\t', '\r'>(text, from, text.size());
-}
-
 std::string_view trim_xml_white_space_end(std::string_view text) {
   while (!text.empty() && is_xml_white_space(text.back())) text.remove_suffix(1);
   return text;
@@ -13,10 +9,10 @@ std::string_view trim_xml_white_space_end(std::string_view text) {
 
 std::size_t find_tag_end(std::string_view text, std::size_t from) {
   for (;;) {
-    const std::size_t found = common::find_any_of<'>', '"', '\''>(text, from, text.size());
+    const std::size_t found = find_any_of<'>', '"', '\''>(text, from);
     if (found == std::string_view::npos || text[found] == '>') return found;
-    const std::size_t close = text[found] == '"' ? common::find_any_of<'"'>(text, found + 1, text.size())
-                                                 : common::find_any_of<'\''>(text, found + 1, text.size());
+    const std::size_t close = text[found] == '"' ? find_any_of<'"'>(text, found + 1)
+                                                 : find_any_of<'\''>(text, found + 1);
     if (close == std::string_view::npos) return close;
     from = close + 1;
   }

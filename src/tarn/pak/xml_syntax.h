@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "common/byte_scan.h"
+#include "tarn/pak/xml_byte_scan.h"
 
 namespace quellan::tarn::pak {
 
@@ -15,10 +15,9 @@ constexpr bool is_xml_white_space(char c) { return c == ' ' || c == '\t' || c ==
 
 constexpr bool is_quote(char c) { return c == '"' || c == '\''; }
 
-/// The offset of the first white-space byte of `text` at or after `from`, or npos;
-/// `readable` is as for the byte scans of `common/byte_scan.h`.
-inline std::size_t find_white_space(std::string_view text, std::size_t from, std::size_t readable) {
-  return common::find_any_of<' ', '\t', '\r', '\n'>(text, from, readable);
+/// The offset of the first white-space byte of `text` at or after `from`, or npos.
+inline std::size_t find_white_space(std::string_view text, std::size_t from) {
+  return find_any_of<' ', '\t', '\r', '\n'>(text, from);
 }
 
 /// The offset of the first byte of `text` at or after `from` that is not white
@@ -29,8 +28,10 @@ inline std::size_t skip_white_space(std::string_view text, std::size_t from) {
 }
 
 /// `skip_white_space` for the long runs of indentation between tags, which it
-/// passes a word at a time.
-std::size_t skip_indentation(std::string_view text, std::size_t from);
+/// passes a chunk at a time.
+inline std::size_t skip_indentation(std::string_view text, std::size_t from) {
+  return skip_all_of<' ', '\n', '\t', '\r'>(text, from);
+}
 
 /// `text` without white space at its end.
 std::string_view trim_xml_white_space_end(std::string_view text);

@@ -72,10 +72,9 @@ std::optional<XmlErrorKind> expand_reference(std::string_view name, std::string&
 
 }  // namespace
 
-error::Expected<std::string_view, XmlError> unescape(const XmlAttribute& attribute,
-                                                     std::string& buffer) {
+error::Expected<std::string_view, XmlError> unescape_escaped(const XmlAttribute& attribute,
+                                                             std::string& buffer) {
   const std::string_view raw = attribute.raw_value;
-  if (attribute.is_plain_ascii) return raw;
   std::size_t amp = raw.find('&');
   if (!common::is_well_formed_utf8(raw)) {
     return std::unexpected(XmlError{XmlErrorKind::value_not_utf8, attribute.value_offset});

@@ -59,7 +59,7 @@ class DescriptionReader {
     auto file = std::move(*entry).decompress_file(reader_, allowance_);
     if (!file) return std::unexpected(std::move(file.error()));
     allowance_.spend(read.size_on_disk, file->data.size());
-    auto metadata = tarn::pak::Metadata::parse(file->data.view(), records_);
+    auto metadata = tarn::pak::Metadata::parse(file->data, records_);
     if (!metadata) return std::unexpected(std::move(metadata.error()));
     last_.emplace(LastRead{std::move(read), file->data.size(), std::move(*metadata)});
     return &last_->metadata;

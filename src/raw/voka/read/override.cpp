@@ -101,7 +101,7 @@ error::Result<std::optional<std::string>> described_folder(const Record& record,
   if (!entry) return std::unexpected(std::move(entry.error()));
   auto file = std::move(*entry).decompress_file(reader, ExtractionAllowance{});
   if (!file) return std::unexpected(std::move(file.error()));
-  auto metadata = tarn::pak::Metadata::parse(file->data.view(), tarn::pak::DependencyRecords::drop);
+  auto metadata = tarn::pak::Metadata::parse(file->data, tarn::pak::DependencyRecords::drop);
   if (!metadata) return std::nullopt;
   return std::move(metadata->module_info.folder);
 }
