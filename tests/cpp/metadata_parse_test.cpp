@@ -313,6 +313,8 @@ std::vector<ParseCase> failure_cases() {
        mismatch("value of attribute 'id' is not in quotes at byte 97")},
       {"DuplicateValueFailsNode",
        module_info_document("<attribute id=\"Name\" value=\"a\" value=\"b\"/>"), MODULE_INFO_FAILS},
+      {"DuplicateOtherKeyFailsNode",
+       module_info_document("<attribute k=\"\" id=\"Name\" k=\"\" value=\"a\"/>"), MODULE_INFO_FAILS},
       {"FirstFailureStops",
        document(node("ModuleShortDesc", attr("Version64", "x")) + "</bad>"), SHORT_DESC_FAILS},
       {"FailedDependencyFailsDocument",

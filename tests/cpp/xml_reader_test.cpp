@@ -207,10 +207,11 @@ TEST(XmlReader, MatchesEndTagsAcrossLongDistances) {
   EXPECT_EQ(read_all(document), "start a\nstart b\nstart c\nend c\nend b\nempty d\nstart e\nend e\nend a\neof");
 }
 
-/// The error of the last attribute of a tag with `count` distinct ones, then `tail`.
-std::string last_attribute_of_large_tag(int count, std::string_view tail) {
+/// The error of the last attribute of a tag with `count` distinct ones, `key`
+/// and a number each, then `tail`.
+std::string last_attribute_of_large_tag(int count, std::string_view tail, std::string_view key = "k") {
   std::string tag = "<a";
-  for (int i = 0; i < count; ++i) tag += " k" + std::to_string(i) + "=''";
+  for (int i = 0; i < count; ++i) tag += " " + std::string(key) + std::to_string(i) + "=''";
   tag += std::string(tail) + "/>";
   const common::ByteBuffer padded = test_support::padded(tag);
   XmlReader reader(padded);
@@ -229,6 +230,16 @@ TEST(XmlAttributeCursor, LargeTagsFindDuplicatesQuickly) {
             "duplicate attribute 'k5' at byte 988893");
   // Only a quadratic check could come near this on any machine.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+// Keys past the first sixteen are hashed seven bytes at a time: keys that share
+// those bytes, or end inside them, are still told apart.
+TEST(XmlAttributeCursor, ManyLongKeysAreComparedWhole) {
+  constexpr std::string_view KEY = "key_sharing_its_start_";
+  EXPECT_EQ(last_attribute_of_large_tag(40, " key_sharing_its_start_=''", KEY), "no error");
+  EXPECT_EQ(last_attribute_of_large_tag(40, " key_sharing_its_start_39x=''", KEY), "no error");
+  EXPECT_EQ(last_attribute_of_large_tag(40, " key_sharing_its_start_3=''", KEY),
+            "duplicate attribute 'key_sharing_its_start_3' at byte 1113");
 }
 
 TEST(XmlAttributeCursor, StopsWhereTheCallerStops) {

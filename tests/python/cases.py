@@ -20,6 +20,11 @@ FOO_INFO = {
 }
 FOO_CONTENT = ["Mods/Foo/Story/x.txt"]
 
+# Messages that several test modules expect.
+NO_MODULE_INFO = ("no node found with XPath "
+                  "/save/region[@id='Config']/node[@id='root']/children/node[@id='ModuleInfo']")
+MODULE_INFO_FAILED = "meta.kvt in the VOKA file didn't match expected schema due to failed to parse ModuleInfo node"
+
 
 def foo_package(**package_fields):
     """The sound Foo package, with package-level fields replaced."""
@@ -52,12 +57,9 @@ UNREADABLE = [
     pytest.param(foo_with_description(stored=b"x\x9c not deflate", compression=Compression.ZLIB),
                  "tried to decompress Mods/Foo/meta.kvt but got corrupt deflate stream", id="corrupt-zlib"),
     pytest.param(foo_with_description(data=b"<save><region id='Config'/></save>"),
-                 "no node found with XPath "
-                 "/save/region[@id='Config']/node[@id='root']/children/node[@id='ModuleInfo']",
-                 id="no-module-info"),
+                 NO_MODULE_INFO, id="no-module-info"),
     pytest.param(foo_with_description(data=meta_kvt({"Version64": "1 2"})),
-                 "meta.kvt in the VOKA file didn't match expected schema due to failed to parse ModuleInfo node",
-                 id="bad-number"),
+                 MODULE_INFO_FAILED, id="bad-number"),
 ]
 
 # Header faults that only the override test checks for.

@@ -2,8 +2,10 @@
 
 #include <x86intrin.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 
 #include "tarn/pak/xml_syntax.h"
 
@@ -21,64 +23,52 @@ std::size_t slots_for(std::string_view list) {
   return std::bit_ceil(2 * (list.size() / SHORTEST_ATTRIBUTE + 1));
 }
 
-/// SipHash-1-3 of `bytes` under the 128-bit `secret`: a keyed hash whose outputs
-/// tell nothing that would let inputs be chosen to collide.
-class SipHash {
- public:
-  explicit SipHash(const std::uint64_t (&secret)[2])
-      : v0_(secret[0] ^ 0x736f6d6570736575u),
-        v1_(secret[1] ^ 0x646f72616e646f6du),
-        v2_(secret[0] ^ 0x6c7967656e657261u),
-        v3_(secret[1] ^ 0x7465646279746573u) {}
+// Keys are hashed as polynomials over the field of integers modulo this prime,
+// evaluated at the secret point, seven bytes to a coefficient, with the length
+// first and no constant term. Two different keys of at most n coefficients
+// differ by a polynomial of degree n + 1 at most that is not zero, and it takes
+// any one value at n + 1 points at most: whatever keys a document chooses, two
+// of them share a slot of a table of m slots with a chance below 2(n + 1)/m.
+// Each coefficient costs one multiplication, where a keyed pseudo-random
+// function would cost a few dozen instructions.
+constexpr std::uint64_t PRIME = (std::uint64_t{1} << 61) - 1;
+constexpr std::size_t COEFFICIENT_BYTES = 7;
 
-  std::uint64_t of(std::string_view bytes) && {
-    std::size_t i = 0;
-    for (; i + sizeof(std::uint64_t) <= bytes.size(); i += sizeof(std::uint64_t)) {
-      std::uint64_t word;
-      std::memcpy(&word, bytes.data() + i, sizeof word);
-      compress(word);
-    }
-    std::uint64_t last = static_cast<std::uint64_t>(bytes.size()) << 56;
-    std::memcpy(&last, bytes.data() + i, bytes.size() - i);  // little-endian: the low bytes
-    compress(last);
-    v2_ ^= 0xFF;
-    round();
-    round();
-    round();
-    return v0_ ^ v1_ ^ v2_ ^ v3_;
-  }
+__extension__ using Product = unsigned __int128;  // GCC's, for one multiplication
 
- private:
-  void compress(std::uint64_t word) {
-    v3_ ^= word;
-    round();
-    v0_ ^= word;
-  }
+std::uint64_t multiply_modulo_prime(std::uint64_t a, std::uint64_t b) {
+  const Product product = static_cast<Product>(a) * b;
+  const std::uint64_t folded = (static_cast<std::uint64_t>(product) & PRIME) +
+                               static_cast<std::uint64_t>(product >> 61);
+  return folded >= PRIME ? folded - PRIME : folded;
+}
 
-  void round() {
-    v0_ += v1_;
-    v1_ = std::rotl(v1_, 13) ^ v0_;
-    v0_ = std::rotl(v0_, 32);
-    v2_ += v3_;
-    v3_ = std::rotl(v3_, 16) ^ v2_;
-    v0_ += v3_;
-    v3_ = std::rotl(v3_, 21) ^ v0_;
-    v2_ += v1_;
-    v1_ = std::rotl(v1_, 17) ^ v2_;
-    v2_ = std::rotl(v2_, 32);
-  }
+/// The up to seven bytes of `key` from `offset` on, as a number below the prime.
+/// Reads a whole word, which the padding behind the list allows.
+std::uint64_t coefficient_at(std::string_view key, std::size_t offset) {
+  std::uint64_t word;
+  std::memcpy(&word, key.data() + offset, sizeof word);
+  const std::size_t bytes = std::min(key.size() - offset, COEFFICIENT_BYTES);
+  return word & ((std::uint64_t{1} << (8 * bytes)) - 1);  // little-endian: the low bytes
+}
 
-  std::uint64_t v0_, v1_, v2_, v3_;
-};
+/// A point of the field that no document can know: the time-stamp counter differs
+/// from one set to the next, and the set's address is mixed in.
+std::uint64_t secret_point(const void* set) {
+  const std::uint64_t mixed =
+      std::rotl(__rdtsc() * 0x9E3779B97F4A7C15u, 29) ^ reinterpret_cast<std::uintptr_t>(set);
+  return mixed % (PRIME - 1) + 1;
+}
 
 }  // namespace
 
-// The counter differs from one set to the next and no document sees it: a secret
-// without global state or a system call.
 KeySet::KeySet(std::string_view list)
     : list_(list),
-      secret_{__rdtsc(), std::rotl(__rdtsc() * 0x9E3779B97F4A7C15u, 29) ^ reinterpret_cast<std::uintptr_t>(this)},
-      slots_(slots_for(list), EMPTY) {}
+      secret_(secret_point(this)),
+      mask_(slots_for(list) - 1),
+      slots_(static_cast<std::uint32_t*>(std::calloc(mask_ + 1, sizeof(std::uint32_t)))) {
+  if (!slots_) throw std::bad_alloc();
+}
 
 bool KeySet::insert(std::size_t offset, std::size_t length) {
   const std::string_view key = list_.substr(offset, length);
@@ -88,11 +78,16 @@ bool KeySet::insert(std::size_t offset, std::size_t length) {
   return false;
 }
 
-std::uint64_t KeySet::hash(std::string_view key) const { return SipHash(secret_).of(key); }
+std::uint64_t KeySet::hash(std::string_view key) const {
+  std::uint64_t value = multiply_modulo_prime(key.size(), secret_);
+  for (std::size_t offset = 0; offset < key.size(); offset += COEFFICIENT_BYTES) {
+    value = multiply_modulo_prime(value + coefficient_at(key, offset), secret_);
+  }
+  return value % PRIME;  // each step leaves it below 2^63, equal modulo the prime
+}
 
 std::size_t KeySet::find_slot(std::string_view key) const {
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = hash(key) & mask;; slot = (slot + 1) & mask) {
+  for (std::size_t slot = hash(key) & mask_;; slot = (slot + 1) & mask_) {
     if (slots_[slot] == EMPTY) return slot;
     // The key kept there is equal when it has the same bytes and ends after them.
     const std::size_t kept = slots_[slot] - 1;

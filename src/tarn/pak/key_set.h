@@ -2,8 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace quellan::tarn::pak {
 
@@ -16,7 +17,9 @@ namespace quellan::tarn::pak {
 /// is sized once for the most keys the list can hold.
 class KeySet {
  public:
-  /// An empty set over the keys of `list`, an attribute list of fewer than 4 GiB.
+  /// An empty set over the keys of `list`, an attribute list of fewer than 4 GiB
+  /// that lies in a `common::PaddedBytes` document, so that a key may be read a
+  /// word at a time past its end.
   explicit KeySet(std::string_view list);
 
   /// Adds the key of `length` bytes at `offset` of the list. Whether an equal key
@@ -30,9 +33,17 @@ class KeySet {
 
   static constexpr std::uint32_t EMPTY = 0;  // slots hold a key's offset plus one
 
+  struct Free {
+    void operator()(std::uint32_t* slots) const noexcept { std::free(slots); }
+  };
+
   std::string_view list_;
-  std::uint64_t secret_[2];
-  std::vector<std::uint32_t> slots_;
+  std::uint64_t secret_;
+  std::size_t mask_;
+  // Zeroed by `calloc`, which takes a large table as fresh pages that are zero
+  // already instead of writing every slot: a table sized for the most keys is
+  // mostly left untouched by a list of few.
+  std::unique_ptr<std::uint32_t[], Free> slots_;
 };
 
 }  // namespace quellan::tarn::pak

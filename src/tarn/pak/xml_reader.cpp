@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
 
 #include "tarn/pak/xml_syntax.h"
 
@@ -45,26 +47,37 @@ std::string_view name_in(std::string_view content) {
 }
 
 /// The bytes that end a key as `read_attribute_tag` reads it: white space and `=`,
-/// and the quotes, `>` and `/` that only the general reading handles.
+/// and the quotes, `>` and `/` that only the general reading handles, and the zero
+/// byte, so that a key ends in the document's padding at the latest.
 constexpr std::array<bool, 256> ENDS_PLAIN_KEY = [] {
   std::array<bool, 256> ends{};
-  for (const unsigned char c : std::string_view(" \t\r\n=\"'>/")) ends[c] = true;
+  for (const unsigned char c : std::string_view(" \t\r\n=\"'>/\0", 10)) ends[c] = true;
   return ends;
 }();
 
-/// Where the key that starts at `from` ends; the keys of attribute tags are short.
-std::size_t find_plain_key_end(std::string_view text, std::size_t from) {
-  while (from < text.size() && !ENDS_PLAIN_KEY[static_cast<unsigned char>(text[from])]) ++from;
-  return from;
-}
-
 enum class WantedKey { id, value, other };
 
-/// Which of the keys that the fields are read from `key` is, by its length first.
-WantedKey wanted_key(std::string_view key) {
-  if (key.size() == 2 && key[0] == 'i' && key[1] == 'd') return WantedKey::id;
-  if (key.size() == 5 && key == "value") return WantedKey::value;
-  return WantedKey::other;
+/// Which of the keys that the fields are read from starts at `from`, and where
+/// it ends: the two are spotted by their bytes and the byte after them, and only
+/// other keys are scanned for their end.
+std::pair<WantedKey, std::size_t> key_at(const char* document, std::size_t from) {
+  const auto ends_key = [&](std::size_t offset) {
+    return ENDS_PLAIN_KEY[static_cast<unsigned char>(document[offset])];
+  };
+  if (std::memcmp(document + from, "id", 2) == 0 && ends_key(from + 2)) return {WantedKey::id, from + 2};
+  if (std::memcmp(document + from, "value", 5) == 0 && ends_key(from + 5)) return {WantedKey::value, from + 5};
+  std::size_t end = from;
+  while (!ends_key(end)) ++end;
+  return {WantedKey::other, end};
+}
+
+/// Whether the plain key `key` is one of the other keys that start at `offsets`:
+/// those with the same bytes that end after them.
+bool is_among(std::string_view key, std::span<const std::uint32_t> offsets, const char* document) {
+  return std::ranges::any_of(offsets, [&](std::uint32_t offset) {
+    return std::memcmp(document + offset, key.data(), key.size()) == 0 &&
+           ENDS_PLAIN_KEY[static_cast<unsigned char>(document[offset + key.size()])];
+  });
 }
 
 }  // namespace
@@ -227,14 +240,16 @@ std::size_t XmlReader::skip_to_markup() {
 // past the document's end are its padding, which matches none of the markers.
 std::optional<IdAndValue> XmlReader::read_attribute_tag() {
   static constexpr std::string_view OPENING = "<attribute";
-  static constexpr std::size_t MOST_KEYS = 16;
+  static constexpr std::size_t MOST_OTHER_KEYS = 14;
   if (error_) return std::nullopt;
   std::size_t i = skip_to_markup();
   if (!padded_bytes_at_are<OPENING.size()>(i, OPENING.data())) return std::nullopt;
   i += OPENING.size();
   IdAndValue found;
-  std::array<std::string_view, MOST_KEYS> keys;
-  std::size_t key_count = 0;
+  // The offsets of the keys other than `id` and `value`, which `found` tells
+  // whether they were met; left uninitialised, since most tags have none.
+  std::array<std::uint32_t, MOST_OTHER_KEYS> other_keys;
+  std::size_t other_count = 0;
   for (;;) {
     if (at(i) == '/') {
       if (at(i + 1) != '>') return std::nullopt;
@@ -244,13 +259,21 @@ std::optional<IdAndValue> XmlReader::read_attribute_tag() {
     if (!is_xml_white_space(at(i))) return std::nullopt;
     i = skip_white_space(document_, i);
     if (at(i) == '/') continue;
-    const std::size_t key_end = find_plain_key_end(document_, i);
-    if (key_end == i || key_count == MOST_KEYS) return std::nullopt;
+    // The document ends in padding that ends a key, so the key ends in it at most.
+    const auto [wanted, key_end] = key_at(document_.data(), i);
+    if (key_end == i || key_end >= document_.size()) return std::nullopt;
     const std::string_view key = document_.substr(i, key_end - i);
-    for (const std::string_view earlier : std::span(keys).first(key_count)) {
-      if (earlier == key) return std::nullopt;
+    std::optional<XmlAttribute>* const slot =
+        wanted == WantedKey::id ? &found.id : wanted == WantedKey::value ? &found.value : nullptr;
+    if (slot != nullptr) {
+      if (slot->has_value()) return std::nullopt;
+    } else {
+      if (other_count == MOST_OTHER_KEYS ||
+          is_among(key, std::span(other_keys).first(other_count), document_.data())) {
+        return std::nullopt;
+      }
+      other_keys[other_count++] = static_cast<std::uint32_t>(i);
     }
-    keys[key_count++] = key;
     i = skip_white_space(document_, key_end);
     if (at(i) != '=') return std::nullopt;
     i = skip_white_space(document_, i + 1);
@@ -261,11 +284,7 @@ std::optional<IdAndValue> XmlReader::read_attribute_tag() {
                      : find_value_end<'\''>(document_, i + 1, attribute.is_plain_ascii);
     if (value_end == std::string_view::npos) return std::nullopt;
     attribute.raw_value = document_.substr(i + 1, value_end - i - 1);
-    switch (wanted_key(key)) {
-      case WantedKey::id: found.id = attribute; break;
-      case WantedKey::value: found.value = attribute; break;
-      case WantedKey::other: break;
-    }
+    if (slot != nullptr) *slot = attribute;
     i = value_end + 1;
   }
 }
