@@ -21,7 +21,14 @@ class RecordWalk {
   /// been handed out and the block has ended on exactly them. Fails with
   /// `TablePathsDecompress` when the block does not decode or decodes short,
   /// so a caller that keeps its own failures until the end lets these come first.
-  error::Result<std::optional<Record>> next();
+  error::Result<std::optional<Record>> next() {
+    // Inline for the common case of a record already decoded: a walk calls
+    // this once per record, a piece holds thousands.
+    if (piece_.size() < TABLE_RECORD_SIZE) return next_from_new_piece();
+    const Record record(piece_.data());
+    piece_.remove_prefix(TABLE_RECORD_SIZE);
+    return record;
+  }
 
   /// After a stop before the end: that the rest of the block decodes, to exactly
   /// the records declared, checked without writing it out.
@@ -33,6 +40,7 @@ class RecordWalk {
       : stream_(std::move(stream)), records_size_(records_size) {}
 
   error::Result<void> check_length(std::uint64_t produced) const;
+  error::Result<std::optional<Record>> next_from_new_piece();
 
   common::Lz4BlockStream stream_;
   std::uint64_t records_size_;
