@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include "common/little_endian.h"
+
 namespace quellan::common {
 
 using error::Lz4Error;
@@ -152,21 +154,24 @@ inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t l
 template <class Sink>
 void Sequences::take_sequences(Sink& sink) {
   constexpr std::size_t MARGIN = 32;  // the most a copy writes or reads past its bytes, and then some
-  constexpr std::uint64_t SHORT_COPY = 32;
-  const unsigned char* in = block_ + at_;
-  const unsigned char* const in_end = block_ + size_;
+  constexpr std::uint64_t SHORT_COPY = 64;  // below this, two to four pairs of 16-byte moves beat a call
   const std::uint64_t room = std::min(sink.room(), capacity_ - produced_ + MARGIN);
-  if (room < MARGIN) return;
+  if (room < MARGIN || size_ - at_ < 2 * MARGIN) return;
+  const unsigned char* in = block_ + at_;
+  // A sequence starts no later than two margins before the block's end, and its
+  // extension bytes and literals stay out of the last margin.
+  const unsigned char* const last_start = block_ + size_ - 2 * MARGIN;
+  const unsigned char* const margin_start = block_ + size_ - MARGIN;
   std::uint64_t room_left = room - MARGIN;  // what the copies may fill, their overshoot aside
   char* out = sink.cursor();
   std::uint64_t produced = produced_;
-  while (in_end - in >= static_cast<std::ptrdiff_t>(2 * MARGIN)) {
+  while (in <= last_start) {
     const unsigned char* const sequence = in;
     // Extension bytes may not run into the margin, where the general path reads them.
     auto read_extension = [&](std::uint64_t& length) {
       unsigned byte;
       do {
-        if (in_end - in < static_cast<std::ptrdiff_t>(MARGIN)) return false;
+        if (in >= margin_start) return false;
         byte = *in++;
         length += byte;
       } while (byte == EXTENSION_CONTINUES);
@@ -176,12 +181,12 @@ void Sequences::take_sequences(Sink& sink) {
     std::uint64_t literals = token >> 4;
     // Literals must leave the margin of the block, in which the offset lies.
     if ((literals == LENGTH_IN_TOKEN_MAX && !read_extension(literals)) ||
-        static_cast<std::ptrdiff_t>(literals) > in_end - in - static_cast<std::ptrdiff_t>(MARGIN)) {
+        literals > static_cast<std::uint64_t>(margin_start - in)) {
       in = sequence;
       break;
     }
     const unsigned char* const literal_bytes = in;
-    const auto offset = static_cast<std::uint32_t>(in[literals] | (in[literals + 1] << 8));
+    const std::uint32_t offset = load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(in + literals));
     in += literals + 2;
     std::uint64_t length = token & LENGTH_IN_TOKEN_MAX;
     const bool read = length != LENGTH_IN_TOKEN_MAX || read_extension(length);
