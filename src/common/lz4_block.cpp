@@ -137,7 +137,11 @@ inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t l
   char* const end = out + length;
   std::uint32_t distance = offset;
   if (offset < 8) {
-    for (int i = 0; i < 4; ++i) out[i] = out[i - static_cast<int>(offset)];
+    const char* const from = out - offset;
+    out[0] = from[0];
+    out[1] = from[1];
+    out[2] = from[2];
+    out[3] = from[3];
     std::memcpy(out + 4, out + 4 - PERIODS_OF_4[offset], 4);
     distance = PERIODS_OF_8[offset];
     out += 8;
