@@ -183,9 +183,12 @@ void Sequences::take_sequences(Sink& sink) {
     };
     const unsigned token = *in++;
     std::uint64_t literals = token >> 4;
-    // Literals must leave the margin of the block, in which the offset lies.
-    if ((literals == LENGTH_IN_TOKEN_MAX && !read_extension(literals)) ||
-        literals > static_cast<std::uint64_t>(margin_start - in)) {
+    // Literals must leave the margin of the block, in which the offset lies. A
+    // run whose length fits in the token always does: the sequence starts
+    // farther than a margin from it.
+    static_assert(LENGTH_IN_TOKEN_MAX < MARGIN);
+    if (literals == LENGTH_IN_TOKEN_MAX &&
+        (!read_extension(literals) || literals > static_cast<std::uint64_t>(margin_start - in))) {
       in = sequence;
       break;
     }
