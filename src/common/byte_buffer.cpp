@@ -54,8 +54,18 @@ std::optional<ByteBuffer> ByteBuffer::zeroed(std::size_t size) {
   return ByteBuffer(bytes, size, Release{});
 }
 
+std::optional<ByteBuffer> ByteBuffer::for_overwrite(std::size_t size) {
+  if (size > SIZE_MAX - SLACK) return std::nullopt;
+  // A mapping of our own is zero-filled by the kernel at no cost to us.
+  if (size >= MAPPED_BUFFER_SIZE) return mapped_zeroed(size);
+  auto* bytes = static_cast<char*>(std::malloc(size + SLACK));
+  if (bytes == nullptr) return std::nullopt;
+  std::memset(bytes + size, 0, SLACK);
+  return ByteBuffer(bytes, size, Release{});
+}
+
 std::optional<ByteBuffer> ByteBuffer::copy_of(std::string_view bytes) {
-  std::optional<ByteBuffer> buffer = zeroed(bytes.size());
+  std::optional<ByteBuffer> buffer = for_overwrite(bytes.size());
   if (buffer && !bytes.empty()) std::memcpy(buffer->data(), bytes.data(), bytes.size());
   return buffer;
 }

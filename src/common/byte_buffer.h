@@ -24,6 +24,12 @@ class ByteBuffer {
   /// A buffer of `size` zero bytes, or nothing when that much memory cannot be had.
   [[nodiscard]] static std::optional<ByteBuffer> zeroed(std::size_t size);
 
+  /// A buffer of `size` bytes left as the allocator gives them, for a caller
+  /// that writes every one before it reads any (or drops the buffer): a read
+  /// of a whole file part then costs no pass that clears it first. Its slack
+  /// is zero, as always.
+  [[nodiscard]] static std::optional<ByteBuffer> for_overwrite(std::size_t size);
+
   /// A buffer that holds a copy of `bytes`, or nothing when memory runs out.
   [[nodiscard]] static std::optional<ByteBuffer> copy_of(std::string_view bytes);
 

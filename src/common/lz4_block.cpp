@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include "common/little_endian.h"
+
 namespace quellan::common {
 
 using error::Lz4Error;
@@ -119,21 +121,32 @@ inline void copy_in_sixteens(char* out, const char* from, std::uint64_t length) 
 }
 
 // A match whose offset is under 16. Offset 1, a run of one byte, is a fill.
-// Otherwise its first bytes are repeated one
-// by one until the distance it copies from is a multiple of the offset of at
-// least 8, and the rest in 8-byte moves from that distance, writing up to 7
-// bytes past it.
+// Below 8, the first 8 bytes are written as 4 bytes one by one and 4 more in
+// one move, from the nearest whole number of periods back that lies behind
+// them; the rest goes in 8-byte moves from the nearest whole number of periods
+// of at least 8 back, writing up to 7 bytes past it. Tables, not a division,
+// give both distances: this is the hot case of runs of a few bytes repeated.
 inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t length) {
   if (offset == 1) {
     std::memset(out, out[-1], static_cast<std::size_t>(length));
     return;
   }
-  const std::uint32_t distance = offset >= 8 ? offset : offset * ((8 + offset - 1) / offset);
-  const std::uint64_t one_by_one = std::min<std::uint64_t>(length, offset >= 8 ? 0 : distance);
-  const char* const from = out - offset;
-  for (std::uint64_t i = 0; i < one_by_one; ++i) out[i] = from[i];
+  // For each offset below 8, the smallest multiple of it of at least 4, and of at least 8.
+  static constexpr std::uint8_t PERIODS_OF_4[8] = {0, 4, 4, 6, 4, 5, 6, 7};
+  static constexpr std::uint8_t PERIODS_OF_8[8] = {0, 8, 8, 9, 8, 10, 12, 14};
   char* const end = out + length;
-  for (out += one_by_one; out < end; out += 8) std::memcpy(out, out - distance, 8);
+  std::uint32_t distance = offset;
+  if (offset < 8) {
+    const char* const from = out - offset;
+    out[0] = from[0];
+    out[1] = from[1];
+    out[2] = from[2];
+    out[3] = from[3];
+    std::memcpy(out + 4, out + 4 - PERIODS_OF_4[offset], 4);
+    distance = PERIODS_OF_8[offset];
+    out += 8;
+  }
+  for (; out < end; out += 8) std::memcpy(out, out - distance, 8);
 }
 
 // The fast path: whole sequences where the block and the room have a margin to
@@ -145,21 +158,24 @@ inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t l
 template <class Sink>
 void Sequences::take_sequences(Sink& sink) {
   constexpr std::size_t MARGIN = 32;  // the most a copy writes or reads past its bytes, and then some
-  constexpr std::uint64_t SHORT_COPY = 32;
-  const unsigned char* in = block_ + at_;
-  const unsigned char* const in_end = block_ + size_;
+  constexpr std::uint64_t SHORT_COPY = 64;  // below this, two to four pairs of 16-byte moves beat a call
   const std::uint64_t room = std::min(sink.room(), capacity_ - produced_ + MARGIN);
-  if (room < MARGIN) return;
+  if (room < MARGIN || size_ - at_ < 2 * MARGIN) return;
+  const unsigned char* in = block_ + at_;
+  // A sequence starts no later than two margins before the block's end, and its
+  // extension bytes and literals stay out of the last margin.
+  const unsigned char* const last_start = block_ + size_ - 2 * MARGIN;
+  const unsigned char* const margin_start = block_ + size_ - MARGIN;
   std::uint64_t room_left = room - MARGIN;  // what the copies may fill, their overshoot aside
   char* out = sink.cursor();
   std::uint64_t produced = produced_;
-  while (in_end - in >= static_cast<std::ptrdiff_t>(2 * MARGIN)) {
+  while (in <= last_start) {
     const unsigned char* const sequence = in;
     // Extension bytes may not run into the margin, where the general path reads them.
     auto read_extension = [&](std::uint64_t& length) {
       unsigned byte;
       do {
-        if (in_end - in < static_cast<std::ptrdiff_t>(MARGIN)) return false;
+        if (in >= margin_start) return false;
         byte = *in++;
         length += byte;
       } while (byte == EXTENSION_CONTINUES);
@@ -167,21 +183,24 @@ void Sequences::take_sequences(Sink& sink) {
     };
     const unsigned token = *in++;
     std::uint64_t literals = token >> 4;
-    // Literals must leave the margin of the block, in which the offset lies.
-    if ((literals == LENGTH_IN_TOKEN_MAX && !read_extension(literals)) ||
-        in_end - in < static_cast<std::ptrdiff_t>(MARGIN) ||
-        literals > static_cast<std::uint64_t>(in_end - in) - MARGIN || literals > room_left) {
+    // Literals must leave the margin of the block, in which the offset lies. A
+    // run whose length fits in the token always does: the sequence starts
+    // farther than a margin from it.
+    static_assert(LENGTH_IN_TOKEN_MAX < MARGIN);
+    if (literals == LENGTH_IN_TOKEN_MAX &&
+        (!read_extension(literals) || literals > static_cast<std::uint64_t>(margin_start - in))) {
       in = sequence;
       break;
     }
-    const unsigned char* const match = in + literals;
-    const auto offset = static_cast<std::uint32_t>(match[0] | (match[1] << 8));
     const unsigned char* const literal_bytes = in;
-    in = match + 2;
+    const std::uint32_t offset = load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(in + literals));
+    in += literals + 2;
     std::uint64_t length = token & LENGTH_IN_TOKEN_MAX;
     const bool read = length != LENGTH_IN_TOKEN_MAX || read_extension(length);
     length += MIN_MATCH;
-    if (!read || offset == 0 || offset > produced + literals || length > room_left - literals) {
+    // One compare each: an offset of 0 wraps to the largest value, so it fails
+    // the reach as it should; the literals and the match must both fit.
+    if (!read || std::uint64_t{offset} - 1 >= produced + literals || literals + length > room_left) {
       in = sequence;
       break;
     }

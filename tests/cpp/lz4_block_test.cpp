@@ -90,6 +90,29 @@ BlockCase far_match_across_slide() {
   return {"far_match_across_slide", block + std::string(1, '\0'), ROOMY, expected};
 }
 
+// A block long enough for the decoder's fast path: a sequence of 4 literals
+// and a match of 30 bytes for each of `offsets`, then 80 literals that end the
+// block (more than the margins the fast path leaves to the general one). The
+// output, unless `refusal` is given, is the rules read plainly, byte by byte.
+BlockCase long_block(const char* name, const std::vector<std::uint16_t>& offsets, std::string refusal = {}) {
+  const std::string literals = noise(4 * offsets.size() + 80);
+  std::string block;
+  std::string output;
+  for (std::size_t i = 0; i < offsets.size(); ++i) {
+    block += '\x4F';  // 4 literals, a match of 15 + 4 + 11
+    block += literals.substr(4 * i, 4);
+    block += static_cast<char>(offsets[i] & 0xFF);
+    block += static_cast<char>(offsets[i] >> 8);
+    block += '\x0B';
+    if (!refusal.empty()) continue;
+    output += literals.substr(4 * i, 4);
+    for (int copied = 0; copied < 30; ++copied) output += output[output.size() - offsets[i]];
+  }
+  block += "\xF0\x41" + literals.substr(4 * offsets.size());
+  output += literals.substr(4 * offsets.size());
+  return {name, block, ROOMY, refusal.empty() ? output : refusal};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rules, Lz4Block,
     ::testing::Values(
@@ -119,7 +142,13 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"offset_before_capacity", std::string("\x10" "a\x02\x00", 4), 1, failure(OFFSET_OUT)},
         BlockCase{"long_match_past_capacity", std::string("\x1F" "a\x01\x00\xFF\xFF\x10", 7), 100,
                   failure(TOO_SMALL + "100, expected " + std::to_string(1 + 4 + 15 + 255 + 255 + 16))},
-        far_match_across_slide()),
+        far_match_across_slide(),
+        // Every short offset, offsets around the fast path's move sizes, and one
+        // reaching back exactly to the first byte (38), then one byte further.
+        long_block("fast_path_offsets",
+                   {4, 38, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 31, 32, 33, 63, 64, 65, 300}),
+        long_block("fast_path_zero_offset", {4, 1, 0, 2}, failure(ZERO_OFFSET)),
+        long_block("fast_path_one_before_first_byte", {4, 39}, failure(OFFSET_OUT))),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

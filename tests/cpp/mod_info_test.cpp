@@ -128,6 +128,20 @@ INSTANTIATE_TEST_SUITE_P(
                      }
                    },
                    "[A, B, C, D, E, F, G, H, I, J, K, L, M, N, O, P, Q, R, S, T]"},
+        // Past the records kept, the rest of the first walk is still checked
+        // before any description is read, the bad one past them included.
+        LookupCase{"more_than_kept_then_short_table",
+                   [](PackageWriter& w) {
+                     for (char folder = 'A'; folder <= 'T'; ++folder) {
+                       const std::string name(1, folder);
+                       PackageEntry entry = description("Mods/" + name + "/meta.kvt", name);
+                       if (folder == 'R') entry.flags = 0x05;
+                       w.add(entry);
+                     }
+                     w.declared_file_count(21);
+                   },
+                   "tried to decompress path of table but got the block decompressed to 5440 bytes but 5712 were "
+                   "declared"},
         LookupCase{"bad_flags_outside_descriptions_ignored",
                    [](PackageWriter& w) {
                      PackageEntry unknown = PackageEntry::plain("Mods/A/B/meta.kvt", "");

@@ -21,19 +21,44 @@ using table::Record;
 // keeps never grows with the records of a hostile table.
 constexpr std::size_t KEPT_DESCRIPTION_RECORDS = 16;
 
+// What a visit of a record asks of the walk.
+enum class Visited { go_on, stop };
+
 // Calls `visit` on every record named like a description, in table order, and
-// stops at the first failure, its own or the walk's.
+// stops when it asks to, or at the first failure, its own or the walk's.
 template <class Visit>
-error::Result<void> for_each_description_record(const table::Table& table, Visit&& visit) {
-  auto walk = table.walk();
-  if (!walk) return std::unexpected(std::move(walk.error()));
+error::Result<void> for_each_description_record(table::RecordWalk& walk, Visit&& visit) {
   for (;;) {
-    auto record = walk->next();
+    auto record = walk.next();
     if (!record) return std::unexpected(std::move(record.error()));
     if (!*record) return {};
     if (!(*record)->has_meta_entry_name()) continue;
-    if (auto visited = visit(**record); !visited) return visited;
+    auto visited = visit(**record);
+    if (!visited) return std::unexpected(std::move(visited.error()));
+    if (*visited == Visited::stop) return {};
   }
+}
+
+// Walks the whole table, keeping its description records in `kept` up to the
+// bound, and tells whether there are more, to be read by a second walk. Once
+// the bound is passed the rest of the block only has to be known good, which a
+// check without output tells at a fraction of the cost: a hostile table of
+// millions of descriptions decodes to gigabytes.
+error::Result<bool> keep_description_records(const table::Table& table, std::vector<OwnedRecord>& kept) {
+  auto walk = table.walk();
+  if (!walk) return std::unexpected(std::move(walk.error()));
+  bool more = false;
+  auto walked = for_each_description_record(*walk, [&](Record record) -> error::Result<Visited> {
+    more = kept.size() == KEPT_DESCRIPTION_RECORDS;
+    if (more) return Visited::stop;
+    kept.emplace_back(record);
+    return Visited::go_on;
+  });
+  if (!walked) return std::unexpected(std::move(walked.error()));
+  if (more) {
+    if (auto rest = walk->check_rest(); !rest) return std::unexpected(std::move(rest.error()));
+  }
+  return more;
 }
 
 // Extracts and parses descriptions one at a time, each released before the
@@ -100,27 +125,23 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
   if (!table) return std::unexpected(std::move(table.error()));
 
   std::vector<OwnedRecord> kept;
-  bool walk_again = false;
-  auto checked = for_each_description_record(*table, [&](Record record) -> error::Result<void> {
-    if (kept.size() < KEPT_DESCRIPTION_RECORDS) {
-      kept.emplace_back(record);
-    } else {
-      walk_again = true;
-    }
-    return {};
-  });
-  if (!checked) return checked;
+  auto walk_again = keep_description_records(*table, kept);
+  if (!walk_again) return std::unexpected(std::move(walk_again.error()));
 
   DescriptionReader descriptions(*reader, records);
-  auto read_and_take = [&](Record record) -> error::Result<void> {
+  auto read_and_take = [&](Record record) -> error::Result<Visited> {
     auto metadata = descriptions.read(record);
     if (!metadata) return std::unexpected(std::move(metadata.error()));
     take(**metadata);
-    return {};
+    return Visited::go_on;
   };
-  if (walk_again) return for_each_description_record(*table, read_and_take);
+  if (*walk_again) {
+    auto walk = table->walk();
+    if (!walk) return std::unexpected(std::move(walk.error()));
+    return for_each_description_record(*walk, read_and_take);
+  }
   for (const OwnedRecord& record : kept) {
-    if (auto taken = read_and_take(record.view()); !taken) return taken;
+    if (auto taken = read_and_take(record.view()); !taken) return std::unexpected(std::move(taken.error()));
   }
   return {};
 }

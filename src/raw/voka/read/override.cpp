@@ -67,9 +67,9 @@ ContentOwner content_owner(std::string_view path) {
 // folders than kept is walked again instead.
 class ContentSeen {
  public:
-  void note(const Record& record) {
-    if (!may_be_content(record)) return;
-    const ContentOwner owner = content_owner(record.name());
+  /// Notes the name of a record that may be content.
+  void note(std::string_view name) {
+    const ContentOwner owner = content_owner(name);
     if (owner.kind == ContentOwner::every_folder) every_folder_ = true;
     if (owner.kind != ContentOwner::one_folder || holds(owner.folder)) return;
     if (folders_.size() == MAX_FOLDERS) {
@@ -138,15 +138,18 @@ class OverrideWalk {
         if (may_be_content(**record) && !is_override_package_path((*record)->name(), *folder_)) {
           return after_early_stop(false);
         }
-      } else if ((*record)->has_meta_entry_name()) {
+      } else if (!may_be_content(**record)) {
+        // Neither content nor a description, whose names start "Mods/".
+        continue;
+      } else if (const std::string_view name = (*record)->name(); !table::is_meta_entry_name(name)) {
+        seen_.note(name);
+      } else {
         auto folder = described_folder(**record, reader_);
         if (!folder) return after_early_stop(std::unexpected(std::move(folder.error())));
         if (!*folder) return after_early_stop(true);
         if (seen_.content_of(**folder)) return after_early_stop(false);
         folder_ = std::move(*folder);
         description_index_ = index;
-      } else {
-        seen_.note(**record);
       }
     }
     // No description: nothing is any module's content.

@@ -82,7 +82,7 @@ error::Expected<void, IoError> PackageReader::read_exact(std::span<char> out) {
 
 error::Expected<common::ByteBuffer, IoError> PackageReader::read_to_new_buffer(std::size_t size) {
   if (!holds(size)) return std::unexpected(IoError::unexpected_eof());
-  auto buffer = common::ByteBuffer::zeroed(size);
+  auto buffer = common::ByteBuffer::for_overwrite(size);
   if (!buffer) return std::unexpected(IoError::os(ENOMEM));
   if (auto read = read_exact(buffer->span()); !read) return std::unexpected(read.error());
   return std::move(*buffer);

@@ -35,7 +35,7 @@ error::Result<void> RecordWalk::check_length(std::uint64_t produced) const {
   return {};
 }
 
-error::Result<std::optional<Record>> RecordWalk::next() {
+error::Result<std::optional<Record>> RecordWalk::next_from_new_piece() {
   // Every piece but the last is a whole number of records; bytes of a partial
   // record at the end are never handed out, and the length check refuses them.
   while (piece_.size() < TABLE_RECORD_SIZE) {
@@ -47,9 +47,7 @@ error::Result<std::optional<Record>> RecordWalk::next() {
     if (!piece) return std::unexpected(table_failure(piece.error()));
     piece_ = *piece;
   }
-  const Record record(piece_.data());
-  piece_.remove_prefix(TABLE_RECORD_SIZE);
-  return record;
+  return next();
 }
 
 error::Result<void> RecordWalk::check_rest() {
