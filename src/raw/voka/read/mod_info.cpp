@@ -115,6 +115,16 @@ class DescriptionReader {
   std::optional<LastRead> last_;
 };
 
+// A copy of a description for the caller to keep. Its dependency list is built
+// from a range, whose length the vector checks before it allocates. The plain
+// copy constructor allocates unchecked, and the allocator's own check then calls
+// a C++ runtime function (std::__throw_bad_array_new_length) that only runtimes
+// from GCC 11 on export, which would put the wheels out of reach of older systems.
+tarn::pak::Metadata copy_of(const tarn::pak::Metadata& metadata) {
+  return {std::vector<tarn::pak::ModuleShortDesc>(metadata.dependencies.begin(), metadata.dependencies.end()),
+          metadata.module_info};
+}
+
 // Hands every description of the package to `take`, in table order. No
 // description is used before the whole table is known to decode.
 template <class Take>
@@ -151,8 +161,9 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
 error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(std::string path,
                                                                       tarn::pak::DependencyRecords records) {
   std::vector<tarn::pak::Metadata> descriptions;
-  auto walked = for_each_mod_info(std::move(path), records,
-                                  [&](const tarn::pak::Metadata& metadata) { descriptions.push_back(metadata); });
+  auto walked = for_each_mod_info(std::move(path), records, [&](const tarn::pak::Metadata& metadata) {
+    descriptions.push_back(copy_of(metadata));
+  });
   if (!walked) return std::unexpected(std::move(walked.error()));
   return descriptions;
 }
@@ -160,7 +171,7 @@ error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(std::strin
 error::Result<FirstModInfo> get_first_mod_info_from_pak(std::string path, tarn::pak::DependencyRecords records) {
   FirstModInfo found;
   auto walked = for_each_mod_info(std::move(path), records, [&](const tarn::pak::Metadata& metadata) {
-    if (!found.first) found.first = metadata;
+    if (!found.first) found.first = copy_of(metadata);
     ++found.count;
   });
   if (!walked) return std::unexpected(std::move(walked.error()));
