@@ -39,6 +39,11 @@ bool may_be_content(const Record& record) {
   return first == MODS_FOLDER.front() || first == PUBLIC_FOLDER.front();
 }
 
+// Whether `record` names content of the module in `folder`.
+bool is_content_of(const Record& record, std::string_view folder) {
+  return may_be_content(record) && !is_override_package_path(record.name(), folder);
+}
+
 // Whose module content a path is, told without knowing the module: the same
 // rules as `is_override_package_path`, read the other way round.
 struct ContentOwner {
@@ -114,7 +119,7 @@ error::Result<bool> has_content_among_first(const table::Table& table, std::size
     auto record = walk->next();
     if (!record) return std::unexpected(std::move(record.error()));
     if (!*record) break;
-    if (may_be_content(**record) && !is_override_package_path((*record)->name(), folder)) return true;
+    if (is_content_of(**record, folder)) return true;
   }
   return false;
 }
@@ -135,9 +140,7 @@ class OverrideWalk {
       if (!record) return std::unexpected(std::move(record.error()));
       if (!*record) break;
       if (folder_) {
-        if (may_be_content(**record) && !is_override_package_path((*record)->name(), *folder_)) {
-          return after_early_stop(false);
-        }
+        if (is_content_of(**record, *folder_)) return after_early_stop(false);
       } else if (!may_be_content(**record)) {
         // Neither content nor a description, whose names start "Mods/".
         continue;
