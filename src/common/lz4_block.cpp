@@ -82,7 +82,9 @@ error::Expected<void, Lz4Error> Sequences::read_literal_run() {
   auto length = read_length(token_ >> 4);
   if (!length) return std::unexpected(length.error());
   if (*length > size_ - at_) return std::unexpected(Lz4Error::literal_out_of_bounds());
-  if (*length > capacity_ - produced_) return std::unexpected(Lz4Error::output_too_small(capacity_, produced_ + *length));
+  if (*length > capacity_ - produced_) {
+    return std::unexpected(Lz4Error::output_too_small(capacity_, produced_ + *length));
+  }
   literals_left_ = *length;
   after_literals_ = true;
   return {};
@@ -100,7 +102,9 @@ error::Expected<void, Lz4Error> Sequences::read_match() {
   *length += MIN_MATCH;
   if (offset == 0) return std::unexpected(Lz4Error::zero_offset());
   if (offset > produced_) return std::unexpected(Lz4Error::offset_outside_output());
-  if (*length > capacity_ - produced_) return std::unexpected(Lz4Error::output_too_small(capacity_, produced_ + *length));
+  if (*length > capacity_ - produced_) {
+    return std::unexpected(Lz4Error::output_too_small(capacity_, produced_ + *length));
+  }
   match_left_ = *length;
   offset_ = offset;
   after_literals_ = false;

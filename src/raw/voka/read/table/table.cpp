@@ -31,7 +31,9 @@ error::Result<RecordWalk> Table::walk() const {
 
 error::Result<void> RecordWalk::check_length(std::uint64_t produced) const {
   // A short table would leave its last records undefined; refuse it whole.
-  if (produced != records_size_) return std::unexpected(table_failure(error::Lz4Error::short_output(produced, records_size_)));
+  if (produced != records_size_) {
+    return std::unexpected(table_failure(error::Lz4Error::short_output(produced, records_size_)));
+  }
   return {};
 }
 
