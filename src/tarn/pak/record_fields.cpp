@@ -74,6 +74,17 @@ bool store(Record& record, const FieldMember<Record>& member, std::string_view v
       member);
 }
 
+// The unescaped text of an attribute the element may lack: nothing when it has
+// none, false when it has one that does not unescape.
+bool unescape_if_present(const std::optional<XmlAttribute>& attribute, std::string& buffer,
+                         std::optional<std::string_view>& text) {
+  if (!attribute) return true;
+  auto unescaped = unescape(*attribute, buffer);
+  if (!unescaped) return false;
+  text = *unescaped;
+  return true;
+}
+
 // An element without `id` or `value` changes nothing, but each that it has must
 // unescape.
 template <class Record, std::size_t Count>
@@ -81,15 +92,8 @@ bool assign_by_table(Record& record, const IdAndValue& element, FieldBuffers& bu
                      const std::array<Field<Record>, Count>& fields) {
   std::optional<std::string_view> id;
   std::optional<std::string_view> value;
-  if (element.id) {
-    auto text = unescape(*element.id, buffers.id);
-    if (!text) return false;
-    id = *text;
-  }
-  if (element.value) {
-    auto text = unescape(*element.value, buffers.value);
-    if (!text) return false;
-    value = *text;
+  if (!unescape_if_present(element.id, buffers.id, id) || !unescape_if_present(element.value, buffers.value, value)) {
+    return false;
   }
   if (!id || !value) return true;
   // Most ids differ from most in their length or first byte, checked before the bytes.
