@@ -1,9 +1,10 @@
 // Times the LZ4 decoder on blocks made of long matches at one offset each, the
 // shape that costs a decoder most when it copies overlapping matches naively.
 //
-//   quellan_lz4_bench [--mib N] [--rounds N] [--form stream|buffer] OFFSET...
+//   quellan_lz4_bench [--mib N] [--match BYTES] [--rounds N] [--form stream|buffer] OFFSET...
 //       for each offset, the least time over the rounds to decode a block of
-//       32 KiB matches at that offset to N MiB (default 2048), and its speed
+//       matches of BYTES (default 32 KiB) at that offset to N MiB (default
+//       2048), and its speed
 //
 // "stream" (the default) decodes through a window in pieces of 2 MiB, as the
 // file table is read; "buffer" decodes into one buffer of the whole size.
@@ -23,7 +24,6 @@ namespace quellan::bench {
 
 namespace {
 
-constexpr std::size_t MATCH_LENGTH = 32 * 1024;
 constexpr std::size_t PIECE_SIZE = 2 * 1024 * 1024;
 constexpr std::size_t MIN_MATCH = 4;
 
@@ -47,15 +47,15 @@ void append_sequence(std::string& block, std::string_view literals, std::uint16_
   if (match_nibble == 15) append_length_extension(block, match_rest - 15);
 }
 
-// `offset` distinct bytes, then 32 KiB matches at `offset` until `size` bytes,
-// then the empty literal run that ends a block.
-std::string block_of_matches(std::uint16_t offset, std::size_t size) {
+// `offset` distinct bytes, then matches of `match_length` at `offset` until
+// `size` bytes, then the empty literal run that ends a block.
+std::string block_of_matches(std::uint16_t offset, std::size_t match_length, std::size_t size) {
   std::string literals;
   for (std::size_t i = 0; i < offset; ++i) literals += static_cast<char>('a' + i % 26);
   std::string block;
-  append_sequence(block, literals, offset, MATCH_LENGTH);
-  for (std::size_t produced = offset + MATCH_LENGTH; produced + MATCH_LENGTH <= size; produced += MATCH_LENGTH) {
-    append_sequence(block, {}, offset, MATCH_LENGTH);
+  append_sequence(block, literals, offset, match_length);
+  for (std::size_t produced = offset + match_length; produced + match_length <= size; produced += match_length) {
+    append_sequence(block, {}, offset, match_length);
   }
   block += '\0';
   return block;
@@ -80,12 +80,13 @@ bool decode_buffered(std::string_view block, std::vector<char>& out) {
 }
 
 int usage() {
-  std::fputs("usage: quellan_lz4_bench [--mib N] [--rounds N] [--form stream|buffer] OFFSET...\n", stderr);
+  std::fputs("usage: quellan_lz4_bench [--mib N] [--match BYTES] [--rounds N] [--form stream|buffer] OFFSET...\n", stderr);
   return 2;
 }
 
 struct Options {
   std::size_t mib = 2048;
+  std::size_t match_length = 32 * 1024;
   int rounds = 5;
   bool buffered = false;
   std::vector<std::uint16_t> offsets;
@@ -94,9 +95,10 @@ struct Options {
 bool parse(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if ((arg == "--mib" || arg == "--rounds" || arg == "--form") && i + 1 < argc) {
+    if ((arg == "--mib" || arg == "--match" || arg == "--rounds" || arg == "--form") && i + 1 < argc) {
       const std::string value = argv[++i];
       if (arg == "--mib") options.mib = std::strtoul(value.c_str(), nullptr, 10);
+      if (arg == "--match") options.match_length = std::strtoul(value.c_str(), nullptr, 10);
       if (arg == "--rounds") options.rounds = std::atoi(value.c_str());
       if (arg == "--form") options.buffered = value == "buffer";
       continue;
@@ -105,14 +107,14 @@ bool parse(int argc, char** argv, Options& options) {
     if (offset == 0 || offset > std::numeric_limits<std::uint16_t>::max()) return false;
     options.offsets.push_back(static_cast<std::uint16_t>(offset));
   }
-  return !options.offsets.empty() && options.mib != 0 && options.rounds > 0;
+  return !options.offsets.empty() && options.mib != 0 && options.match_length >= MIN_MATCH && options.rounds > 0;
 }
 
 int run(const Options& options) {
   const std::size_t size = options.mib << 20;
   std::vector<char> out(options.buffered ? size : 0);
   for (const std::uint16_t offset : options.offsets) {
-    const std::string block = block_of_matches(offset, size);
+    const std::string block = block_of_matches(offset, options.match_length, size);
     double best = std::numeric_limits<double>::max();
     for (int round = 0; round < options.rounds; ++round) {
       const auto start = std::chrono::steady_clock::now();

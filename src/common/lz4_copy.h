@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,7 +16,9 @@
 // before, and a load that spans stores still under way waits for them, which
 // made the speed of a long match depend on its offset by a factor of ten. A
 // long match nearer than PATTERN_WIDTH is therefore widened once into a pattern
-// of whole periods, which is then stored over and over without reading back.
+// of whole periods, which is then stored over and over without reading back; a
+// long match farther back is copied in parts that double, each read from bytes
+// stored a whole part before.
 
 namespace quellan::common::lz4_detail {
 
@@ -30,12 +33,12 @@ inline constexpr std::size_t OVERSHOOT = 2 * COPY_WIDTH - 1;
 /// What the fast path leaves free behind a sequence, in the output and in the block.
 inline constexpr std::size_t MARGIN = OVERSHOOT + 1;
 
-// Copies in pairs of moves overshoot by less than two moves.
+// Pairs of moves overshoot by less than two moves.
 static_assert(2 * COPY_WIDTH - 1 <= OVERSHOOT);
-// The pattern's last store is half of it at least, and overshoots by less than that.
+// The pattern's last store, half of it or all, overshoots by less than half of it.
 static_assert(PATTERN_WIDTH / 2 - 1 <= OVERSHOOT && PATTERN_WIDTH % (2 * COPY_WIDTH) == 0);
-// A widened pattern holds two periods of any offset it is used for at least
-// half... its stride, a whole number of periods, is more than half its width.
+// Only matches longer than the short copies repeat the pattern: they are longer
+// than it, so its reads of a few bytes past the period stay inside their room.
 static_assert(PATTERN_WIDTH <= SHORT_COPY);
 static_assert(OVERSHOOT < MARGIN);
 
@@ -64,6 +67,10 @@ inline void copy_literals(char* out, const unsigned char* from, std::uint64_t le
   }
 }
 
+/// For each offset below 8, the smallest multiple of it of at least 4, and of at least 8.
+inline constexpr std::uint8_t PERIODS_OF_4[8] = {0, 4, 4, 6, 4, 5, 6, 7};
+inline constexpr std::uint8_t PERIODS_OF_8[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+
 /// A match whose offset is under COPY_WIDTH, in moves of 8 bytes, writing up
 /// to 7 bytes past it. Offset 1, a run of one byte, is a fill. Below 8, the
 /// first 8 bytes are written as 4 bytes one by one and 4 more in one move, from
@@ -76,9 +83,6 @@ inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t l
     std::memset(out, out[-1], static_cast<std::size_t>(length));
     return;
   }
-  // For each offset below 8, the smallest multiple of it of at least 4, and of at least 8.
-  static constexpr std::uint8_t PERIODS_OF_4[8] = {0, 4, 4, 6, 4, 5, 6, 7};
-  static constexpr std::uint8_t PERIODS_OF_8[8] = {0, 8, 8, 9, 8, 10, 12, 14};
   char* const end = out + length;
   std::uint32_t distance = offset;
   if (offset < 8) {
@@ -94,26 +98,91 @@ inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t l
   for (; out < end; out += 8) std::memcpy(out, out - distance, 8);
 }
 
-/// A match longer than PATTERN_WIDTH whose offset is under it. Its first
-/// PATTERN_WIDTH bytes are written by the plain copies; they hold the period
-/// repeated, so storing them again a whole number of periods further on
-/// continues it. The stores never read the output back, and the last one, half
-/// or all of the pattern, overshoots by less than half of it.
-inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
-  if (offset < COPY_WIDTH) {
-    repeat_short_offset(out, offset, PATTERN_WIDTH);
-  } else {
-    copy_in_moves(out, out - offset, PATTERN_WIDTH);
+/// PATTERN_WIDTH bytes of a period repeated, built in registers as
+/// little-endian words from one read of the period, so that no load waits for
+/// stores of the output that have not landed yet.
+class Pattern {
+ public:
+  /// The pattern of the `offset` bytes at `period`, 2 <= offset < PATTERN_WIDTH.
+  /// Reads up to 7 bytes past them, which it does not use.
+  Pattern(const char* period, std::uint32_t offset) {
+    if (offset < WORD) {
+      repeat_in_words(period, offset);
+    } else {
+      repeat_beyond_word(period, offset);
+    }
   }
-  char pattern[PATTERN_WIDTH];
-  std::memcpy(pattern, out, PATTERN_WIDTH);
+
+  /// Stores the pattern's first `bytes` at `to`.
+  void store(char* to, std::size_t bytes) const { std::memcpy(to, words_, bytes); }
+  /// Stores the pattern's second half at `to`.
+  void store_second_half(char* to) const { std::memcpy(to, words_ + WORDS / 2, PATTERN_WIDTH / 2); }
+
+ private:
+  static constexpr std::size_t WORD = sizeof(std::uint64_t);
+  static constexpr std::size_t WORDS = PATTERN_WIDTH / WORD;
+  static_assert(PATTERN_WIDTH % (2 * WORD) == 0);
+  // The words are stored as they lie in memory.
+  static_assert(std::endian::native == std::endian::little);
+
+  static std::uint64_t load_word(const char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, WORD);
+    return word;
+  }
+  // The first `count` (below 8) bytes of `word`, the others zero.
+  static std::uint64_t low_bytes(std::uint64_t word, std::size_t count) {
+    return word & ((std::uint64_t{1} << (8 * count)) - 1);
+  }
+  // A period shorter than a word: doubled until it fills the first word, and
+  // each word after it is the one before moved on by the bytes that follow
+  // the last whole period in a word.
+  void repeat_in_words(const char* period, std::uint32_t offset) {
+    std::uint64_t word = low_bytes(load_word(period), offset);
+    for (std::size_t width = offset; width < WORD; width *= 2) word |= word << (8 * width);
+    const std::size_t rest = WORD % offset;
+    words_[0] = word;
+    for (std::size_t i = 1; i < WORDS; ++i) {
+      words_[i] = words_[i - 1] >> (8 * rest) | words_[i - 1] << (8 * (offset - rest));
+    }
+  }
+  // A period of a word or more: its words as they are, the one it ends in
+  // completed by the start of the pattern, and those after it repeating the
+  // words one period back.
+  void repeat_beyond_word(const char* period, std::uint32_t offset) {
+    for (std::size_t i = 0; i < WORDS; ++i) {
+      const std::size_t at = i * WORD;
+      if (at + WORD <= offset) {
+        words_[i] = load_word(period + at);
+      } else if (at < offset) {
+        words_[i] = low_bytes(load_word(period + at), offset - at) | words_[0] << (8 * (offset - at));
+      } else {
+        words_[i] = word_at(at - offset);
+      }
+    }
+  }
+  // The word of the pattern that starts at byte `at`, from the words before it.
+  std::uint64_t word_at(std::size_t at) const {
+    const std::size_t shift = 8 * (at % WORD);
+    const std::uint64_t low = words_[at / WORD];
+    return shift == 0 ? low : low >> shift | words_[at / WORD + 1] << (64 - shift);
+  }
+
+  std::uint64_t words_[WORDS];
+};
+
+/// A match longer than PATTERN_WIDTH whose offset is under it, from 2 on: the
+/// pattern stored over and over a whole number of periods apart. The last
+/// store, half or all of the pattern, overshoots by less than half of it.
+inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
+  const Pattern pattern(out - offset, offset);
   const std::size_t stride = PATTERN_WIDTH - PATTERN_WIDTH % offset;
   char* const end = out + length;
-  char* to = out + stride;
-  for (; end - to > static_cast<std::ptrdiff_t>(PATTERN_WIDTH); to += stride) std::memcpy(to, pattern, PATTERN_WIDTH);
+  char* to = out;
+  for (; end - to > static_cast<std::ptrdiff_t>(PATTERN_WIDTH); to += stride) pattern.store(to, PATTERN_WIDTH);
   constexpr std::size_t HALF = PATTERN_WIDTH / 2;
-  std::memcpy(to, pattern, HALF);
-  if (end - to > static_cast<std::ptrdiff_t>(HALF)) std::memcpy(to + HALF, pattern + HALF, HALF);
+  pattern.store(to, HALF);
+  if (end - to > static_cast<std::ptrdiff_t>(HALF)) pattern.store_second_half(to + HALF);
 }
 
 /// Repeats the `length` bytes that start `offset` back from `out`, which may
