@@ -28,6 +28,9 @@ inline constexpr std::size_t COPY_WIDTH = 16;
 inline constexpr std::uint64_t SHORT_COPY = 4 * COPY_WIDTH;
 /// Long matches nearer than this repeat a pattern of this width.
 inline constexpr std::size_t PATTERN_WIDTH = 4 * COPY_WIDTH;
+/// Past this many bytes of a match, the stores of its pattern give way to
+/// copies of what they wrote, long enough to beat them.
+inline constexpr std::size_t PATTERN_REACH = 32 * PATTERN_WIDTH;
 /// The most a copy writes past its bytes, or reads past the literals it takes.
 inline constexpr std::size_t OVERSHOOT = 2 * COPY_WIDTH - 1;
 /// What the fast path leaves free behind a sequence, in the output and in the block.
@@ -171,20 +174,6 @@ class Pattern {
   std::uint64_t words_[WORDS];
 };
 
-/// A match longer than PATTERN_WIDTH whose offset is under it, from 2 on: the
-/// pattern stored over and over a whole number of periods apart. The last
-/// store, half or all of the pattern, overshoots by less than half of it.
-inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
-  const Pattern pattern(out - offset, offset);
-  const std::size_t stride = PATTERN_WIDTH - PATTERN_WIDTH % offset;
-  char* const end = out + length;
-  char* to = out;
-  for (; end - to > static_cast<std::ptrdiff_t>(PATTERN_WIDTH); to += stride) pattern.store(to, PATTERN_WIDTH);
-  constexpr std::size_t HALF = PATTERN_WIDTH / 2;
-  pattern.store(to, HALF);
-  if (end - to > static_cast<std::ptrdiff_t>(HALF)) pattern.store_second_half(to + HALF);
-}
-
 /// Repeats the `length` bytes that start `offset` back from `out`, which may
 /// overlap them: each copy doubles the distance, since what lies between the
 /// source and the output repeats with the period `offset`. Writes nothing past them.
@@ -196,6 +185,28 @@ inline void repeat_doubling(char* out, std::uint32_t offset, std::uint64_t lengt
     out += part;
     length -= part;
   }
+}
+
+/// A match longer than PATTERN_WIDTH whose offset is under it, from 2 on: the
+/// pattern stored over and over a whole number of periods apart, until the
+/// match ends or PATTERN_REACH bytes of it are written, whose whole periods are
+/// then copied by doubling. The last store, half or all of the pattern,
+/// overshoots by less than half of it.
+inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
+  const Pattern pattern(out - offset, offset);
+  const std::size_t stride = PATTERN_WIDTH - PATTERN_WIDTH % offset;
+  char* const end = out + length;
+  char* to = out;
+  for (; end - to > static_cast<std::ptrdiff_t>(PATTERN_WIDTH); to += stride) {
+    if (to - out >= static_cast<std::ptrdiff_t>(PATTERN_REACH)) {
+      repeat_doubling(to, static_cast<std::uint32_t>(to - out), static_cast<std::uint64_t>(end - to));
+      return;
+    }
+    pattern.store(to, PATTERN_WIDTH);
+  }
+  constexpr std::size_t HALF = PATTERN_WIDTH / 2;
+  pattern.store(to, HALF);
+  if (end - to > static_cast<std::ptrdiff_t>(HALF)) pattern.store_second_half(to + HALF);
 }
 
 /// Repeats the `length` bytes that start `offset` back from `out`, which may

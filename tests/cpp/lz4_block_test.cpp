@@ -225,6 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
         // nearer than their length repeat a pattern, or copy by doubling.
         every_offset("fast_path_every_offset_up_to_16", [](std::size_t i) { return 4 + i % 13; }),
         every_offset("fast_path_every_offset_past_64", [](std::size_t i) { return std::size_t{65} + i * 37 % 300; }),
+        sequences_block("fast_path_matches_past_the_pattern_reach", matches_at({3, 9, 17, 33, 63, 2, 100}, 5000)),
         sequences_block("fast_path_literal_runs", {{15, 1, 4}, {16, 2, 20}, {17, 9, 70}, {31, 17, 4}, {32, 40, 100},
                                                    {33, 3, 64}, {64, 64, 65}, {65, 5, 300}, {200, 100, 17}}),
         fills_the_room("fills_the_room_offset_3", 3, 100),
