@@ -191,8 +191,9 @@ inline void repeat_doubling(char* out, std::uint32_t offset, std::uint64_t lengt
 /// pattern stored over and over a whole number of periods apart, until the
 /// match ends or PATTERN_REACH bytes of it are written, whose whole periods are
 /// then copied by doubling. The last store, half or all of the pattern,
-/// overshoots by less than half of it.
-inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
+/// overshoots by less than half of it. Kept out of the fast path's loop, which
+/// it would crowd for the sake of a rare, long match.
+[[gnu::noinline]] inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
   const Pattern pattern(out - offset, offset);
   const std::size_t stride = PATTERN_WIDTH - PATTERN_WIDTH % offset;
   char* const end = out + length;
