@@ -151,7 +151,6 @@ error::Expected<void, Lz4Error> Sequences::read_match() {
 // reads it again and decides.
 template <class Sink>
 void Sequences::take_sequences(Sink& sink) {
-  using lz4_detail::MARGIN;
   const std::uint64_t room = std::min(sink.room(), capacity_ - produced_ + MARGIN);
   if (room < MARGIN || size_ - at_ < 2 * MARGIN) return;
   const unsigned char* in = block_ + at_;
@@ -173,9 +172,9 @@ void Sequences::take_sequences(Sink& sink) {
       break;
     }
     if constexpr (Sink::WRITES) {
-      lz4_detail::copy_literals(out, sequence.literals, sequence.literal_length);
+      copy_literals(out, sequence.literals, sequence.literal_length);
       out += sequence.literal_length;
-      lz4_detail::copy_match(out, sequence.offset, sequence.match_length);
+      copy_match(out, sequence.offset, sequence.match_length);
       out += sequence.match_length;
     }
     produced += length;
