@@ -80,7 +80,8 @@ bool decode_buffered(std::string_view block, std::vector<char>& out) {
 }
 
 int usage() {
-  std::fputs("usage: quellan_lz4_bench [--mib N] [--match BYTES] [--rounds N] [--form stream|buffer] OFFSET...\n", stderr);
+  std::fputs("usage: quellan_lz4_bench [--mib N] [--match BYTES] [--rounds N] [--form stream|buffer] OFFSET...\n",
+             stderr);
   return 2;
 }
 
