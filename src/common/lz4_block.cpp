@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/little_endian.h"
+#include "common/lz4_copy.h"
 
 namespace quellan::common {
 
@@ -17,19 +18,6 @@ constexpr unsigned LENGTH_IN_TOKEN_MAX = 15;  // a nibble of 15 continues in ext
 constexpr unsigned EXTENSION_CONTINUES = 255;
 constexpr std::uint64_t MIN_MATCH = 4;
 constexpr std::uint64_t UNLIMITED = std::numeric_limits<std::uint64_t>::max();
-
-// Repeats the `length` bytes that start `offset` back from `out`, which may
-// overlap them: each copy doubles the distance, since what lies between the
-// source and the output repeats with the period `offset`.
-void repeat_match(char* out, std::uint32_t offset, std::uint64_t length) {
-  const char* from = out - offset;
-  while (length != 0) {
-    const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(length, static_cast<std::size_t>(out - from)));
-    std::memcpy(out, from, part);
-    out += part;
-    length -= part;
-  }
-}
 
 // Sinks: where the decoded bytes go. `room` is how many more they may take now.
 // A sink that writes also offers its cursor, for the fast path of short sequences.
@@ -53,12 +41,56 @@ struct MemorySink {
     out += length;
   }
   void match(std::uint32_t offset, std::uint64_t length) {
-    repeat_match(out, offset, length);
+    lz4_detail::repeat_doubling(out, offset, length);
     out += length;
   }
   char* cursor() const { return out; }
   void advance(std::size_t length) { out += length; }
 };
+
+// One sequence as the fast path reads it, before its rules are checked.
+struct FastSequence {
+  const unsigned char* literals;
+  std::uint64_t literal_length;
+  std::uint32_t offset;
+  std::uint64_t match_length;
+};
+
+// Adds the extension bytes at `in` to `length`; false if they reach `limit`,
+// from which on the general path reads them.
+bool read_extension_before(const unsigned char*& in, const unsigned char* limit, std::uint64_t& length) {
+  unsigned byte;
+  do {
+    if (in >= limit) return false;
+    byte = *in++;
+    length += byte;
+  } while (byte == EXTENSION_CONTINUES);
+  return true;
+}
+
+// Reads the sequence at `in` when its extension bytes and literals lie before
+// `margin_start`, the last margin of the block, in which its offset may lie.
+// A literal run whose length fits in the token always does: the sequence
+// starts more than a margin before it.
+bool read_fast_sequence(const unsigned char*& in, const unsigned char* margin_start, FastSequence& sequence) {
+  static_assert(LENGTH_IN_TOKEN_MAX < lz4_detail::MARGIN);
+  const unsigned token = *in++;
+  sequence.literal_length = token >> 4;
+  if (sequence.literal_length == LENGTH_IN_TOKEN_MAX &&
+      (!read_extension_before(in, margin_start, sequence.literal_length) ||
+       sequence.literal_length > static_cast<std::uint64_t>(margin_start - in))) {
+    return false;
+  }
+  sequence.literals = in;
+  in += sequence.literal_length;
+  sequence.offset = load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(in));
+  in += 2;
+  sequence.match_length = token & LENGTH_IN_TOKEN_MAX;
+  const bool read = sequence.match_length != LENGTH_IN_TOKEN_MAX ||
+                    read_extension_before(in, margin_start, sequence.match_length);
+  sequence.match_length += MIN_MATCH;
+  return read;
+}
 
 }  // namespace
 
@@ -111,126 +143,42 @@ error::Expected<void, Lz4Error> Sequences::read_match() {
   return {};
 }
 
-// Copies `length` bytes from `from` in 16-byte moves, two at a time, writing
-// up to 31 bytes past them; `from` lies at least 16 bytes before `out` or in
-// another buffer.
-inline void copy_in_sixteens(char* out, const char* from, std::uint64_t length) {
-  const char* const end = out + length;
-  do {
-    std::memcpy(out, from, 16);
-    std::memcpy(out + 16, from + 16, 16);
-    out += 32;
-    from += 32;
-  } while (out < end);
-}
-
-// A match whose offset is under 16. Offset 1, a run of one byte, is a fill.
-// Below 8, the first 8 bytes are written as 4 bytes one by one and 4 more in
-// one move, from the nearest whole number of periods back that lies behind
-// them; the rest goes in 8-byte moves from the nearest whole number of periods
-// of at least 8 back, writing up to 7 bytes past it. Tables, not a division,
-// give both distances: this is the hot case of runs of a few bytes repeated.
-inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t length) {
-  if (offset == 1) {
-    std::memset(out, out[-1], static_cast<std::size_t>(length));
-    return;
-  }
-  // For each offset below 8, the smallest multiple of it of at least 4, and of at least 8.
-  static constexpr std::uint8_t PERIODS_OF_4[8] = {0, 4, 4, 6, 4, 5, 6, 7};
-  static constexpr std::uint8_t PERIODS_OF_8[8] = {0, 8, 8, 9, 8, 10, 12, 14};
-  char* const end = out + length;
-  std::uint32_t distance = offset;
-  if (offset < 8) {
-    const char* const from = out - offset;
-    out[0] = from[0];
-    out[1] = from[1];
-    out[2] = from[2];
-    out[3] = from[3];
-    std::memcpy(out + 4, out + 4 - PERIODS_OF_4[offset], 4);
-    distance = PERIODS_OF_8[offset];
-    out += 8;
-  }
-  for (; out < end; out += 8) std::memcpy(out, out - distance, 8);
-}
-
 // The fast path: whole sequences where the block and the room have a margin to
-// spare, with copies made in fixed 16-byte moves whose overshoot the bytes that
-// follow write again (the check, which writes nothing, takes the same path). A
-// sequence is taken only when every rule holds; anything else (a failure, the
-// end of the block, the end of the room) is left untouched to the general
-// path, which reads it again and decides.
+// spare, with copies in fixed moves whose overshoot the bytes that follow write
+// again (the check, which writes nothing, takes the same path). A sequence is
+// taken only when every rule holds; anything else (a failure, the end of the
+// block, the end of the room) is left untouched to the general path, which
+// reads it again and decides.
 template <class Sink>
 void Sequences::take_sequences(Sink& sink) {
-  constexpr std::size_t MARGIN = 32;  // the most a copy writes or reads past its bytes, and then some
-  constexpr std::uint64_t SHORT_COPY = 64;  // below this, two to four pairs of 16-byte moves beat a call
   const std::uint64_t room = std::min(sink.room(), capacity_ - produced_ + MARGIN);
   if (room < MARGIN || size_ - at_ < 2 * MARGIN) return;
   const unsigned char* in = block_ + at_;
-  // A sequence starts no later than two margins before the block's end, and its
-  // extension bytes and literals stay out of the last margin.
+  // A sequence starts no later than two margins before the block's end.
   const unsigned char* const last_start = block_ + size_ - 2 * MARGIN;
   const unsigned char* const margin_start = block_ + size_ - MARGIN;
   std::uint64_t room_left = room - MARGIN;  // what the copies may fill, their overshoot aside
   char* out = sink.cursor();
   std::uint64_t produced = produced_;
   while (in <= last_start) {
-    const unsigned char* const sequence = in;
-    // Extension bytes may not run into the margin, where the general path reads them.
-    auto read_extension = [&](std::uint64_t& length) {
-      unsigned byte;
-      do {
-        if (in >= margin_start) return false;
-        byte = *in++;
-        length += byte;
-      } while (byte == EXTENSION_CONTINUES);
-      return true;
-    };
-    const unsigned token = *in++;
-    std::uint64_t literals = token >> 4;
-    // Literals must leave the margin of the block, in which the offset lies. A
-    // run whose length fits in the token always does: the sequence starts
-    // farther than a margin from it.
-    static_assert(LENGTH_IN_TOKEN_MAX < MARGIN);
-    if (literals == LENGTH_IN_TOKEN_MAX &&
-        (!read_extension(literals) || literals > static_cast<std::uint64_t>(margin_start - in))) {
-      in = sequence;
-      break;
-    }
-    const unsigned char* const literal_bytes = in;
-    const std::uint32_t offset = load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(in + literals));
-    in += literals + 2;
-    std::uint64_t length = token & LENGTH_IN_TOKEN_MAX;
-    const bool read = length != LENGTH_IN_TOKEN_MAX || read_extension(length);
-    length += MIN_MATCH;
+    const unsigned char* const start = in;
+    FastSequence sequence;
+    const bool read = read_fast_sequence(in, margin_start, sequence);
+    const std::uint64_t length = sequence.literal_length + sequence.match_length;
     // One compare each: an offset of 0 wraps to the largest value, so it fails
     // the reach as it should; the literals and the match must both fit.
-    if (!read || std::uint64_t{offset} - 1 >= produced + literals || literals + length > room_left) {
-      in = sequence;
+    if (!read || std::uint64_t{sequence.offset} - 1 >= produced + sequence.literal_length || length > room_left) {
+      in = start;
       break;
     }
     if constexpr (Sink::WRITES) {
-      // Short copies in fixed moves; longer ones that do not overlap in one call.
-      if (literals <= 16) {
-        std::memcpy(out, literal_bytes, 16);
-      } else if (literals <= SHORT_COPY) {
-        copy_in_sixteens(out, reinterpret_cast<const char*>(literal_bytes), literals);
-      } else {
-        std::memcpy(out, literal_bytes, static_cast<std::size_t>(literals));
-      }
-      out += literals;
-      if (offset < 16) {
-        repeat_short_offset(out, offset, length);
-      } else if (length <= 16) {
-        std::memcpy(out, out - offset, 16);
-      } else if (length <= SHORT_COPY || offset < length) {
-        copy_in_sixteens(out, out - offset, length);
-      } else {
-        std::memcpy(out, out - offset, static_cast<std::size_t>(length));
-      }
-      out += length;
+      copy_literals(out, sequence.literals, sequence.literal_length);
+      out += sequence.literal_length;
+      copy_match(out, sequence.offset, sequence.match_length);
+      out += sequence.match_length;
     }
-    produced += literals + length;
-    room_left -= literals + length;
+    produced += length;
+    room_left -= length;
   }
   at_ = static_cast<std::size_t>(in - block_);
   sink.advance(static_cast<std::size_t>(produced - produced_));

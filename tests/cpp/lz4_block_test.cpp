@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quellan::common {
@@ -26,9 +29,14 @@ std::string outcome_of(const error::Expected<ByteBuffer, error::Lz4Error>& decod
   return decoded ? std::string(decoded->view()) : failure(decoded.error().message());
 }
 
+// Decodes into room of exactly the capacity, followed by guard bytes that no
+// form may touch, not even the fast path's copies, which write in fixed moves.
 std::string into_buffer(const BlockCase& c) {
-  std::string out(c.capacity, '\0');
-  auto produced = decode_lz4_block(c.block, out);
+  constexpr std::size_t GUARD = 64;
+  constexpr char UNTOUCHED = '\x5A';
+  std::string out(c.capacity + GUARD, UNTOUCHED);
+  auto produced = decode_lz4_block(c.block, std::span<char>(out.data(), c.capacity));
+  if (out.substr(c.capacity) != std::string(GUARD, UNTOUCHED)) return "wrote past the capacity";
   if (!produced) return failure(produced.error().message());
   out.resize(*produced);
   return out;
@@ -90,27 +98,91 @@ BlockCase far_match_across_slide() {
   return {"far_match_across_slide", block + std::string(1, '\0'), ROOMY, expected};
 }
 
-// A block long enough for the decoder's fast path: a sequence of 4 literals
-// and a match of 30 bytes for each of `offsets`, then 80 literals that end the
-// block (more than the margins the fast path leaves to the general one). The
-// output, unless `refusal` is given, is the rules read plainly, byte by byte.
-BlockCase long_block(const char* name, const std::vector<std::uint16_t>& offsets, std::string refusal = {}) {
-  const std::string literals = noise(4 * offsets.size() + 80);
+// One sequence of a block written for the test: literals, then a match.
+struct Sequence {
+  std::size_t literals;
+  std::uint16_t offset;
+  std::size_t match;
+};
+
+void append_length(std::string& block, std::size_t rest) {
+  for (; rest >= 255; rest -= 255) block += '\xFF';
+  block += static_cast<char>(rest);
+}
+
+void append_sequence(std::string& block, const Sequence& sequence, std::string_view literals) {
+  const std::size_t match_rest = sequence.match - 4;
+  const std::size_t literal_nibble = std::min<std::size_t>(literals.size(), 15);
+  const std::size_t match_nibble = std::min<std::size_t>(match_rest, 15);
+  block += static_cast<char>(literal_nibble << 4 | match_nibble);
+  if (literal_nibble == 15) append_length(block, literals.size() - 15);
+  block += literals;
+  block += static_cast<char>(sequence.offset & 0xFF);
+  block += static_cast<char>(sequence.offset >> 8);
+  if (match_nibble == 15) append_length(block, match_rest - 15);
+}
+
+// A block long enough for the decoder's fast path: `sequences`, then a literal
+// run that ends the block, of `closing` bytes (80 by default: more than the
+// margins the fast path leaves to the general one). With `exact_room` the
+// capacity is exactly the output, so that the last match fills the fast path's
+// room to its end. The output, unless `refusal` is given, is the rules read
+// plainly, byte by byte.
+BlockCase sequences_block(const char* name, const std::vector<Sequence>& sequences, std::string refusal = {},
+                          std::size_t closing = 80, bool exact_room = false) {
+  std::size_t literal_total = closing;
+  for (const Sequence& sequence : sequences) literal_total += sequence.literals;
+  const std::string literals = noise(literal_total);
   std::string block;
   std::string output;
-  for (std::size_t i = 0; i < offsets.size(); ++i) {
-    block += '\x4F';  // 4 literals, a match of 15 + 4 + 11
-    block += literals.substr(4 * i, 4);
-    block += static_cast<char>(offsets[i] & 0xFF);
-    block += static_cast<char>(offsets[i] >> 8);
-    block += '\x0B';
-    if (!refusal.empty()) continue;
-    output += literals.substr(4 * i, 4);
-    for (int copied = 0; copied < 30; ++copied) output += output[output.size() - offsets[i]];
+  std::size_t taken = 0;
+  for (const Sequence& sequence : sequences) {
+    const std::string_view run = std::string_view(literals).substr(taken, sequence.literals);
+    taken += sequence.literals;
+    append_sequence(block, sequence, run);
+    output += run;
+    for (std::size_t copied = 0; copied < sequence.match && sequence.offset <= output.size(); ++copied) {
+      output += output[output.size() - sequence.offset];
+    }
   }
-  block += "\xF0\x41" + literals.substr(4 * offsets.size());
-  output += literals.substr(4 * offsets.size());
-  return {name, block, ROOMY, refusal.empty() ? output : refusal};
+  block += static_cast<char>(std::min<std::size_t>(closing, 15) << 4);
+  if (closing >= 15) append_length(block, closing - 15);
+  block += literals.substr(taken);
+  output += literals.substr(taken);
+  return {name, block, exact_room ? output.size() : ROOMY, refusal.empty() ? output : refusal};
+}
+
+// Sequences of 4 literals and a match of `match` bytes, one for each of `offsets`.
+std::vector<Sequence> matches_at(const std::vector<std::uint16_t>& offsets, std::size_t match = 30) {
+  std::vector<Sequence> sequences;
+  for (const std::uint16_t offset : offsets) sequences.push_back({4, offset, match});
+  return sequences;
+}
+
+// After 400 literals, a match at every offset from 1 to 40 and at some beyond,
+// its length chosen by `length_for` from the offset's place in the list.
+BlockCase every_offset(const char* name, std::size_t (*length_for)(std::size_t)) {
+  std::vector<Sequence> sequences{{400, 1, 4}};
+  std::vector<std::uint16_t> offsets{63, 64, 65, 100, 300};
+  for (std::uint16_t offset = 1; offset <= 40; ++offset) offsets.push_back(offset);
+  for (std::size_t i = 0; i < offsets.size(); ++i) sequences.push_back({i % 3, offsets[i], length_for(i)});
+  return sequences_block(name, sequences);
+}
+
+// A match whose last byte is the last the fast path may write, in room of
+// exactly the output: the copies' overshoot lands on the closing literals.
+BlockCase fills_the_room(const char* name, std::uint16_t offset, std::size_t match) {
+  return sequences_block(name, {{std::max<std::size_t>(40, offset), offset, match}}, {}, 32, true);
+}
+
+// `capacity` literals fill the room, and then a match of 100 MiB follows.
+BlockCase huge_match_past(const char* name, std::size_t capacity) {
+  constexpr std::size_t HUGE_MATCH = std::size_t{100} << 20;
+  std::string block;
+  append_sequence(block, {capacity, 1, HUGE_MATCH}, noise(capacity));
+  block += std::string(100, '\0');  // sequences of empty literals that a sound decoder never reaches
+  return {name, block, capacity, failure(TOO_SMALL + std::to_string(capacity) + ", expected " +
+                                         std::to_string(capacity + HUGE_MATCH))};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -145,10 +217,29 @@ INSTANTIATE_TEST_SUITE_P(
         far_match_across_slide(),
         // Every short offset, offsets around the fast path's move sizes, and one
         // reaching back exactly to the first byte (38), then one byte further.
-        long_block("fast_path_offsets",
-                   {4, 38, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 31, 32, 33, 63, 64, 65, 300}),
-        long_block("fast_path_zero_offset", {4, 1, 0, 2}, failure(ZERO_OFFSET)),
-        long_block("fast_path_one_before_first_byte", {4, 39}, failure(OFFSET_OUT))),
+        sequences_block("fast_path_offsets", matches_at({4, 38, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+                                                         16, 17, 31, 32, 33, 63, 64, 65, 300})),
+        sequences_block("fast_path_zero_offset", matches_at({4, 1, 0, 2}), failure(ZERO_OFFSET)),
+        sequences_block("fast_path_one_before_first_byte", matches_at({4, 39}), failure(OFFSET_OUT)),
+        // Matches of one move or less, and matches past the short copies, which
+        // nearer than their length repeat a pattern, or copy by doubling.
+        every_offset("fast_path_every_offset_up_to_16", [](std::size_t i) { return 4 + i % 13; }),
+        every_offset("fast_path_every_offset_past_64", [](std::size_t i) { return std::size_t{65} + i * 37 % 300; }),
+        sequences_block("fast_path_matches_past_the_pattern_reach", matches_at({3, 9, 17, 33, 63, 2, 100}, 5000)),
+        sequences_block("fast_path_literal_runs", {{15, 1, 4}, {16, 2, 20}, {17, 9, 70}, {31, 17, 4}, {32, 40, 100},
+                                                   {33, 3, 64}, {64, 64, 65}, {65, 5, 300}, {200, 100, 17}}),
+        fills_the_room("fills_the_room_offset_3", 3, 100),
+        fills_the_room("fills_the_room_offset_9", 9, 127),
+        fills_the_room("fills_the_room_offset_17", 17, 65),
+        fills_the_room("fills_the_room_offset_40", 40, 90),
+        fills_the_room("fills_the_room_offset_63", 63, 200),
+        fills_the_room("fills_the_room_offset_1", 1, 80),
+        fills_the_room("fills_the_room_offset_20_short", 20, 20),
+        huge_match_past("huge_match_past_16", 16),
+        huge_match_past("huge_match_past_31", 31),
+        huge_match_past("huge_match_past_32", 32),
+        huge_match_past("huge_match_past_33", 33),
+        huge_match_past("huge_match_past_96", 96)),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
