@@ -17,15 +17,18 @@ namespace quellan::tarn::pak {
 namespace {
 
 // Keys are hashed as polynomials over the field of integers modulo this prime,
-// evaluated at the set's point with no constant term. A key of up to seven
-// bytes is one coefficient, its bytes with its length in the top byte, read in
-// one word; a longer one is its length and then its bytes seven to a
-// coefficient, a polynomial of degree 3 at least. Two different keys thus
-// differ by a polynomial of degree n + 1 at most that is not zero, and it takes
-// any one value at n + 1 points at most, which bounds their collisions over the
-// points. Each coefficient costs one multiplication.
+// evaluated at the set's point with no constant term, one coefficient for each
+// seven bytes, read a word at a time. A key of fewer than 256 bytes carries its
+// length in the top byte of its first coefficient: one multiplication for a key
+// of up to seven bytes. A longer key has its length as a coefficient of its own
+// before its bytes, which gives it a higher degree than any shorter key. So two
+// different keys differ by a polynomial of degree n + 1 at most that is not
+// zero, and it takes any one value at n + 1 points at most, which bounds their
+// collisions over the points.
 constexpr std::uint64_t PRIME = (std::uint64_t{1} << 61) - 1;
 constexpr std::size_t COEFFICIENT_BYTES = 7;
+constexpr std::size_t LENGTH_SHIFT = 8 * COEFFICIENT_BYTES;
+constexpr std::size_t LENGTH_IN_COEFFICIENT_LIMIT = 256;
 constexpr std::uint32_t EMPTY = 0;
 
 __extension__ using Product = unsigned __int128;  // GCC's, for one multiplication
@@ -98,14 +101,20 @@ KeySet::Slots KeySet::allocate(std::size_t capacity) {
 
 std::uint32_t KeySet::hash_key(std::string_view key) const {
   if (key.size() > COEFFICIENT_BYTES) return hash_long_key(key);
-  // Most keys are short: their one coefficient holds their length above their bytes.
-  const std::uint64_t length_above = std::uint64_t{key.size()} << (8 * COEFFICIENT_BYTES);
-  return static_cast<std::uint32_t>(multiply_modulo_prime(length_above | coefficient_at(key, 0), point_));
+  const std::uint64_t coefficient = std::uint64_t{key.size()} << LENGTH_SHIFT | coefficient_at(key, 0);
+  return static_cast<std::uint32_t>(multiply_modulo_prime(coefficient, point_));
 }
 
 std::uint32_t KeySet::hash_long_key(std::string_view key) const {
-  std::uint64_t value = multiply_modulo_prime(key.size(), point_);
-  for (std::size_t offset = 0; offset < key.size(); offset += COEFFICIENT_BYTES) {
+  std::uint64_t value = 0;
+  std::uint64_t first = coefficient_at(key, 0);
+  if (key.size() < LENGTH_IN_COEFFICIENT_LIMIT) {
+    first |= std::uint64_t{key.size()} << LENGTH_SHIFT;
+  } else {
+    value = multiply_modulo_prime(key.size(), point_);
+  }
+  value = multiply_modulo_prime(value + first, point_);
+  for (std::size_t offset = COEFFICIENT_BYTES; offset < key.size(); offset += COEFFICIENT_BYTES) {
     value = multiply_modulo_prime(value + coefficient_at(key, offset), point_);
   }
   return static_cast<std::uint32_t>(value);

@@ -65,8 +65,8 @@ class KeySet {
 
   static Slots allocate(std::size_t capacity);
 
-  /// The low 32 bits of the hash of `key`. Inline in `insert`: a short key takes
-  /// one multiplication, and longer ones go out of line.
+  /// The low 32 bits of the hash of `key`. Inline in `insert`: a key of up to
+  /// seven bytes takes one multiplication, and longer ones go out of line.
   inline std::uint32_t hash_key(std::string_view key) const;
   [[gnu::noinline]] std::uint32_t hash_long_key(std::string_view key) const;
   /// Whether the key kept at `kept` of the list equals `key`.
