@@ -18,17 +18,17 @@ namespace {
 
 // Keys are hashed as polynomials over the field of integers modulo this prime,
 // evaluated at the set's point with no constant term, one coefficient for each
-// seven bytes, read a word at a time. A key of fewer than 256 bytes carries its
-// length in the top byte of its first coefficient: one multiplication for a key
-// of up to seven bytes. A longer key has its length as a coefficient of its own
-// before its bytes, which gives it a higher degree than any shorter key. So two
-// different keys differ by a polynomial of degree n + 1 at most that is not
-// zero, and it takes any one value at n + 1 points at most, which bounds their
-// collisions over the points.
+// seven bytes, read a word at a time. A key of fewer than 16 bytes carries its
+// length in the top byte of its first coefficient, which stays below 2^60: one
+// multiplication for a key of up to seven bytes. A longer key has its length as
+// a coefficient of its own before its bytes, which gives it a higher degree
+// than any shorter key. So two different keys differ by a polynomial of degree
+// n + 1 at most that is not zero, and it takes any one value at n + 1 points at
+// most, which bounds their collisions over the points.
 constexpr std::uint64_t PRIME = (std::uint64_t{1} << 61) - 1;
 constexpr std::size_t COEFFICIENT_BYTES = 7;
 constexpr std::size_t LENGTH_SHIFT = 8 * COEFFICIENT_BYTES;
-constexpr std::size_t LENGTH_IN_COEFFICIENT_LIMIT = 256;
+constexpr std::size_t LENGTH_IN_COEFFICIENT_LIMIT = 16;
 constexpr std::uint32_t EMPTY = 0;
 
 __extension__ using Product = unsigned __int128;  // GCC's, for one multiplication
