@@ -18,18 +18,20 @@ namespace quellan::tarn::pak {
 /// follows the keys the tag has, 11 to 21 bytes for each of them.
 ///
 /// Keys are hashed as polynomials modulo the prime 2^61 - 1 at a point of the
-/// field (see `hash_key`). For a point drawn at random, two different keys of
-/// at most n seven-byte words agree in the 32 kept bits with a chance below
-/// 2(n + 1)/2^32, and share a home slot of a table of m slots with a chance
-/// below 2(n + 1)/m, whatever keys the document chooses: keys spread as random
-/// ones would, pair by pair, and a key is reread only for the rare false match.
+/// field, a coefficient for each seven bytes (see `hash_key`). For a point drawn
+/// at random, two different keys of at most n coefficients agree in the 32 kept
+/// bits with a chance below 2(n + 1)/2^32, and share a home slot of a table of
+/// m slots with a chance below 2(n + 1)/m, whatever keys the document chooses:
+/// keys spread as random ones would, pair by pair, and a key is reread only for
+/// the rare false match.
 ///
-/// Drawing a point from the kernel is a system call that costs as much as
-/// reading a few hundred bytes, too much to pay for every tag of 17 keys. A set
+/// Drawing a point from the kernel is a system call of about half a
+/// microsecond: paid at every tag of 17 keys, it would let a document of such
+/// tags spend more time in the kernel than it is allowed for its reading. A set
 /// starts at a point mixed from its own address, which a document cannot see;
 /// the first probe that passes `LONGEST_PROBE` slots, which random points make
 /// rare, draws the point from the kernel and rehashes the keys met so far. So
-/// before that draw no check costs more than `LONGEST_PROBE` slots, and after
+/// before that draw no probe passes more than `LONGEST_PROBE` slots, and after
 /// it the bound above holds. Where the kernel refuses, the point is mixed
 /// again from the address and the keys counted: weaker against a document
 /// that could guess it, never wrong. Answers never depend on the point.
