@@ -1,11 +1,14 @@
 #include "tarn/pak/key_set.h"
 
-#include <x86intrin.h>
+#include <sys/random.h>
 
 #include <algorithm>
-#include <bit>
+#include <cassert>
+#include <cerrno>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <utility>
 
 #include "tarn/pak/xml_syntax.h"
 
@@ -13,37 +16,33 @@ namespace quellan::tarn::pak {
 
 namespace {
 
-// The shortest attribute is four bytes: `=""` after white space, or after the
-// value before it.
-constexpr std::size_t SHORTEST_ATTRIBUTE = 4;
-
-/// Room for every key that `list` can hold at most half full, so that probes end
-/// at once and the table never grows: memory within twice the list's size.
-std::size_t slots_for(std::string_view list) {
-  return std::bit_ceil(2 * (list.size() / SHORTEST_ATTRIBUTE + 1));
-}
-
 // Keys are hashed as polynomials over the field of integers modulo this prime,
-// evaluated at the secret point, seven bytes to a coefficient, with the length
-// first and no constant term. Two different keys of at most n coefficients
-// differ by a polynomial of degree n + 1 at most that is not zero, and it takes
-// any one value at n + 1 points at most: whatever keys a document chooses, two
-// of them share a slot of a table of m slots with a chance below 2(n + 1)/m.
-// Each coefficient costs one multiplication, where a keyed pseudo-random
-// function would cost a few dozen instructions.
+// evaluated at the set's point with no constant term, one coefficient for each
+// seven bytes, read a word at a time. A key of fewer than 16 bytes carries its
+// length in the top byte of its first coefficient, which stays below 2^60: one
+// multiplication for a key of up to seven bytes. A longer key has its length as
+// a coefficient of its own before its bytes, which gives it a higher degree
+// than any shorter key. So two different keys differ by a polynomial of degree
+// n + 1 at most that is not zero, and it takes any one value at n + 1 points at
+// most, which bounds their collisions over the points.
 constexpr std::uint64_t PRIME = (std::uint64_t{1} << 61) - 1;
 constexpr std::size_t COEFFICIENT_BYTES = 7;
+constexpr std::size_t LENGTH_SHIFT = 8 * COEFFICIENT_BYTES;
+constexpr std::size_t LENGTH_IN_COEFFICIENT_LIMIT = 16;
+constexpr std::uint32_t EMPTY = 0;
 
 __extension__ using Product = unsigned __int128;  // GCC's, for one multiplication
 
+/// `a` times `b` modulo the prime, below it, for `a` below 2^63 and `b` below it.
 std::uint64_t multiply_modulo_prime(std::uint64_t a, std::uint64_t b) {
   const Product product = static_cast<Product>(a) * b;
-  const std::uint64_t folded = (static_cast<std::uint64_t>(product) & PRIME) +
-                               static_cast<std::uint64_t>(product >> 61);
+  // 2^61 is 1 modulo the prime: fold the high bits onto the low ones, twice.
+  std::uint64_t folded = (static_cast<std::uint64_t>(product) & PRIME) + static_cast<std::uint64_t>(product >> 61);
+  folded = (folded & PRIME) + (folded >> 61);
   return folded >= PRIME ? folded - PRIME : folded;
 }
 
-/// The up to seven bytes of `key` from `offset` on, as a number below the prime.
+/// The up to seven bytes of `key` from `offset` on, as a number below 2^56.
 /// Reads a whole word, which the padding behind the list allows.
 std::uint64_t coefficient_at(std::string_view key, std::size_t offset) {
   std::uint64_t word;
@@ -52,50 +51,135 @@ std::uint64_t coefficient_at(std::string_view key, std::size_t offset) {
   return word & ((std::uint64_t{1} << (8 * bytes)) - 1);  // little-endian: the low bytes
 }
 
-/// A point of the field that no document can know: the time-stamp counter differs
-/// from one set to the next, and the set's address is mixed in.
-std::uint64_t secret_point(const void* set) {
-  const std::uint64_t mixed =
-      std::rotl(__rdtsc() * 0x9E3779B97F4A7C15u, 29) ^ reinterpret_cast<std::uintptr_t>(set);
-  return mixed % (PRIME - 1) + 1;
+bool is_key_end(char c) { return c == '=' || is_xml_white_space(c); }
+
+/// The most keys a table of `capacity` slots holds before it grows.
+constexpr std::size_t most_keys(std::size_t capacity) { return capacity / 4 * 3; }
+
+/// A point of the field from 64 random bits.
+std::uint64_t point_from(std::uint64_t bits) { return bits % (PRIME - 1) + 1; }
+
+/// A point mixed from `address` and `salt` (SplitMix64's finaliser), for when
+/// the kernel cannot give one: no document sees the address, but it is no secret.
+std::uint64_t mixed_point(const void* address, std::uint64_t salt) {
+  std::uint64_t bits = reinterpret_cast<std::uintptr_t>(address) + salt * 0x9E3779B97F4A7C15u;
+  bits = (bits ^ (bits >> 30)) * 0xBF58476D1CE4E5B9u;
+  bits = (bits ^ (bits >> 27)) * 0x94D049BB133111EBu;
+  return point_from(bits ^ (bits >> 31));
+}
+
+/// 64 random bits from the kernel without waiting for its pool, or nullopt where
+/// the call is refused: an old kernel, a filter that forbids it, a pool not yet
+/// ready at boot.
+std::optional<std::uint64_t> kernel_random_bits() {
+  std::uint64_t bits = 0;
+  auto* bytes = reinterpret_cast<unsigned char*>(&bits);
+  std::size_t filled = 0;
+  while (filled < sizeof bits) {
+    const ssize_t got = getrandom(bytes + filled, sizeof bits - filled, GRND_NONBLOCK);
+    if (got > 0) {
+      filled += static_cast<std::size_t>(got);
+    } else if (got == 0 || errno != EINTR) {
+      return std::nullopt;
+    }
+  }
+  return bits;
 }
 
 }  // namespace
 
-KeySet::KeySet(std::string_view list)
-    : list_(list),
-      secret_(secret_point(this)),
-      mask_(slots_for(list) - 1),
-      slots_(static_cast<std::uint32_t*>(std::calloc(mask_ + 1, sizeof(std::uint32_t)))) {
-  if (!slots_) throw std::bad_alloc();
+KeySet::KeySet(std::string_view list) : KeySet(list, mixed_point(this, 0)) {}
+
+KeySet::KeySet(std::string_view list, std::uint64_t point)
+    : list_(list), point_(point), slots_(allocate(FIRST_CAPACITY)) {}
+
+KeySet::Slots KeySet::allocate(std::size_t capacity) {
+  Slots slots(static_cast<Slot*>(std::calloc(capacity, sizeof(Slot))));
+  if (!slots) throw std::bad_alloc();
+  return slots;
+}
+
+std::uint32_t KeySet::hash_key(std::string_view key) const {
+  if (key.size() > COEFFICIENT_BYTES) return hash_long_key(key);
+  const std::uint64_t coefficient = std::uint64_t{key.size()} << LENGTH_SHIFT | coefficient_at(key, 0);
+  return static_cast<std::uint32_t>(multiply_modulo_prime(coefficient, point_));
+}
+
+std::uint32_t KeySet::hash_long_key(std::string_view key) const {
+  std::uint64_t value = 0;
+  std::uint64_t first = coefficient_at(key, 0);
+  if (key.size() < LENGTH_IN_COEFFICIENT_LIMIT) {
+    first |= std::uint64_t{key.size()} << LENGTH_SHIFT;
+  } else {
+    value = multiply_modulo_prime(key.size(), point_);
+  }
+  value = multiply_modulo_prime(value + first, point_);
+  for (std::size_t offset = COEFFICIENT_BYTES; offset < key.size(); offset += COEFFICIENT_BYTES) {
+    value = multiply_modulo_prime(value + coefficient_at(key, offset), point_);
+  }
+  return static_cast<std::uint32_t>(value);
 }
 
 bool KeySet::insert(std::size_t offset, std::size_t length) {
-  const std::string_view key = list_.substr(offset, length);
-  const std::size_t slot = find_slot(key);
-  if (slots_[slot] != EMPTY) return true;
-  slots_[slot] = static_cast<std::uint32_t>(offset + 1);
+  const std::string_view key(list_.data() + offset, length);
+  const std::uint32_t hash = hash_key(key);
+  std::size_t slot = hash & mask_;
+  // The table always has an empty slot (see `add`), which ends the probe.
+  for (std::size_t probed = 0; slots_[slot].offset_after != EMPTY; ++probed) {
+    const Slot kept = slots_[slot];
+    if (kept.hash == hash && holds_key(kept.offset_after - 1, key)) return true;
+    if (probed == LONGEST_PROBE && !point_settled_) return insert_at_new_point(offset, length);
+    slot = (slot + 1) & mask_;
+  }
+  add(slot, offset, hash);
   return false;
 }
 
-std::uint64_t KeySet::hash(std::string_view key) const {
-  std::uint64_t value = multiply_modulo_prime(key.size(), secret_);
-  for (std::size_t offset = 0; offset < key.size(); offset += COEFFICIENT_BYTES) {
-    value = multiply_modulo_prime(value + coefficient_at(key, offset), secret_);
-  }
-  return value % PRIME;  // each step leaves it below 2^63, equal modulo the prime
+bool KeySet::insert_at_new_point(std::size_t offset, std::size_t length) {
+  redraw_point();
+  return insert(offset, length);  // once: the point is settled now
 }
 
-std::size_t KeySet::find_slot(std::string_view key) const {
-  for (std::size_t slot = hash(key) & mask_;; slot = (slot + 1) & mask_) {
-    if (slots_[slot] == EMPTY) return slot;
-    // The key kept there is equal when it has the same bytes and ends after them.
-    const std::size_t kept = slots_[slot] - 1;
-    if (list_.substr(kept, key.size()) == key && kept + key.size() < list_.size() &&
-        (list_[kept + key.size()] == '=' || is_xml_white_space(list_[kept + key.size()]))) {
-      return slot;
-    }
+void KeySet::add(std::size_t slot, std::size_t offset, std::uint32_t hash) {
+  slots_[slot] = {static_cast<std::uint32_t>(offset + 1), hash};
+  // Growing as soon as the table passes three quarters keeps a quarter of it
+  // empty after every insertion: no table is ever full, so every probe ends.
+  static_assert(most_keys(FIRST_CAPACITY) < FIRST_CAPACITY);
+  if (++count_ > most_keys(mask_ + 1)) move_into(2 * (mask_ + 1), false);
+  assert(count_ < mask_ + 1 && "a full table would never end a probe for a new key");
+}
+
+bool KeySet::holds_key(std::size_t kept, std::string_view key) const {
+  // Equal when the kept key has the same bytes and ends after them; a kept key
+  // ends before the list does.
+  const std::size_t end = kept + key.size();
+  return end < list_.size() && list_.compare(kept, key.size(), key) == 0 && is_key_end(list_[end]);
+}
+
+std::string_view KeySet::key_at(std::size_t kept) const {
+  const std::string_view rest = list_.substr(kept);
+  return rest.substr(0, static_cast<std::size_t>(std::ranges::find_if(rest, is_key_end) - rest.begin()));
+}
+
+void KeySet::move_into(std::size_t capacity, bool rehash) {
+  const Slots old = std::exchange(slots_, allocate(capacity));
+  const std::size_t old_capacity = mask_ + 1;
+  mask_ = capacity - 1;
+  for (std::size_t i = 0; i < old_capacity; ++i) {
+    Slot kept = old[i];
+    if (kept.offset_after == EMPTY) continue;
+    if (rehash) kept.hash = hash_key(key_at(kept.offset_after - 1));
+    std::size_t slot = kept.hash & mask_;
+    while (slots_[slot].offset_after != EMPTY) slot = (slot + 1) & mask_;
+    slots_[slot] = kept;
   }
+}
+
+void KeySet::redraw_point() {
+  const std::optional<std::uint64_t> bits = kernel_random_bits();
+  point_ = bits ? point_from(*bits) : mixed_point(this, count_);
+  point_settled_ = true;
+  move_into(mask_ + 1, true);
 }
 
 }  // namespace quellan::tarn::pak

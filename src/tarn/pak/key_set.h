@@ -10,11 +10,31 @@ namespace quellan::tarn::pak {
 
 /// The keys of one tag's attribute list met so far, for the duplicate check of
 /// tags with many attributes. Each key is found again by its offset in the list,
-/// where it runs to the white space or `=` that ends every key. A hash table keyed
-/// by a secret that each set draws from the processor's time-stamp counter keeps
-/// them: a document cannot know the secret, so it cannot steer its keys into one
-/// chain, and each check costs time in proportion to its key's length. The table
-/// is sized once for the most keys the list can hold.
+/// where it runs to the white space or `=` that ends every key.
+///
+/// An open-addressing table holds them, each slot the key's offset and 32 bits
+/// of its hash, so that a probe rereads a key only when those bits match. The
+/// table grows as keys come, doubling once it is three quarters full: its size
+/// follows the keys the tag has, 11 to 21 bytes for each of them.
+///
+/// Keys are hashed as polynomials modulo the prime 2^61 - 1 at a point of the
+/// field, a coefficient for each seven bytes (see `hash_key`). For a point drawn
+/// at random, two different keys of at most n coefficients agree in the 32 kept
+/// bits with a chance below 2(n + 1)/2^32, and share a home slot of a table of
+/// m slots with a chance below 2(n + 1)/m, whatever keys the document chooses:
+/// keys spread as random ones would, pair by pair, and a key is reread only for
+/// the rare false match.
+///
+/// Drawing a point from the kernel is a system call of about half a
+/// microsecond: paid at every tag of 17 keys, it would let a document of such
+/// tags spend more time in the kernel than it is allowed for its reading. A set
+/// starts at a point mixed from its own address, which a document cannot see;
+/// the first probe that passes `LONGEST_PROBE` slots, which random points make
+/// rare, draws the point from the kernel and rehashes the keys met so far. So
+/// before that draw no probe passes more than `LONGEST_PROBE` slots, and after
+/// it the bound above holds. Where the kernel refuses, the point is mixed
+/// again from the address and the keys counted: weaker against a document
+/// that could guess it, never wrong. Answers never depend on the point.
 class KeySet {
  public:
   /// An empty set over the keys of `list`, an attribute list of fewer than 4 GiB
@@ -22,28 +42,56 @@ class KeySet {
   /// word at a time past its end.
   explicit KeySet(std::string_view list);
 
+  /// The same, starting at `point` (below 2^61 - 1), for tests: at 0 every key
+  /// hashes alike until the first long probe draws another point.
+  KeySet(std::string_view list, std::uint64_t point);
+
   /// Adds the key of `length` bytes at `offset` of the list. Whether an equal key
   /// was there already, in which case the set is unchanged.
   bool insert(std::size_t offset, std::size_t length);
 
  private:
-  std::uint64_t hash(std::string_view key) const;
-  /// The slot that holds a key equal to `key`, or the empty one where it belongs.
-  std::size_t find_slot(std::string_view key) const;
-
-  static constexpr std::uint32_t EMPTY = 0;  // slots hold a key's offset plus one
-
-  struct Free {
-    void operator()(std::uint32_t* slots) const noexcept { std::free(slots); }
+  struct Slot {
+    std::uint32_t offset_after;  // the key's offset plus one; 0 for an empty slot
+    std::uint32_t hash;
   };
+  struct Free {
+    void operator()(Slot* slots) const noexcept { std::free(slots); }
+  };
+  using Slots = std::unique_ptr<Slot[], Free>;
+
+  // A probe this long draws the point from the kernel, once.
+  static constexpr std::size_t LONGEST_PROBE = 32;
+  // Room for the 16 keys the attribute cursor compares itself and the 17th.
+  static constexpr std::size_t FIRST_CAPACITY = 32;
+
+  static Slots allocate(std::size_t capacity);
+
+  /// The low 32 bits of the hash of `key`. Inline in `insert`: a key of up to
+  /// seven bytes takes one multiplication, and longer ones go out of line.
+  inline std::uint32_t hash_key(std::string_view key) const;
+  [[gnu::noinline]] std::uint32_t hash_long_key(std::string_view key) const;
+  /// Whether the key kept at `kept` of the list equals `key`.
+  bool holds_key(std::size_t kept, std::string_view key) const;
+  /// The key kept at `kept` of the list, up to the byte that ends it.
+  std::string_view key_at(std::size_t kept) const;
+  /// `insert` after a long probe: draws a point and inserts again.
+  [[gnu::noinline, gnu::cold]] bool insert_at_new_point(std::size_t offset, std::size_t length);
+  void add(std::size_t slot, std::size_t offset, std::uint32_t hash);
+  /// Moves every key into a table of `capacity` slots, hashing each again at the
+  /// current point when `rehash`, else placing it by the hash it keeps.
+  void move_into(std::size_t capacity, bool rehash);
+  /// Draws a point from the kernel, or mixes one where it refuses, and rehashes.
+  void redraw_point();
 
   std::string_view list_;
-  std::uint64_t secret_;
-  std::size_t mask_;
-  // Zeroed by `calloc`, which takes a large table as fresh pages that are zero
-  // already instead of writing every slot: a table sized for the most keys is
-  // mostly left untouched by a list of few.
-  std::unique_ptr<std::uint32_t[], Free> slots_;
+  std::uint64_t point_;
+  bool point_settled_ = false;  // drawn again after a long probe
+  std::size_t mask_ = FIRST_CAPACITY - 1;
+  std::size_t count_ = 0;
+  // Zeroed by `calloc`, which may take a large table as fresh pages that are
+  // zero already instead of writing every slot.
+  Slots slots_;
 };
 
 }  // namespace quellan::tarn::pak
