@@ -168,6 +168,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "Unicode scalar value at byte 47\neof"},
         ReaderCase{"CharacterReferenceAboveUnicode", "<a v='&#1114112;'/>",
                    "empty a !character reference &#1114112; is no Unicode scalar value at byte 6\neof"},
+        // 2^32 + 65: no wrap to "A", whatever the digits.
+        ReaderCase{"CharacterReferenceWrappingTo32Bits", "<a v='&#4294967361;'/>",
+                   "empty a !character reference &#4294967361; is no Unicode scalar value at byte 6\neof"},
         ReaderCase{"UnknownEntity", "<a v='&nbsp;'/>", "empty a !unknown reference &nbsp; at byte 6\neof"},
         ReaderCase{"ReferenceWithoutSemicolon", "<a v='&amp'/>",
                    "empty a !reference without ';' at byte 6\neof"},

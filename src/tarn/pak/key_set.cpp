@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "tarn/pak/xml_syntax.h"
+#include "tarn/pak/xml_byte_scan.h"
 
 namespace quellan::tarn::pak {
 
