@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
-#include <span>
 #include <string_view>
 
 #include "tarn/pak/xml_attributes.h"
@@ -29,18 +28,34 @@ std::optional<std::size_t> attributes_after_name(std::string_view document, std:
   return after_name;
 }
 
-/// Whether a key read from the document, where no list bounds it, may end the
-/// tag or open a quote: the general reading would then see another tag.
-bool may_leave_the_tag(std::string_view key) {
-  return key.find_first_of(">\"'") != std::string_view::npos;
+/// Where the key at `key_offset` of the document ends when it is `key`: its bytes
+/// are those, and the next one ends a key. The document is padded, so the bytes
+/// may be compared before the key's end is known.
+bool is_key_at(std::string_view document, std::size_t key_offset, std::string_view key) {
+  return std::memcmp(document.data() + key_offset, key.data(), key.size()) == 0 &&
+         key_offset + key.size() < document.size() && ends_key(document[key_offset + key.size()]);
+}
+
+/// Where the key at `key_offset` ends, by the cursor's grammar. Where no tag
+/// bounds it, a `>` or a quote before its end would end the tag or open a quote
+/// there: it is cut short at one, which is then followed by no `=`, and the
+/// attribute fails. The keys of fields, `id` and `value`, are spotted by their
+/// bytes.
+std::size_t key_end_in_tag(std::string_view document, std::size_t key_offset) {
+  if (is_key_at(document, key_offset, "id")) return key_offset + 2;
+  if (is_key_at(document, key_offset, "value")) return key_offset + 5;
+  return find_any_of<' ', '\t', '\r', '\n', '=', '>', '"', '\''>(document, key_offset);
 }
 
 /// Reads an attribute by the cursor's grammar from `key_offset`, where no tag
 /// bounds it: nullopt for one that the general reading would not read the same.
 std::optional<std::size_t> read_attribute_in_tag(std::string_view document, std::size_t key_offset,
                                                  XmlAttribute& attribute) {
-  const error::Expected<std::size_t, XmlErrorKind> end = read_attribute_at(document, key_offset, 0, attribute);
-  if (!end || may_leave_the_tag(attribute.key)) return std::nullopt;
+  const std::size_t key_end = key_end_in_tag(document, key_offset);
+  if (key_end == std::string_view::npos) return std::nullopt;
+  attribute.key = std::string_view(document.data() + key_offset, key_end - key_offset);
+  const error::Expected<std::size_t, XmlErrorKind> end = read_value_after_key(document, key_end, 0, attribute);
+  if (!end) return std::nullopt;
   return *end;
 }
 
@@ -50,15 +65,22 @@ class FewKeys {
  public:
   /// Whether `key` is new and there was room for it.
   bool add(std::string_view key) {
-    const auto earlier = std::span(keys_).first(count_);
-    if (count_ == keys_.size() || std::ranges::find(earlier, key) != earlier.end()) return false;
-    keys_[count_++] = key;
+    if (count_ == MOST) return false;
+    for (std::size_t i = 0; i < count_; ++i) {
+      if (keys_[i].size == key.size() && std::memcmp(keys_[i].data, key.data(), key.size()) == 0) return false;
+    }
+    keys_[count_++] = {key.data(), key.size()};
     return true;
   }
 
  private:
-  // Left uninitialised: most tags fill two.
-  std::array<std::string_view, XmlAttributeCursor::KEYS_COMPARED_ONE_BY_ONE> keys_;
+  static constexpr std::size_t MOST = XmlAttributeCursor::KEYS_COMPARED_ONE_BY_ONE;
+  // Plain pointers and sizes, left uninitialised: most tags fill two.
+  struct Key {
+    const char* data;
+    std::size_t size;
+  };
+  std::array<Key, MOST> keys_;
   std::size_t count_ = 0;
 };
 
@@ -85,15 +107,15 @@ std::optional<std::size_t> read_field_attributes(std::string_view document, std:
 }  // namespace
 
 std::optional<IdAndValue> read_plain_field_tag(XmlReader& reader) {
-  IdAndValue found;
+  std::optional<IdAndValue> found(std::in_place);
   const std::optional<XmlEventKind> kind =
       reader.read_tag_with([&](std::string_view document, std::size_t start) -> std::optional<std::size_t> {
         const std::optional<std::size_t> attributes = attributes_after_name(document, start, "attribute");
         if (!attributes) return std::nullopt;
-        return read_field_attributes(document, *attributes, found);
+        return read_field_attributes(document, *attributes, *found);
       });
-  if (!kind) return std::nullopt;
-  if (*kind == XmlEventKind::start_tag) return IdAndValue{};
+  if (!kind) found.reset();
+  else if (*kind == XmlEventKind::start_tag) found.emplace();
   return found;
 }
 

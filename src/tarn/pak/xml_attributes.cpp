@@ -3,30 +3,8 @@
 #include <algorithm>
 #include <span>
 
-#include "tarn/pak/xml_byte_scan.h"
 
 namespace quellan::tarn::pak {
-
-error::Expected<std::size_t, XmlErrorKind> read_attribute_at(std::string_view text,
-                                                             std::size_t key_offset,
-                                                             std::size_t text_offset,
-                                                             XmlAttribute& attribute) {
-  std::size_t i = std::min(find_any_of<' ', '\t', '\r', '\n', '='>(text, key_offset), text.size());
-  attribute.key = text.substr(key_offset, i - key_offset);
-  i = skip_white_space(text, i);
-  if (i == text.size() || text[i] != '=') return std::unexpected(XmlErrorKind::attribute_without_equals);
-  i = skip_white_space(text, i + 1);
-  if (i == text.size()) return std::unexpected(XmlErrorKind::attribute_without_value);
-  if (!is_quote(text[i])) return std::unexpected(XmlErrorKind::unquoted_attribute_value);
-  const std::size_t value_start = i + 1;
-  const std::size_t value_end = text[i] == '"'
-                                    ? find_value_end<'"'>(text, value_start, attribute.is_plain_ascii)
-                                    : find_value_end<'\''>(text, value_start, attribute.is_plain_ascii);
-  if (value_end == std::string_view::npos) return std::unexpected(XmlErrorKind::unclosed_attribute_value);
-  attribute.raw_value = text.substr(value_start, value_end - value_start);
-  attribute.value_offset = text_offset + value_start;
-  return value_end + 1;
-}
 
 error::Expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::next() {
   XmlAttribute attribute;

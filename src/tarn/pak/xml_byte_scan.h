@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "common/byte_buffer.h"
@@ -95,7 +96,12 @@ std::size_t find_value_end(std::string_view text, std::size_t from, bool& plain)
 /// White space is the four bytes space, tab, CR and LF; nothing else counts,
 /// whatever the encoding. The reader, its attribute cursor and the unescaping of
 /// values share these classes.
-constexpr bool is_xml_white_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+constexpr bool is_xml_white_space(char c) {
+  // One bit per white-space byte below 64, tested in one shift.
+  constexpr std::uint64_t WHITE_SPACE = (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n');
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 64 && ((WHITE_SPACE >> byte) & 1) != 0;
+}
 
 constexpr bool is_quote(char c) { return c == '"' || c == '\''; }
 

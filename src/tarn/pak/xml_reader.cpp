@@ -92,6 +92,12 @@ void OpenElements::push(std::size_t offset) {
 
 void OpenElements::pop() {
   if (!innermost_) std::abort();  // a caller bug, not a document fault
+  // Most elements start within 128 bytes of the one that encloses them.
+  if (const std::uint8_t last = distances_.back(); (last & FIRST_GROUP) != 0 && distances_.size() > 1) {
+    distances_.pop_back();
+    *innermost_ -= last & 0x7F;
+    return;
+  }
   std::size_t first = distances_.size() - 1;
   while ((distances_[first] & FIRST_GROUP) == 0) --first;
   std::size_t distance = 0;
@@ -170,7 +176,7 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
   const std::size_t name_offset = position_ + 2;
-  const std::size_t end = document_.find('>', name_offset);
+  const std::size_t end = find_any_of<'>'>(document_, name_offset);
   if (end == std::string_view::npos) return fail({XmlErrorKind::unclosed_tag, position_});
   const std::string_view name =
       trim_xml_white_space_end(document_.substr(name_offset, end - name_offset));
@@ -195,9 +201,10 @@ bool XmlReader::innermost_name_is(std::string_view name) const {
   const std::size_t offset = *open_elements_.innermost();
   if (document_.size() - offset <= name.size()) return false;
   if (document_.compare(offset, name.size(), name) != 0) return false;
-  if (find_white_space(name, 0) != std::string_view::npos) return false;
   const char after = document_[offset + name.size()];
-  return is_xml_white_space(after) || (after == '>' && closes_every_quote(name));
+  if (!is_xml_white_space(after) && after != '>') return false;
+  if (find_white_space(name, 0) != std::string_view::npos) return false;
+  return after != '>' || find_any_of<'"', '\''>(name, 0) == std::string_view::npos || closes_every_quote(name);
 }
 
 std::string_view XmlReader::name_at(std::size_t offset) const {
