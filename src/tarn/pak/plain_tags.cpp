@@ -114,8 +114,11 @@ std::optional<IdAndValue> read_plain_field_tag(XmlReader& reader) {
         if (!attributes) return std::nullopt;
         return read_field_attributes(document, *attributes, *found);
       });
-  if (!kind) found.reset();
-  else if (*kind == XmlEventKind::start_tag) found.emplace();
+  if (!kind) {
+    found.reset();
+  } else if (*kind == XmlEventKind::start_tag) {
+    found.emplace();  // no field: it changes nothing
+  }
   return found;
 }
 
