@@ -55,7 +55,7 @@ Metadata with(ModuleInfo module_info, std::vector<ModuleShortDesc> dependencies 
 }
 
 std::string describe(const ModuleShortDesc& d) {
-  return "{folder=" + d.folder + " md5=" + d.md5 + " name=" + d.name + " uuid=" + d.uuid +
+  return "{folder=" + d.folder + " md5=" + std::string(d.md5) + " name=" + d.name + " uuid=" + std::string(d.uuid) +
          " version=" + std::to_string(d.version) + "}";
 }
 
@@ -64,10 +64,10 @@ std::string describe(const Metadata& metadata) {
   std::string text = "author=" + m.author + "\nccl=" + m.character_creation_level_name +
                      "\ndescription=" + m.description + "\nfolder=" + m.folder +
                      "\ngm=" + m.gm_template + "\nlobby=" + m.lobby_level_name +
-                     "\nmd5=" + m.md5 + "\nvideo=" + m.main_menu_background_video +
+                     "\nmd5=" + std::string(m.md5) + "\nvideo=" + m.main_menu_background_video +
                      "\nmenu=" + m.menu_level_name + "\nname=" + m.name +
                      "\nphoto=" + m.photo_booth + "\nstartup=" + m.startup_level_name +
-                     "\ntags=" + m.tags + "\ntype=" + m.module_type + "\nuuid=" + m.uuid +
+                     "\ntags=" + m.tags + "\ntype=" + m.module_type + "\nuuid=" + std::string(m.uuid) +
                      "\npublish_handle=" + std::to_string(m.publish_handle) +
                      "\nversion=" + std::to_string(m.version) +
                      "\nnum_players=" + std::to_string(m.num_players) + "\ndependencies=";
