@@ -203,7 +203,7 @@ std::vector<ParseCase> tag_form_cases() {
       {"GreaterThanInKey", module_info_document("<attribute x>y='1' id='Name' value='x'/>"),
        MODULE_INFO_FAILS},
       {"QuoteInKey", module_info_document("<attribute x\"y='1' id='Name' value='x'/>"), MODULE_INFO_FAILS},
-      {"LongerTagName", module_info_document("<attributes id='Name' value='x'/>"), with({})},
+      {"LongerTagName", module_info_document("<attributex='1' id='Name' value='x'/>"), with({})},
       {"FieldTagWrittenAsStartTag",
        module_info_document("<attribute id='Name' value='x'></attribute>" + attr("Tags", "t")),
        with({.tags = "t"})},
