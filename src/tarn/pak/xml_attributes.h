@@ -36,10 +36,13 @@ inline error::Expected<std::size_t, XmlErrorKind> read_value_after_key(std::stri
                                                                        std::size_t key_end,
                                                                        std::size_t text_offset,
                                                                        XmlAttribute& attribute) {
-  // Most attributes are written `key="value"`, without white space to pass.
-  std::size_t i = text[key_end] == '=' ? key_end : skip_white_space(text, key_end);
+  // Most attributes are written `key="value"`, without white space to pass. The
+  // byte after `text` is the document's padding or the `/` or `>` that ends the
+  // tag: never an `=` or a quote.
+  const char* const bytes = text.data();
+  std::size_t i = bytes[key_end] == '=' ? key_end : skip_white_space(text, key_end);
   if (i == text.size() || text[i] != '=') return std::unexpected(XmlErrorKind::attribute_without_equals);
-  i = is_quote(text[i + 1]) ? i + 1 : skip_white_space(text, i + 1);
+  i = is_quote(bytes[i + 1]) ? i + 1 : skip_white_space(text, i + 1);
   if (i == text.size()) return std::unexpected(XmlErrorKind::attribute_without_value);
   if (!is_quote(text[i])) return std::unexpected(XmlErrorKind::unquoted_attribute_value);
   const std::size_t value_start = i + 1;
