@@ -66,8 +66,12 @@ class FewKeys {
   /// Whether `key` is new and there was room for it.
   bool add(std::string_view key) {
     if (count_ == MOST) return false;
+    // Keys of a tag mostly differ in their size or first byte, checked before the rest.
     for (std::size_t i = 0; i < count_; ++i) {
-      if (keys_[i].size == key.size() && std::memcmp(keys_[i].data, key.data(), key.size()) == 0) return false;
+      if (keys_[i].size == key.size() && (key.empty() || keys_[i].data[0] == key.front()) &&
+          std::memcmp(keys_[i].data, key.data(), key.size()) == 0) {
+        return false;
+      }
     }
     keys_[count_++] = {key.data(), key.size()};
     return true;
