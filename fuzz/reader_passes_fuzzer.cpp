@@ -1,5 +1,5 @@
-// libFuzzer target: the XML reader's specialised passes against its general
-// reading, on arbitrary bytes.
+// libFuzzer target: the metadata parser's one-pass reads of field and `node`
+// tags against the XML reader's general reading, on arbitrary bytes.
 #include "harness/fuzz_entry.h"
 #include "harness/reader_passes_input.h"
 

@@ -37,7 +37,8 @@ inline bool has_clean_texts(const tarn::pak::Metadata& metadata) {
     if (!is_clean_text(text)) return false;
   }
   for (const tarn::pak::ModuleShortDesc& dependency : metadata.dependencies) {
-    for (std::string_view text : {dependency.folder, dependency.md5, dependency.name, dependency.uuid}) {
+    for (std::string_view text : {std::string_view(dependency.folder), dependency.md5.view(), std::string_view(dependency.name),
+                                  dependency.uuid.view()}) {
       if (!is_clean_text(text)) return false;
     }
   }

@@ -5,7 +5,9 @@
 #include <string_view>
 
 #include "common/byte_buffer.h"
+#include "tarn/pak/plain_tags.h"
 #include "tarn/pak/record_fields.h"
+#include "tarn/pak/xml_attributes.h"
 #include "tarn/pak/xml_reader.h"
 
 namespace quellan::fuzz {
@@ -13,6 +15,7 @@ namespace quellan::fuzz {
 namespace reader_passes_detail {
 
 using tarn::pak::IdAndValue;
+using tarn::pak::NodeTag;
 using tarn::pak::XmlAttribute;
 using tarn::pak::XmlError;
 using tarn::pak::XmlEvent;
@@ -39,12 +42,16 @@ inline bool same_event(const error::Expected<XmlEvent, XmlError>& one, const err
 }
 
 /// What the general reading must see where a pass read a field tag: that very
-/// `attribute` tag, written as an empty element, whose attributes all read.
+/// `attribute` tag, whose attributes all read when it is written as an empty
+/// element; as a start tag, it is no field.
 inline std::optional<std::string> check_field_tag(XmlReader& general, const IdAndValue& field) {
   const auto event = general.next();
-  if (!event || event->kind != XmlEventKind::empty_element_tag || event->content != "attribute") {
-    return "a field tag where the general reading sees none";
+  if (!event || event->content != "attribute") return "a field tag where the general reading sees none";
+  if (event->kind == XmlEventKind::start_tag) {
+    if (field.id || field.value) return "a field read from a start tag";
+    return std::nullopt;
   }
+  if (event->kind != XmlEventKind::empty_element_tag) return "a field tag where the general reading sees none";
   const std::optional<IdAndValue> expected = tarn::pak::read_id_and_value(event->attributes);
   if (!expected) return "a field tag whose attributes the general reading refuses";
   if (!same_attribute(expected->id, field.id) || !same_attribute(expected->value, field.value)) {
@@ -53,11 +60,24 @@ inline std::optional<std::string> check_field_tag(XmlReader& general, const IdAn
   return std::nullopt;
 }
 
+/// What the general reading must see where a pass read a `node` tag: that very
+/// tag, of the same kind, whose first attribute is the same `id`.
+inline std::optional<std::string> check_node_tag(XmlReader& general, const NodeTag& node) {
+  const auto event = general.next();
+  if (!event || event->kind != node.kind || event->content != "node") {
+    return "a node tag where the general reading sees none";
+  }
+  tarn::pak::XmlAttributeCursor cursor(event->attributes);
+  const auto first = cursor.next();
+  if (!first || !*first || !same_attribute(**first, node.id)) return "a node tag read with another id";
+  return std::nullopt;
+}
+
 }  // namespace reader_passes_detail
 
 /// Reads `bytes` with two readers side by side: one by its general events alone,
-/// the other trying the specialised passes before every event, as the metadata
-/// parser does. What a pass reads, the general reading must read the same way;
+/// the other trying the parser's one-pass reads of field and `node` tags before
+/// every event. What a pass reads, the general reading must read the same way;
 /// where the passes decline, both readers must give the same event or error.
 /// Returns the first difference, if any.
 inline std::optional<std::string> compare_reader_passes_input(std::string_view bytes) {
@@ -66,15 +86,12 @@ inline std::optional<std::string> compare_reader_passes_input(std::string_view b
   XmlReader general(document);
   XmlReader specialised(document);
   for (;;) {
-    if (const std::optional<IdAndValue> field = specialised.read_attribute_tag()) {
+    if (const std::optional<IdAndValue> field = tarn::pak::read_plain_field_tag(specialised)) {
       if (auto difference = check_field_tag(general, *field)) return difference;
       continue;
     }
-    if (specialised.read_end_tag_of("node")) {
-      const auto event = general.next();
-      if (!event || event->kind != XmlEventKind::end_tag || event->content != "node") {
-        return "a node end tag where the general reading sees none";
-      }
+    if (const std::optional<NodeTag> node = tarn::pak::read_plain_node_tag(specialised)) {
+      if (auto difference = check_node_tag(general, *node)) return difference;
       continue;
     }
     const auto expected = general.next();

@@ -104,6 +104,11 @@ PyObject* text_value(std::string text) {
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
+PyObject* text_value(const tarn::pak::InlineText& text) {
+  const std::string_view view = text.view();
+  return PyUnicode_FromStringAndSize(view.data(), static_cast<Py_ssize_t>(view.size()));
+}
+
 // Takes over `value` (a new reference or null) and stores it under `key`.
 bool set_entry(PyObject* dict, std::string_view key, PyObject* value) {
   OwnedRef owned_value(value);
@@ -124,10 +129,10 @@ PyObject* module_info_to_dict(tarn::pak::ModuleInfo info) {
   // Short-circuiting stops at the first failed entry; later values are never made.
   const bool filled =
       set_entry(dict.get(), "Folder", text_value(std::move(info.folder))) &&
-      set_entry(dict.get(), "MD5", text_value(std::move(info.md5))) &&
+      set_entry(dict.get(), "MD5", text_value(info.md5)) &&
       set_entry(dict.get(), "Name", text_value(std::move(info.name))) &&
       set_entry(dict.get(), "PublishHandle", PyLong_FromUnsignedLongLong(info.publish_handle)) &&
-      set_entry(dict.get(), "UUID", text_value(std::move(info.uuid))) &&
+      set_entry(dict.get(), "UUID", text_value(info.uuid)) &&
       set_entry(dict.get(), "Version64", PyLong_FromLong(info.version));
   return filled ? dict.release() : nullptr;
 }

@@ -39,7 +39,7 @@ std::string describe_attributes(XmlAttributeList list) {
     if (!*attribute) return text;
     auto value = unescape(**attribute, buffer);
     if (!value) return text + " !" + value.error().message();
-    text += " " + std::string((*attribute)->key) + "=" + std::string(*value);
+    text.append(" ").append((*attribute)->key).append("=").append(*value);
   }
 }
 
@@ -62,7 +62,7 @@ std::string read_all(std::string_view document) {
       EXPECT_EQ(reader.next()->kind, XmlEventKind::end_of_input) << "the end does not repeat";
       return log;
     }
-    log += " " + std::string(event->content);
+    log.append(" ").append(event->content);
     if (event->kind == XmlEventKind::start_tag || event->kind == XmlEventKind::empty_element_tag) {
       log += describe_attributes(event->attributes);
     }
@@ -168,6 +168,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "Unicode scalar value at byte 47\neof"},
         ReaderCase{"CharacterReferenceAboveUnicode", "<a v='&#1114112;'/>",
                    "empty a !character reference &#1114112; is no Unicode scalar value at byte 6\neof"},
+        // 2^32 + 65: no wrap to "A", whatever the digits.
+        ReaderCase{"CharacterReferenceWrappingTo32Bits", "<a v='&#4294967361;'/>",
+                   "empty a !character reference &#4294967361; is no Unicode scalar value at byte 6\neof"},
         ReaderCase{"UnknownEntity", "<a v='&nbsp;'/>", "empty a !unknown reference &nbsp; at byte 6\neof"},
         ReaderCase{"ReferenceWithoutSemicolon", "<a v='&amp'/>",
                    "empty a !reference without ';' at byte 6\neof"},
@@ -211,8 +214,8 @@ TEST(XmlReader, MatchesEndTagsAcrossLongDistances) {
 /// and a number each, then `tail`.
 std::string last_attribute_of_large_tag(int count, std::string_view tail, std::string_view key = "k") {
   std::string tag = "<a";
-  for (int i = 0; i < count; ++i) tag += " " + std::string(key) + std::to_string(i) + "=''";
-  tag += std::string(tail) + "/>";
+  for (int i = 0; i < count; ++i) tag.append(" ").append(key).append(std::to_string(i)).append("=''");
+  tag.append(tail).append("/>");
   const common::ByteBuffer padded = test_support::padded(tag);
   XmlReader reader(padded);
   XmlAttributeCursor cursor(reader.next()->attributes);

@@ -10,7 +10,7 @@
 #include <optional>
 #include <utility>
 
-#include "tarn/pak/xml_syntax.h"
+#include "tarn/pak/xml_byte_scan.h"
 
 namespace quellan::tarn::pak {
 

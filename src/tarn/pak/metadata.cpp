@@ -7,6 +7,7 @@
 #include <utility>
 #include <variant>
 
+#include "tarn/pak/plain_tags.h"
 #include "tarn/pak/record_fields.h"
 #include "tarn/pak/xml_attributes.h"
 #include "tarn/pak/xml_reader.h"
@@ -40,10 +41,24 @@ std::string cause_of(const NodeFailure& failure) {
 
 enum class DescribedNode { none, module_info, module_short_desc };
 
-/// The record that a `node` start tag describes: its first `id` attribute,
-/// unescaped and compared exactly, picks it; any other node is a container.
-/// Attributes after the first `id` are not looked at. Fails for a bad attribute
-/// before it or an `id` that cannot be unescaped.
+DescribedNode described_by(std::string_view id) {
+  if (id == NODE_ID<ModuleInfo>) return DescribedNode::module_info;
+  if (id == NODE_ID<ModuleShortDesc>) return DescribedNode::module_short_desc;
+  return DescribedNode::none;
+}
+
+/// The record that a `node` start tag describes, by its `id`, unescaped and
+/// compared exactly; fails for an `id` that cannot be unescaped.
+error::Expected<DescribedNode, XmlError> described_by(const XmlAttribute& id, std::string& buffer) {
+  auto text = unescape(id, buffer);
+  if (!text) return std::unexpected(text.error());
+  return described_by(*text);
+}
+
+/// The record that a `node` start tag describes: its first `id` attribute picks
+/// it; any other node is a container. Attributes after the first `id` are not
+/// looked at. Fails for a bad attribute before it or an `id` that cannot be
+/// unescaped.
 error::Expected<DescribedNode, XmlError> described_node(XmlAttributeList attributes,
                                                         std::string& buffer) {
   XmlAttributeCursor cursor(attributes);
@@ -51,12 +66,7 @@ error::Expected<DescribedNode, XmlError> described_node(XmlAttributeList attribu
     auto attribute = cursor.next();
     if (!attribute) return std::unexpected(attribute.error());
     if (!*attribute) return DescribedNode::none;
-    if ((*attribute)->key != "id") continue;
-    auto id = unescape(**attribute, buffer);
-    if (!id) return std::unexpected(id.error());
-    if (*id == NODE_ID<ModuleInfo>) return DescribedNode::module_info;
-    if (*id == NODE_ID<ModuleShortDesc>) return DescribedNode::module_short_desc;
-    return DescribedNode::none;
+    if ((*attribute)->key == "id") return described_by(**attribute, buffer);
   }
 }
 
@@ -66,18 +76,17 @@ error::Expected<DescribedNode, XmlError> described_node(XmlAttributeList attribu
 /// end of input ends it too, keeping what was read: a document cut short inside
 /// its description still has one.
 ///
-/// Fields and the node's end are read by the reader's specialised passes where
-/// they are written plainly, and by its general events otherwise.
+/// Field tags are read in one pass where they are written plainly, and by the
+/// reader's general events otherwise.
 template <class Record>
 error::Expected<Record, NodeFailure> read_node(XmlReader& reader, FieldBuffers& buffers) {
   static constexpr NodeFailure FAILURE{NODE_ID<Record>};
   Record record;
   for (;;) {
-    if (const std::optional<IdAndValue> field = reader.read_attribute_tag()) {
+    if (const std::optional<IdAndValue> field = read_plain_field_tag(reader)) {
       if (!assign_field(record, *field, buffers)) return std::unexpected(FAILURE);
       continue;
     }
-    if (reader.read_end_tag_of("node")) return record;
     const error::Expected<XmlEvent, XmlError> event = reader.next();
     if (!event) return std::unexpected(FAILURE);
     if (event->kind == XmlEventKind::end_of_input) return record;
@@ -108,17 +117,31 @@ class MetadataParser {
  private:
   error::Expected<void, ParseFailure> scan() {
     for (;;) {
+      if (const std::optional<NodeTag> node = read_plain_node_tag(reader_)) {
+        if (node->kind != XmlEventKind::start_tag) continue;
+        if (error::Expected<void, ParseFailure> read = read_node_of(described_by(node->id, buffers_.id)); !read) {
+          return read;
+        }
+        continue;
+      }
       const error::Expected<XmlEvent, XmlError> event = reader_.next();
       if (!event) return std::unexpected(event.error());
       if (event->kind == XmlEventKind::end_of_input) return {};
       if (event->kind != XmlEventKind::start_tag || event->content != "node") continue;
-      const error::Expected<DescribedNode, XmlError> node =
-          described_node(event->attributes, buffers_.id);
-      if (!node) return std::unexpected(node.error());
-      if (error::Expected<void, NodeFailure> read = read_described(*node); !read) {
-        return std::unexpected(read.error());
+      if (error::Expected<void, ParseFailure> read = read_node_of(described_node(event->attributes, buffers_.id));
+          !read) {
+        return read;
       }
     }
+  }
+
+  /// Reads the node that a `node` start tag describes, or gives the tag's error.
+  error::Expected<void, ParseFailure> read_node_of(const error::Expected<DescribedNode, XmlError>& node) {
+    if (!node) return std::unexpected(node.error());
+    if (error::Expected<void, NodeFailure> read = read_described(*node); !read) {
+      return std::unexpected(read.error());
+    }
+    return {};
   }
 
   error::Expected<void, NodeFailure> read_described(DescribedNode node) {

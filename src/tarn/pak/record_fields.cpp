@@ -20,7 +20,7 @@ namespace {
 
 /// A field of `Record`; its type decides how the attribute's value is read.
 template <class Record>
-using FieldMember = std::variant<std::string Record::*, std::uint64_t Record::*,
+using FieldMember = std::variant<std::string Record::*, InlineText Record::*, std::uint64_t Record::*,
                                  std::int64_t Record::*, std::uint8_t Record::*>;
 
 template <class Record>
@@ -62,7 +62,7 @@ template <class Record>
 bool store(Record& record, const FieldMember<Record>& member, std::string_view value) {
   return std::visit(
       [&]<class Value>(Value Record::* field) {
-        if constexpr (std::is_same_v<Value, std::string>) {
+        if constexpr (std::is_same_v<Value, std::string> || std::is_same_v<Value, InlineText>) {
           (record.*field).assign(value);
           return true;
         } else {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tarn/pak/records.h"
+#include "tarn/pak/plain_tags.h"
 #include "tarn/pak/xml_reader.h"
 
 namespace quellan::tarn::pak {

@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <string>
 
+#include "tarn/pak/inline_text.h"
+
 namespace quellan::tarn::pak {
 
 /// The description of a module, read from the "ModuleInfo" node of a "meta.kvt"
-/// document. Fields the document does not give stay empty or zero.
+/// document. Fields the document does not give stay empty or zero. UUIDs and
+/// MD5s, which have a size of their own, are kept in place.
 struct ModuleInfo {
   std::string author;                          // "Author"
   std::string character_creation_level_name;   // "CharacterCreationLevelName"
@@ -14,7 +17,7 @@ struct ModuleInfo {
   std::string folder;                          // "Folder"
   std::string gm_template;                     // "GMTemplate"
   std::string lobby_level_name;                // "LobbyLevelName"
-  std::string md5;                             // "MD5"
+  InlineText md5;                              // "MD5"
   std::string main_menu_background_video;      // "MainMenuBackgroundVideo"
   std::string menu_level_name;                 // "MenuLevelName"
   std::string name;                            // "Name"
@@ -22,7 +25,7 @@ struct ModuleInfo {
   std::string startup_level_name;              // "StartupLevelName"
   std::string tags;                            // "Tags"
   std::string module_type;                     // "Type"
-  std::string uuid;                            // "UUID"
+  InlineText uuid;                             // "UUID"
   std::uint64_t publish_handle = 0;            // "PublishHandle"
   std::int64_t version = 0;                    // "Version64"
   std::uint8_t num_players = 0;                // "NumPlayers"
@@ -31,9 +34,9 @@ struct ModuleInfo {
 /// One module that a module depends on, read from a "ModuleShortDesc" node.
 struct ModuleShortDesc {
   std::string folder;        // "Folder"
-  std::string md5;           // "MD5"
+  InlineText md5;            // "MD5"
   std::string name;          // "Name"
-  std::string uuid;          // "UUID"
+  InlineText uuid;           // "UUID"
   std::int64_t version = 0;  // "Version64"
 };
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <span>
 
-#include "tarn/pak/xml_syntax.h"
 
 namespace quellan::tarn::pak {
 
@@ -26,35 +25,12 @@ error::Expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::next(
 
 XmlAttributeCursor::Read XmlAttributeCursor::read_attribute(XmlAttribute& attribute) {
   if (error_) return Read::failed;
-  const std::string_view text = list_.text;
-  key_offset_ = skip_white_space(text, position_);
-  if (key_offset_ == text.size()) return Read::end;
-  std::size_t i = std::min(find_any_of<' ', '\t', '\r', '\n', '='>(text, key_offset_),
-                           text.size());
-  const std::string_view key = text.substr(key_offset_, i - key_offset_);
-
-  i = skip_white_space(text, i);
-  if (i == text.size() || text[i] != '=') {
-    return fail(XmlErrorKind::attribute_without_equals, key);
-  }
-  i = skip_white_space(text, i + 1);
-  if (i == text.size()) {
-    return fail(XmlErrorKind::attribute_without_value, key);
-  }
-  if (!is_quote(text[i])) {
-    return fail(XmlErrorKind::unquoted_attribute_value, key);
-  }
-  const std::size_t value_start = i + 1;
-  bool plain = false;
-  const std::size_t value_end =
-      text[i] == '"' ? find_value_end<'"'>(text, value_start, plain)
-                     : find_value_end<'\''>(text, value_start, plain);
-  if (value_end == std::string_view::npos) {
-    return fail(XmlErrorKind::unclosed_attribute_value, key);
-  }
-  position_ = value_end + 1;
-  attribute = {key, text.substr(value_start, value_end - value_start), list_.offset + value_start,
-               plain};
+  key_offset_ = skip_white_space(list_.text, position_);
+  if (key_offset_ == list_.text.size()) return Read::end;
+  const error::Expected<std::size_t, XmlErrorKind> end =
+      read_attribute_at(list_.text, key_offset_, list_.offset, attribute);
+  if (!end) return fail(end.error(), attribute.key);
+  position_ = *end;
   return Read::attribute;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -8,10 +9,62 @@
 
 #include "error/expected.h"
 #include "tarn/pak/key_set.h"
+#include "tarn/pak/xml_byte_scan.h"
 #include "tarn/pak/xml_error.h"
 #include "tarn/pak/xml_reader.h"
 
 namespace quellan::tarn::pak {
+
+// The one grammar of attributes, for the cursor and for passes that read a tag
+// of their own: a key up to the next white space or `=`, optional white space,
+// `=`, optional white space and a value in `'` or `"` quotes. Every text read
+// lies in a `common::PaddedBytes` document.
+
+/// Whether `c` ends a key.
+constexpr bool ends_key(char c) { return c == '=' || is_xml_white_space(c); }
+
+/// Where the key that starts at `key_offset` of `text` ends: at the first byte
+/// that `ends_key`.
+inline std::size_t find_key_end(std::string_view text, std::size_t key_offset) {
+  return std::min(find_any_of<' ', '\t', '\r', '\n', '='>(text, key_offset), text.size());
+}
+
+/// Reads the rest of an attribute from the end of its key, `key_end` of `text`,
+/// which lies at `text_offset` of the document, into `attribute`. Gives the offset
+/// just past the value's closing quote, or what is wrong.
+inline error::Expected<std::size_t, XmlErrorKind> read_value_after_key(std::string_view text,
+                                                                       std::size_t key_end,
+                                                                       std::size_t text_offset,
+                                                                       XmlAttribute& attribute) {
+  // Most attributes are written `key="value"`, without white space to pass. The
+  // byte after `text` is the document's padding or the `/` or `>` that ends the
+  // tag: never an `=` or a quote.
+  const char* const bytes = text.data();
+  std::size_t i = bytes[key_end] == '=' ? key_end : skip_white_space(text, key_end);
+  if (i == text.size() || text[i] != '=') return std::unexpected(XmlErrorKind::attribute_without_equals);
+  i = is_quote(bytes[i + 1]) ? i + 1 : skip_white_space(text, i + 1);
+  if (i == text.size()) return std::unexpected(XmlErrorKind::attribute_without_value);
+  if (!is_quote(text[i])) return std::unexpected(XmlErrorKind::unquoted_attribute_value);
+  const std::size_t value_start = i + 1;
+  const std::size_t value_end = text[i] == '"'
+                                    ? find_value_end<'"'>(text, value_start, attribute.is_plain_ascii)
+                                    : find_value_end<'\''>(text, value_start, attribute.is_plain_ascii);
+  if (value_end == std::string_view::npos) return std::unexpected(XmlErrorKind::unclosed_attribute_value);
+  attribute.raw_value = std::string_view(text.data() + value_start, value_end - value_start);
+  attribute.value_offset = text_offset + value_start;
+  return value_end + 1;
+}
+
+/// Reads the attribute whose key starts at `key_offset` of `text`, as
+/// `read_value_after_key` does; `attribute.key` is set even when it fails.
+inline error::Expected<std::size_t, XmlErrorKind> read_attribute_at(std::string_view text,
+                                                                    std::size_t key_offset,
+                                                                    std::size_t text_offset,
+                                                                    XmlAttribute& attribute) {
+  const std::size_t key_end = find_key_end(text, key_offset);
+  attribute.key = std::string_view(text.data() + key_offset, key_end - key_offset);
+  return read_value_after_key(text, key_end, text_offset, attribute);
+}
 
 /// Reads the attributes of one tag in document order, one at a time, as far as the
 /// caller asks: attributes after the last one asked for are never examined. Each
@@ -25,6 +78,12 @@ class XmlAttributeCursor {
   /// The next attribute, nullopt after the last, or the error of the next one.
   error::Expected<std::optional<XmlAttribute>, XmlError> next();
 
+  // Tags have a handful of attributes: the first keys are compared one by one,
+  // which needs no memory. Past that, keys go into a set whose checks cost time
+  // in proportion to each key, so that a hostile tag costs time in proportion to
+  // its size.
+  static constexpr std::size_t KEYS_COMPARED_ONE_BY_ONE = 16;
+
  private:
   enum class Read { attribute, end, failed };
   /// Reads the next attribute into `attribute`, with its syntax checked but not
@@ -34,12 +93,6 @@ class XmlAttributeCursor {
   Read fail(XmlErrorKind kind, std::string_view key);
   /// Whether `key`, the one read last, was met before in the tag.
   bool repeats_earlier_key(std::string_view key);
-
-  // Tags have a handful of attributes: the first keys are compared one by one,
-  // which needs no memory. Past that, keys go into a set whose checks cost time
-  // in proportion to each key, so that a hostile tag costs time in proportion to
-  // its size.
-  static constexpr std::size_t KEYS_COMPARED_ONE_BY_ONE = 16;
 
   XmlAttributeList list_;
   std::size_t position_ = 0;

@@ -4,14 +4,15 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "common/byte_buffer.h"
 
 namespace quellan::tarn::pak {
 
-/// Byte searches for the hot loops of the XML reader, sixteen bytes at a time with
-/// SSE2, which every x86-64 processor has. Every view they search lies in a
+/// The byte classes of the XML reader's own grammar, and the byte searches for its
+/// hot loops, sixteen bytes at a time with SSE2, which every x86-64 processor has. Every view they search lies in a
 /// document held as `common::PaddedBytes`, so a chunk may be loaded at any offset
 /// before the view's end: what it reads past the end is the document's own bytes
 /// or its slack, and nothing found there is reported. No search ends in a loop
@@ -90,6 +91,36 @@ std::size_t find_value_end(std::string_view text, std::size_t from, bool& plain)
     special_before |= special;
   }
   return std::string_view::npos;
+}
+
+/// White space is the four bytes space, tab, CR and LF; nothing else counts,
+/// whatever the encoding. The reader, its attribute cursor and the unescaping of
+/// values share these classes.
+constexpr bool is_xml_white_space(char c) {
+  // One bit per white-space byte below 64, tested in one shift.
+  constexpr std::uint64_t WHITE_SPACE = (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n');
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 64 && ((WHITE_SPACE >> byte) & 1) != 0;
+}
+
+constexpr bool is_quote(char c) { return c == '"' || c == '\''; }
+
+/// The offset of the first white-space byte of `text` at or after `from`, or npos.
+inline std::size_t find_white_space(std::string_view text, std::size_t from) {
+  return find_any_of<' ', '\t', '\r', '\n'>(text, from);
+}
+
+/// The offset of the first byte of `text` at or after `from` that is not white
+/// space, or its size. For the short runs between attributes.
+inline std::size_t skip_white_space(std::string_view text, std::size_t from) {
+  while (from < text.size() && is_xml_white_space(text[from])) ++from;
+  return from;
+}
+
+/// `skip_white_space` for the long runs of indentation between tags, which it
+/// passes a chunk at a time.
+inline std::size_t skip_indentation(std::string_view text, std::size_t from) {
+  return skip_all_of<' ', '\n', '\t', '\r'>(text, from);
 }
 
 }  // namespace quellan::tarn::pak

@@ -1,15 +1,13 @@
 #include "tarn/pak/xml_reader.h"
 
 #include <algorithm>
-#include <array>
-#include <span>
 #include <cstdint>
-#include <cstring>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <utility>
 
-#include "tarn/pak/xml_syntax.h"
+#include "tarn/pak/xml_byte_scan.h"
 
 namespace quellan::tarn::pak {
 
@@ -46,41 +44,73 @@ std::string_view name_in(std::string_view content) {
   return content.substr(0, find_white_space(content, 0));
 }
 
-/// The bytes that end a key as `read_attribute_tag` reads it: white space and `=`,
-/// and the quotes, `>` and `/` that only the general reading handles, and the zero
-/// byte, so that a key ends in the document's padding at the latest.
-constexpr std::array<bool, 256> ENDS_PLAIN_KEY = [] {
-  std::array<bool, 256> ends{};
-  for (const unsigned char c : std::string_view(" \t\r\n=\"'>/\0", 10)) ends[c] = true;
-  return ends;
-}();
-
-enum class WantedKey { id, value, other };
-
-/// Which of the keys that the fields are read from starts at `from`, and where
-/// it ends: the two are spotted by their bytes and the byte after them, and only
-/// other keys are scanned for their end.
-std::pair<WantedKey, std::size_t> key_at(const char* document, std::size_t from) {
-  const auto ends_key = [&](std::size_t offset) {
-    return ENDS_PLAIN_KEY[static_cast<unsigned char>(document[offset])];
-  };
-  if (std::memcmp(document + from, "id", 2) == 0 && ends_key(from + 2)) return {WantedKey::id, from + 2};
-  if (std::memcmp(document + from, "value", 5) == 0 && ends_key(from + 5)) return {WantedKey::value, from + 5};
-  std::size_t end = from;
-  while (!ends_key(end)) ++end;
-  return {WantedKey::other, end};
+/// `text` without white space at its end.
+std::string_view trim_xml_white_space_end(std::string_view text) {
+  while (!text.empty() && is_xml_white_space(text.back())) text.remove_suffix(1);
+  return text;
 }
 
-/// Whether the plain key `key` is one of the other keys that start at `offsets`:
-/// those with the same bytes that end after them.
-bool is_among(std::string_view key, std::span<const std::uint32_t> offsets, const char* document) {
-  return std::ranges::any_of(offsets, [&](std::uint32_t offset) {
-    return std::memcmp(document + offset, key.data(), key.size()) == 0 &&
-           ENDS_PLAIN_KEY[static_cast<unsigned char>(document[offset + key.size()])];
-  });
+/// The offset of the `>` that ends the tag whose content starts at `from`: the
+/// first one outside a quoted value, where a `'` or `"` opens a quote that only the
+/// same character closes. npos when the text ends first.
+std::size_t find_tag_end(std::string_view text, std::size_t from) {
+  for (;;) {
+    const std::size_t found = find_any_of<'>', '"', '\''>(text, from);
+    if (found == std::string_view::npos || text[found] == '>') return found;
+    const std::size_t close = text[found] == '"' ? find_any_of<'"'>(text, found + 1)
+                                                 : find_any_of<'\''>(text, found + 1);
+    if (close == std::string_view::npos) return close;
+    from = close + 1;
+  }
+}
+
+/// Whether `text` leaves no quote open, reading quotes as `find_tag_end` does.
+bool closes_every_quote(std::string_view text) {
+  char open_quote = 0;
+  for (const char c : text) {
+    if (open_quote == 0 && is_quote(c)) {
+      open_quote = c;
+    } else if (c == open_quote) {
+      open_quote = 0;
+    }
+  }
+  return open_quote == 0;
 }
 
 }  // namespace
+
+void OpenElements::push(std::size_t offset) {
+  std::size_t distance = offset - innermost_.value_or(0);
+  std::uint8_t marker = FIRST_GROUP;
+  do {
+    distances_.push_back(static_cast<std::uint8_t>(marker | (distance & 0x7F)));
+    distance >>= 7;
+    marker = 0;
+  } while (distance != 0);
+  innermost_ = offset;
+}
+
+void OpenElements::pop() {
+  if (!innermost_) std::abort();  // a caller bug, not a document fault
+  // Most elements start within 128 bytes of the one that encloses them.
+  if (const std::uint8_t last = distances_.back(); (last & FIRST_GROUP) != 0 && distances_.size() > 1) {
+    distances_.pop_back();
+    *innermost_ -= last & 0x7F;
+    return;
+  }
+  std::size_t first = distances_.size() - 1;
+  while ((distances_[first] & FIRST_GROUP) == 0) --first;
+  std::size_t distance = 0;
+  for (std::size_t i = distances_.size(); i-- > first;) {
+    distance = (distance << 7) | (distances_[i] & 0x7F);
+  }
+  distances_.resize(first);
+  if (distances_.empty()) {
+    innermost_.reset();
+  } else {
+    *innermost_ -= distance;
+  }
+}
 
 XmlReader::XmlReader(common::PaddedBytes document) : document_(document.view()) {
   if (document_.size() > std::numeric_limits<std::uint32_t>::max()) {
@@ -146,7 +176,7 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
   const std::size_t name_offset = position_ + 2;
-  const std::size_t end = document_.find('>', name_offset);
+  const std::size_t end = find_any_of<'>'>(document_, name_offset);
   if (end == std::string_view::npos) return fail({XmlErrorKind::unclosed_tag, position_});
   const std::string_view name =
       trim_xml_white_space_end(document_.substr(name_offset, end - name_offset));
@@ -171,9 +201,10 @@ bool XmlReader::innermost_name_is(std::string_view name) const {
   const std::size_t offset = *open_elements_.innermost();
   if (document_.size() - offset <= name.size()) return false;
   if (document_.compare(offset, name.size(), name) != 0) return false;
-  if (find_white_space(name, 0) != std::string_view::npos) return false;
   const char after = document_[offset + name.size()];
-  return is_xml_white_space(after) || (after == '>' && closes_every_quote(name));
+  if (!is_xml_white_space(after) && after != '>') return false;
+  if (find_white_space(name, 0) != std::string_view::npos) return false;
+  return after != '>' || find_any_of<'"', '\''>(name, 0) == std::string_view::npos || closes_every_quote(name);
 }
 
 std::string_view XmlReader::name_at(std::size_t offset) const {
@@ -233,81 +264,15 @@ std::size_t XmlReader::skip_to_markup() {
   return position_;
 }
 
-// Reads `<attribute`, then attributes each after white space, of a key without
-// quotes, `>` or `/`, white space, `=`, white space and a quoted value, then white
-// space and `/>`. The first `>` outside quotes is then the last byte, so this is
-// the tag that the general reading finds, with the same attributes. Bytes read
-// past the document's end are its padding, which matches none of the markers.
-std::optional<IdAndValue> XmlReader::read_attribute_tag() {
-  static constexpr std::string_view OPENING = "<attribute";
-  static constexpr std::size_t MOST_OTHER_KEYS = 14;
-  if (error_) return std::nullopt;
-  std::size_t i = skip_to_markup();
-  if (!padded_bytes_at_are<OPENING.size()>(i, OPENING.data())) return std::nullopt;
-  i += OPENING.size();
-  IdAndValue found;
-  // The offsets of the keys other than `id` and `value`, which `found` tells
-  // whether they were met; left uninitialised, since most tags have none.
-  std::array<std::uint32_t, MOST_OTHER_KEYS> other_keys;
-  std::size_t other_count = 0;
-  for (;;) {
-    if (at(i) == '/') {
-      if (at(i + 1) != '>') return std::nullopt;
-      position_ = i + 2;
-      return found;
-    }
-    if (!is_xml_white_space(at(i))) return std::nullopt;
-    i = skip_white_space(document_, i);
-    if (at(i) == '/') continue;
-    // The document ends in padding that ends a key, so the key ends in it at most.
-    const auto [wanted, key_end] = key_at(document_.data(), i);
-    if (key_end == i || key_end >= document_.size()) return std::nullopt;
-    const std::string_view key = document_.substr(i, key_end - i);
-    std::optional<XmlAttribute>* const slot =
-        wanted == WantedKey::id ? &found.id : wanted == WantedKey::value ? &found.value : nullptr;
-    if (slot != nullptr) {
-      if (slot->has_value()) return std::nullopt;
-    } else {
-      if (other_count == MOST_OTHER_KEYS ||
-          is_among(key, std::span(other_keys).first(other_count), document_.data())) {
-        return std::nullopt;
-      }
-      other_keys[other_count++] = static_cast<std::uint32_t>(i);
-    }
-    i = skip_white_space(document_, key_end);
-    if (at(i) != '=') return std::nullopt;
-    i = skip_white_space(document_, i + 1);
-    if (!is_quote(at(i))) return std::nullopt;
-    XmlAttribute attribute{key, {}, i + 1};
-    const std::size_t value_end =
-        at(i) == '"' ? find_value_end<'"'>(document_, i + 1, attribute.is_plain_ascii)
-                     : find_value_end<'\''>(document_, i + 1, attribute.is_plain_ascii);
-    if (value_end == std::string_view::npos) return std::nullopt;
-    attribute.raw_value = document_.substr(i + 1, value_end - i - 1);
-    if (slot != nullptr) *slot = attribute;
-    i = value_end + 1;
-  }
-}
-
-bool XmlReader::read_end_tag_of(std::string_view name) {
-  if (error_ || open_elements_.empty()) return false;
-  const std::size_t start = skip_to_markup();
-  const std::size_t name_offset = start + 2;
-  if (at(start) != '<' || at(start + 1) != '/' || std::memcmp(document_.data() + name_offset, name.data(), name.size()) != 0 ||
-      at(name_offset + name.size()) != '>') {
-    return false;
-  }
-  // The innermost element is named `name` when its name is followed by what
-  // ended it; `name` holds no quote, so a `>` there ends it.
-  const std::size_t open = *open_elements_.innermost();
-  const char after_open = at(open + name.size());
-  if (std::memcmp(document_.data() + open, name.data(), name.size()) != 0 ||
-      !(is_xml_white_space(after_open) || after_open == '>')) {
-    return false;
-  }
-  open_elements_.pop();
-  position_ = name_offset + name.size() + 1;
-  return true;
+// The caller read the tag's name, so it has one; no quote is open where it
+// stopped, so the first `>` outside quotes from there is the one `next` finds.
+std::optional<XmlEventKind> XmlReader::finish_tag(std::size_t start, std::size_t read_up_to) {
+  const std::size_t end = find_tag_end(document_, read_up_to);
+  if (end == std::string_view::npos) return std::nullopt;
+  position_ = end + 1;
+  if (document_[end - 1] == '/') return XmlEventKind::empty_element_tag;
+  open_elements_.push(start + 1);
+  return XmlEventKind::start_tag;
 }
 
 }  // namespace quellan::tarn::pak

@@ -2,13 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "common/byte_buffer.h"
 #include "error/expected.h"
-#include "tarn/pak/open_elements.h"
 #include "tarn/pak/xml_error.h"
 
 namespace quellan::tarn::pak {
@@ -43,12 +42,6 @@ struct XmlAttribute {
   bool is_plain_ascii = false;
 };
 
-/// The `id` and `value` attributes of a tag, each absent when the tag lacks it.
-struct IdAndValue {
-  std::optional<XmlAttribute> id;
-  std::optional<XmlAttribute> value;
-};
-
 /// One event of a document. Views point into the document.
 struct XmlEvent {
   XmlEventKind kind;
@@ -57,6 +50,33 @@ struct XmlEvent {
   std::string_view content = {};
   /// Start and empty-element tags only.
   XmlAttributeList attributes = {};
+};
+
+/// The elements a reader has open, innermost last, each known by the document
+/// offset of its name. Each element costs one to ten bytes: the distance from the
+/// element that encloses it, in seven-bit groups. A hostile document nested five
+/// million levels deep thus costs megabytes, not the hundreds of a stack of names.
+class OpenElements {
+ public:
+  bool empty() const { return !innermost_.has_value(); }
+
+  /// The name offset of the innermost open element, if any.
+  std::optional<std::size_t> innermost() const { return innermost_; }
+
+  /// Opens an element whose name starts at `offset`, which lies after the name of
+  /// every element open now.
+  void push(std::size_t offset);
+
+  /// Closes the innermost element; there must be one.
+  void pop();
+
+ private:
+  // The groups of one distance are stored low group first; only the first byte of
+  // each distance has its high bit set, so that `pop` finds where the last began.
+  static constexpr std::uint8_t FIRST_GROUP = 0x80;
+
+  std::vector<std::uint8_t> distances_;
+  std::optional<std::size_t> innermost_;
 };
 
 /// A forward-only pull reader over an XML document held in memory, lenient where
@@ -79,19 +99,25 @@ class XmlReader {
 
   error::Expected<XmlEvent, XmlError> next();
 
-  // Passes specialised by what the metadata parser wants of the next tag. Each
-  // reads, in one pass, only the plain and well-formed forms of its tag that
-  // follow after white space; on anything else it reads nothing but that white
-  // space and declines, and `next` then reads the same markup the general way to
-  // the same answer.
-
-  /// An empty-element tag named `attribute`, with its `id` and `value`. Every
-  /// attribute of the tag is read and checked, repeated keys included.
-  std::optional<IdAndValue> read_attribute_tag();
-
-  /// An end tag named `name`, a few bytes without white space, `>` or quote, that
-  /// closes the innermost open element. Whether it was read.
-  bool read_end_tag_of(std::string_view name);
+  /// Reads the tag that starts at the next markup, after white space, letting
+  /// `read_start` read the first part of it in a pass of the caller's own, for a
+  /// tag that the caller knows how to read faster than an event and a cursor.
+  /// `read_start` gets the document and the offset of the tag's `<`; it returns
+  /// where it stopped, after the tag's name and outside any quote, or nullopt to
+  /// decline. From there the reader finds the tag's end as `next` does, so the
+  /// tag read is the one `next` would have delivered. Gives the tag's kind, start
+  /// or empty-element tag; nullopt when there is no tag there, when `read_start`
+  /// declines or when the tag does not end: then only the white space was read,
+  /// which is no event, and `next` reads the same markup the general way.
+  template <class ReadStart>
+  std::optional<XmlEventKind> read_tag_with(ReadStart&& read_start) {
+    if (error_) return std::nullopt;
+    const std::size_t start = skip_to_markup();
+    if (start == document_.size() || document_[start] != '<') return std::nullopt;
+    const std::optional<std::size_t> read_up_to = read_start(document_, start);
+    if (!read_up_to) return std::nullopt;
+    return finish_tag(start, *read_up_to);
+  }
 
  private:
   error::Expected<XmlEvent, XmlError> read_markup();
@@ -106,18 +132,13 @@ class XmlReader {
                                                      XmlErrorKind unclosed);
   /// The text from here to the next `<`, or an error for a bad reference in it.
   error::Expected<std::string_view, XmlError> read_text();
+  /// The tag of `read_tag_with`, its start read up to `read_up_to`.
+  std::optional<XmlEventKind> finish_tag(std::size_t start, std::size_t read_up_to);
   bool innermost_name_is(std::string_view name) const;
   std::string_view name_at(std::size_t offset) const;
   std::unexpected<XmlError> fail(XmlError error);
   /// Passes the white space before the next markup, as `next` would.
   std::size_t skip_to_markup();
-  // Reads within the document's padding: at most a few bytes past its end.
-  char at(std::size_t offset) const { return document_.data()[offset]; }
-  template <std::size_t Count>
-  bool padded_bytes_at_are(std::size_t offset, const char* bytes) const {
-    static_assert(Count <= common::ByteBuffer::SLACK);
-    return std::memcmp(document_.data() + offset, bytes, Count) == 0;
-  }
 
   std::string_view document_;
   std::size_t position_ = 0;
