@@ -107,7 +107,8 @@ TEST_P(OverrideWalk, AnswersOrFailsAsTheWholeTable) {
   EXPECT_EQ(override_answer(writer), GetParam().expected);
 }
 
-std::string near_identical_folder(int i) { return std::string(239, 'F') + static_cast<char>('0' + i); }
+// Met in descending byte order, unlike any order they might be kept in.
+std::string near_identical_folder(int i) { return std::string(239, 'F') + static_cast<char>('~' - i); }
 
 // Paths in more game folders than are remembered before the description.
 void many_folders(PackageWriter& w) {

@@ -1,8 +1,9 @@
 #include "raw/voka/read/override.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
-#include <unordered_set>
+#include <vector>
 
 #include "raw/voka/read/open_pak.h"
 #include "raw/voka/read/table/stored_path.h"
@@ -23,39 +24,43 @@ bool is_content_of(const Record& record, std::string_view folder) {
   return record.may_be_module_path() && table::classify_stored_path(record.name()).is_content_of(folder);
 }
 
-// Hashes folder names and the views of them that lookups bring.
-struct FolderHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view folder) const noexcept { return std::hash<std::string_view>{}(folder); }
-};
-
 // The folders whose module the paths met before the description would have
 // content of, kept until the description names its folder. Override packages
 // put thousands of paths under a handful of game folders; a package with more
-// folders than kept is walked again instead. Lookups are hashed, so a path
-// costs the same however many folders are kept and however alike they are.
+// folders than kept is walked again instead.
+//
+// Paths come in runs under one folder, so a path under the folder of the one
+// before costs one comparison. Any other is looked up among the kept folders,
+// which are in byte order: a binary search of at most 7 comparisons however
+// alike they are, where a hash could be made to collide by a hostile package.
 class ContentSeen {
  public:
   /// Notes a path met before the description.
   void note(const StoredPath& path) {
     if (path.kind == StoredPath::Kind::shared_content) every_folder_ = true;
-    if (path.kind != StoredPath::Kind::content || folders_.contains(path.folder)) return;
+    if (path.kind != StoredPath::Kind::content || (last_folder_ && path.folder == *last_folder_)) return;
+    last_folder_ = path.folder;
+    const auto at = std::ranges::lower_bound(folders_, path.folder, std::less<>());
+    if (at != folders_.end() && *at == path.folder) return;
     if (folders_.size() == MAX_FOLDERS) {
       complete_ = false;
     } else {
-      folders_.emplace(path.folder);
+      folders_.emplace(at, path.folder);
     }
   }
 
   /// Whether some path met is content of the module in `folder`; when not
   /// complete, a path met but not kept may be.
-  bool content_of(std::string_view folder) const { return every_folder_ || folders_.contains(folder); }
+  bool content_of(std::string_view folder) const {
+    return every_folder_ || std::ranges::binary_search(folders_, folder, std::less<>());
+  }
   bool complete() const { return complete_; }
 
  private:
   static constexpr std::size_t MAX_FOLDERS = 64;
 
-  std::unordered_set<std::string, FolderHash, std::equal_to<>> folders_;
+  std::vector<std::string> folders_;  // in byte order
+  std::optional<std::string> last_folder_;
   bool every_folder_ = false;
   bool complete_ = true;
 };
