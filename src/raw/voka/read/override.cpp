@@ -1,8 +1,7 @@
 #include "raw/voka/read/override.h"
 
-#include <algorithm>
-#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "raw/voka/read/open_pak.h"
@@ -29,21 +28,23 @@ bool is_content_of(const Record& record, std::string_view folder) {
 // put thousands of paths under a handful of game folders; a package with more
 // folders than kept is walked again instead.
 //
-// Paths come in runs under one folder, so a path under the folder of the one
-// before costs one comparison. Any other is looked up among the kept folders,
-// which are in byte order: a binary search of at most 7 comparisons however
-// alike they are, where a hash could be made to collide by a hostile package.
+// The kept folders are ordered, by length and then by their bytes, and found by
+// a binary search: at most 7 comparisons however alike they are, where a hash
+// could be made to collide by a hostile package, and most comparisons end at
+// the lengths. A package with more folders than kept puts millions of paths
+// under the same folders past them, so the last folder not kept is remembered:
+// a path under it costs one comparison.
 class ContentSeen {
  public:
   /// Notes a path met before the description.
   void note(const StoredPath& path) {
     if (path.kind == StoredPath::Kind::shared_content) every_folder_ = true;
-    if (path.kind != StoredPath::Kind::content || (last_folder_ && path.folder == *last_folder_)) return;
-    last_folder_ = path.folder;
-    const auto at = std::ranges::lower_bound(folders_, path.folder, std::less<>());
-    if (at != folders_.end() && *at == path.folder) return;
+    if (path.kind != StoredPath::Kind::content || (last_not_kept_ && path.folder == *last_not_kept_)) return;
+    const auto [at, kept] = find(path.folder);
+    if (kept) return;
     if (folders_.size() == MAX_FOLDERS) {
       complete_ = false;
+      last_not_kept_ = path.folder;
     } else {
       folders_.emplace(at, path.folder);
     }
@@ -52,15 +53,38 @@ class ContentSeen {
   /// Whether some path met is content of the module in `folder`; when not
   /// complete, a path met but not kept may be.
   bool content_of(std::string_view folder) const {
-    return every_folder_ || std::ranges::binary_search(folders_, folder, std::less<>());
+    return every_folder_ || find(folder).second;
   }
   bool complete() const { return complete_; }
 
  private:
   static constexpr std::size_t MAX_FOLDERS = 64;
+  using Folders = std::vector<std::string>;
 
-  std::vector<std::string> folders_;  // in byte order
-  std::optional<std::string> last_folder_;
+  static int order_of(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return a.compare(b);
+  }
+
+  // Where `folder` is kept, or where it would go, and whether it is kept.
+  std::pair<Folders::const_iterator, bool> find(std::string_view folder) const {
+    auto low = folders_.begin();
+    auto high = folders_.end();
+    while (low != high) {
+      const auto middle = low + (high - low) / 2;
+      const int order = order_of(folder, *middle);
+      if (order == 0) return {middle, true};
+      if (order < 0) {
+        high = middle;
+      } else {
+        low = middle + 1;
+      }
+    }
+    return {low, false};
+  }
+
+  Folders folders_;  // in the order of `order_of`
+  std::optional<std::string> last_not_kept_;
   bool every_folder_ = false;
   bool complete_ = true;
 };

@@ -7,6 +7,8 @@ namespace quellan::raw::voka::read::table {
 /// The top folders under which a module's description and content lie.
 inline constexpr std::string_view MODS_FOLDER = "Mods/";
 inline constexpr std::string_view PUBLIC_FOLDER = "Public/";
+/// The name of a module's description, beside its files below "Mods/<folder>/".
+inline constexpr std::string_view DESCRIPTION_FILE = "meta.kvt";
 
 /// What a stored path is to the module rules, told without knowing the module:
 /// the one reading of a path from which both the test of a path against a
@@ -40,7 +42,8 @@ constexpr bool may_be_module_path(char first_byte) {
 /// Whether a stored path names a module description: "Mods/" + folder +
 /// "/meta.kvt" with no "/" in the folder.
 inline bool is_meta_entry_name(std::string_view name) {
-  return classify_stored_path(name).kind == StoredPath::Kind::description;
+  // Most names are ruled out by their end before their folder is looked for.
+  return name.ends_with(DESCRIPTION_FILE) && classify_stored_path(name).kind == StoredPath::Kind::description;
 }
 
 }  // namespace quellan::raw::voka::read::table

@@ -62,34 +62,34 @@ error::Result<void> RecordWalk::check_length(std::uint64_t produced) const {
   return {};
 }
 
-error::Result<std::optional<Record>> RecordWalk::next_from_new_piece() {
+error::Result<bool> RecordWalk::decode_piece() {
   // Every piece but the last is a whole number of records; bytes of a partial
   // record at the end are never handed out, and the length check refuses them.
   while (piece_.size() < TABLE_RECORD_SIZE) {
     if (stream_.ended()) {
       if (auto whole = check_length(stream_.produced()); !whole) return std::unexpected(std::move(whole.error()));
-      return std::nullopt;
+      return false;
     }
     auto piece = stream_.next();
     if (!piece) return std::unexpected(failure(piece.error()));
     piece_ = *piece;
   }
-  return next();
+  return true;
 }
 
-void RecordWalk::advance() {
-  if (failed_) {
-    current_.reset();
+void RecordWalk::advance_to_new_piece() {
+  // A failure is the last item of a walk.
+  if (!current_) {
+    ended_ = true;
     return;
   }
-  auto record = next();
-  if (!record) {
-    failed_ = true;
-    current_.emplace(std::unexpected(std::move(record.error())));
-  } else if (*record) {
-    current_.emplace(**record);
+  auto decoded = decode_piece();
+  if (!decoded) {
+    current_ = std::unexpected(std::move(decoded.error()));
+  } else if (*decoded) {
+    advance();
   } else {
-    current_.reset();
+    ended_ = true;
   }
 }
 

@@ -49,13 +49,13 @@ class RecordWalk {
     using value_type = Item;
     using difference_type = std::ptrdiff_t;
 
-    Item& operator*() const { return *walk_->current_; }
+    Item& operator*() const { return walk_->current_; }
     iterator& operator++() {
       walk_->advance();
       return *this;
     }
     void operator++(int) { ++*this; }
-    bool operator==(std::default_sentinel_t) const { return !walk_->current_; }
+    bool operator==(std::default_sentinel_t) const { return walk_->ended_; }
 
    private:
     friend class RecordWalk;
@@ -79,25 +79,27 @@ class RecordWalk {
   RecordWalk(std::unique_ptr<StoredBlock> block, common::Lz4BlockStream stream, std::uint64_t records_size)
       : block_(std::move(block)), stream_(std::move(stream)), records_size_(records_size) {}
 
-  void advance();
-  error::Result<std::optional<Record>> next() {
-    // Inline for the common case of a record already decoded: a walk calls
-    // this once per record, a piece holds thousands.
-    if (piece_.size() < TABLE_RECORD_SIZE) return next_from_new_piece();
-    const Record record(piece_.data());
-    piece_.remove_prefix(TABLE_RECORD_SIZE);
-    return record;
+  void advance() {
+    // Inline for the common case of a record already decoded: a walk moves on
+    // once per record, a piece holds thousands.
+    if (piece_.size() >= TABLE_RECORD_SIZE && current_) {
+      current_ = Record(piece_.data());
+      piece_.remove_prefix(TABLE_RECORD_SIZE);
+      return;
+    }
+    advance_to_new_piece();
   }
+  void advance_to_new_piece();
+  error::Result<bool> decode_piece();
   error::Error failure(error::Lz4Error cause) const;
   error::Result<void> check_length(std::uint64_t produced) const;
-  error::Result<std::optional<Record>> next_from_new_piece();
 
   std::unique_ptr<StoredBlock> block_;  // the stream reads through it, so it stays put
   common::Lz4BlockStream stream_;
   std::uint64_t records_size_;
   std::string_view piece_;  // the decoded records not yet handed out
-  std::optional<Item> current_;
-  bool failed_ = false;
+  Item current_{Record(nullptr)};
+  bool ended_ = false;
 };
 
 /// The file table of a package as it is stored: the number of records and where
