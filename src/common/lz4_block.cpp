@@ -329,7 +329,8 @@ error::Expected<Lz4BlockStream, Lz4Error> Lz4BlockStream::open(Lz4BlockSource& s
                                                                std::size_t input_step, std::uint64_t capacity,
                                                                std::size_t step) {
   const std::size_t window_size = window_size_for(capacity, step);
-  const auto input_size = static_cast<std::size_t>(std::min<std::uint64_t>(block_size, std::max<std::size_t>(input_step, 2)));
+  const auto input_size =
+      static_cast<std::size_t>(std::min<std::uint64_t>(block_size, std::max<std::size_t>(input_step, 2)));
   std::unique_ptr<char[]> window(new (std::nothrow) char[window_size]);
   if (!window) return std::unexpected(Lz4Error::out_of_memory(window_size));
   std::unique_ptr<char[]> input(new (std::nothrow) char[input_size]);

@@ -179,7 +179,9 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "[A, B]"},
         LookupCase{"same_but_size_on_disk",
-                   [](PackageWriter& w) { description_then_near_alias(w, [](PackageEntry& e) { *e.size_on_disk /= 2; }); },
+                   [](PackageWriter& w) {
+                     description_then_near_alias(w, [](PackageEntry& e) { *e.size_on_disk /= 2; });
+                   },
                    "tried to decompress Mods/A/meta.kvt but got failed to fill whole buffer"},
         LookupCase{"same_but_uncompressed_size",
                    [](PackageWriter& w) {

@@ -1,6 +1,5 @@
 #include "raw/voka/read/mod_info.h"
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 

@@ -58,7 +58,9 @@ error::Error RecordWalk::failure(error::Lz4Error cause) const {
 error::Result<void> RecordWalk::check_length(std::uint64_t produced) const {
   // A short table would leave its last records undefined; refuse it whole. A
   // block whose read failed may end well where it was cut, but is no table.
-  if (produced != records_size_ || block_->failure()) return std::unexpected(failure(error::Lz4Error::short_output(produced, records_size_)));
+  if (produced != records_size_ || block_->failure()) {
+    return std::unexpected(failure(error::Lz4Error::short_output(produced, records_size_)));
+  }
   return {};
 }
 
