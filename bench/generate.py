@@ -147,6 +147,38 @@ def hostile_table_package(records):
     return Package(number_of_files=records, table_block=lz4_zeros_block(records * RECORD_SIZE))
 
 
+def lz4_length(extra: int) -> bytes:
+    """The bytes that continue a length whose nibble is 15 by `extra` more."""
+    return b"\xff" * (extra // 255) + bytes([extra % 255])
+
+
+def near_folders_package(folder_size, records):
+    """Hostile: 64 game folders of `folder_size` bytes that differ only in their
+    last byte, then a 65th folder holding the rest of `records` paths, and the
+    description last. Written by hand as the 65 first records, one match
+    repeating the last of them, and the description's record: a few MB that
+    make the override test note millions of paths before it learns its folder."""
+    def record(name):
+        return Entry(name).record(HEADER_SIZE)
+
+    stem = "F" * (folder_size - 1)
+    head = b"".join(record(f"Public/{stem}{chr(48 + i)}/x") for i in range(65))
+    meta = Entry("Mods/Foo/meta.kvt", meta_kvt({"Folder": "Foo", "Name": "Foo"}))
+    match = (records - 66) * RECORD_SIZE
+    block = (b"\xff" + lz4_length(len(head) - 15) + head + RECORD_SIZE.to_bytes(2, "little") +
+             lz4_length(match - 4 - 15) + b"\xf0" + lz4_length(RECORD_SIZE - 15) + meta.record(HEADER_SIZE))
+    return Package([meta], number_of_files=records, table_block=block)
+
+
+def stored_table_package(stored_size):
+    """Hostile: a table stored as `stored_size` bytes of literals, the worst a
+    block can compress: the records of a stored table cost what they are."""
+    records = stored_size // RECORD_SIZE
+    rng = random.Random(6)
+    names = b"".join(Entry(f"Public/Game/{rng.getrandbits(64):016x}").record(HEADER_SIZE) for _ in range(records))
+    return Package(number_of_files=records, table_block=b"\xf0" + lz4_length(len(names) - 15) + names)
+
+
 def packages():
     """File name (relative to the data folder) -> package, built lazily."""
     yield "small_mod.pak", lambda: module_package(random.Random(1), "Foo", 200)
@@ -155,6 +187,9 @@ def packages():
     yield "lz4_meta.pak", lambda: module_package(random.Random(4), "Foo", 50, Compression.LZ4, 5000, brief=True)
     yield "aliased_1000.pak", lambda: aliased_package(1000)
     yield "table_3000000.pak", lambda: hostile_table_package(3_000_000)
+    yield "near_folders_240.pak", lambda: near_folders_package(240, 7_900_000)
+    yield "near_folders_8.pak", lambda: near_folders_package(8, 7_900_000)
+    yield "stored_table_66mib.pak", lambda: stored_table_package(66 << 20)
     rng = random.Random(5)
     for index in range(1000):
         yield f"mods/{index:04d}.pak", lambda index=index: mods_folder_package(rng, index)

@@ -42,11 +42,12 @@ std::optional<common::ByteBuffer> first_description(const std::string& path) {
   if (!reader) return std::nullopt;
   auto table = raw::voka::read::table::Table::read_from(*reader);
   if (!table) return std::nullopt;
-  auto walk = table->walk();
+  auto walk = table->walk(*reader);
   if (!walk) return std::nullopt;
-  for (auto record = walk->next(); record && *record; record = walk->next()) {
-    if (!(*record)->has_meta_entry_name()) continue;
-    auto entry = (*record)->entry_details();
+  for (raw::voka::read::table::RecordWalk::Item& record : *walk) {
+    if (!record) return std::nullopt;
+    if (!record->has_meta_entry_name()) continue;
+    auto entry = record->entry_details();
     if (!entry) return std::nullopt;
     auto file = std::move(*entry).decompress_file(*reader, raw::voka::ExtractionAllowance{});
     if (!file) return std::nullopt;

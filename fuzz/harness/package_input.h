@@ -63,7 +63,7 @@ class PackageCheck {
     if (!table) return std::unexpected(message_of(table.error()));
     // The records of the whole table first, decoded by the check and into a
     // buffer: the lookup must fail as the table does before any record fails.
-    auto records = decode_whole_table(*table);
+    auto records = decode_whole_table(*table, *reader);
     if (!records) return std::unexpected(records.error());
     std::size_t parsed = 0;
     raw::voka::ExtractionAllowance allowance;
@@ -82,41 +82,54 @@ class PackageCheck {
     return parsed;
   }
 
+  // The stored block of `table`, read whole through a reader of its own.
+  std::optional<common::ByteBuffer> whole_block(const raw::voka::read::table::Table& table) {
+    auto reader = PackageReader::open(path_);
+    if (!reader || !reader->seek_absolute(table.block_start())) return std::nullopt;
+    auto block = reader->read_to_new_buffer(table.block_size());
+    if (!block) return std::nullopt;
+    return std::move(*block);
+  }
+
   // The decoded records of `table`, by the whole-block forms of the decoder: the
-  // check gives the size, the buffer the bytes. The streamed walk must hand out
-  // the same records and fail the same way.
-  std::expected<std::string, std::string> decode_whole_table(const raw::voka::read::table::Table& table) {
+  // check gives the size, the buffer the bytes. The walk, which reads the block
+  // in pieces through `reader`, must hand out the same records and fail the
+  // same way.
+  std::expected<std::string, std::string> decode_whole_table(const raw::voka::read::table::Table& table,
+                                                             PackageReader& reader) {
     using raw::voka::read::table::TABLE_RECORD_SIZE;
     auto failure = [&](error::Lz4Error cause) { return std::unexpected(message_of(error::TablePathsDecompress{cause})); };
+    const std::optional<common::ByteBuffer> block = whole_block(table);
+    if (!block) {
+      note("the stored table could not be read whole");
+      return std::unexpected(std::string("unreadable table"));
+    }
     std::expected<std::string, std::string> records;
-    if (auto produced = common::check_lz4_block(table.compressed(), table.records_size()); !produced) {
+    if (auto produced = common::check_lz4_block(block->view(), table.records_size()); !produced) {
       records = failure(produced.error());
     } else if (*produced != table.records_size()) {
       records = failure(error::Lz4Error::short_output(*produced, table.records_size()));
     } else {
       records = std::string(static_cast<std::size_t>(*produced), '\0');
-      const auto decoded = common::decode_lz4_block(table.compressed(), *records);
+      const auto decoded = common::decode_lz4_block(block->view(), *records);
       if (!decoded || *decoded != *produced) note("the check and the buffer disagree");
     }
-    auto walk = table.walk();
+    auto walk = table.walk(reader);
     if (!walk) return std::unexpected(message_of(walk.error()));
     std::size_t at = 0;
-    for (auto record = walk->next();; record = walk->next()) {
+    for (raw::voka::read::table::RecordWalk::Item& record : *walk) {
       if (!record) {
         if (records || records.error() != message_of(record.error())) note("the walk fails otherwise than the decoder");
-        break;
-      }
-      if (!*record) {
-        if (!records || at != records->size()) note("the walk ends otherwise than the decoder");
-        break;
+        return records;
       }
       // A table that does not decode may hand out records before its failure.
-      if (records && records->compare(at, TABLE_RECORD_SIZE, (*record)->bytes(), TABLE_RECORD_SIZE) != 0) {
+      if (records && records->compare(at, TABLE_RECORD_SIZE, record->bytes(), TABLE_RECORD_SIZE) != 0) {
         note("the walk hands out other records than the decoder");
-        break;
+        return records;
       }
       at += TABLE_RECORD_SIZE;
     }
+    if (!records || at != records->size()) note("the walk ends otherwise than the decoder");
     return records;
   }
 

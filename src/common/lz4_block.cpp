@@ -96,12 +96,30 @@ bool read_fast_sequence(const unsigned char*& in, const unsigned char* margin_st
 
 namespace lz4_detail {
 
+// Moves the bytes not yet read to the front of the input and reads the next
+// piece behind them. False when the block has no more bytes; a source that
+// gives fewer than asked ends the block where its bytes end.
+bool Sequences::load_more() {
+  if (unread_ == 0) return false;
+  const std::size_t kept = size_ - at_;
+  std::memmove(input_.data(), block_ + at_, kept);
+  const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(input_.size() - kept, unread_));
+  const std::size_t got = source_->fill(input_.subspan(kept, wanted));
+  unread_ = got == wanted ? unread_ - got : 0;
+  block_ = reinterpret_cast<const unsigned char*>(input_.data());
+  at_ = 0;
+  size_ = kept + got;
+  return got != 0;
+}
+
+bool Sequences::has_input(std::size_t count) { return size_ - at_ >= count || (load_more() && size_ - at_ >= count); }
+
 error::Expected<std::uint64_t, Lz4Error> Sequences::read_length(unsigned nibble) {
   std::uint64_t length = nibble;
   if (nibble != LENGTH_IN_TOKEN_MAX) return length;
   unsigned byte;
   do {
-    if (at_ == size_) return std::unexpected(Lz4Error::expected_another_byte());
+    if (!has_input(1)) return std::unexpected(Lz4Error::expected_another_byte());
     byte = block_[at_++];
     length += byte;
   } while (byte == EXTENSION_CONTINUES);
@@ -109,11 +127,11 @@ error::Expected<std::uint64_t, Lz4Error> Sequences::read_length(unsigned nibble)
 }
 
 error::Expected<void, Lz4Error> Sequences::read_literal_run() {
-  if (at_ == size_) return std::unexpected(Lz4Error::expected_another_byte());
+  if (!has_input(1)) return std::unexpected(Lz4Error::expected_another_byte());
   token_ = block_[at_++];
   auto length = read_length(token_ >> 4);
   if (!length) return std::unexpected(length.error());
-  if (*length > size_ - at_) return std::unexpected(Lz4Error::literal_out_of_bounds());
+  if (*length > input_left()) return std::unexpected(Lz4Error::literal_out_of_bounds());
   if (*length > capacity_ - produced_) {
     return std::unexpected(Lz4Error::output_too_small(capacity_, produced_ + *length));
   }
@@ -123,8 +141,9 @@ error::Expected<void, Lz4Error> Sequences::read_literal_run() {
 }
 
 error::Expected<void, Lz4Error> Sequences::read_match() {
-  if (size_ - at_ < 2) {
+  if (!has_input(2)) {
     at_ = size_;
+    unread_ = 0;
     return std::unexpected(Lz4Error::expected_another_byte());
   }
   const auto offset = static_cast<std::uint32_t>(block_[at_] | (block_[at_ + 1] << 8));
@@ -190,7 +209,9 @@ error::Expected<Sequences::Stop, Lz4Error> Sequences::run(Sink& sink) {
   for (;;) {
     if (literals_left_ == 0 && match_left_ == 0 && !after_literals_) take_sequences(sink);
     if (literals_left_ != 0) {
-      const std::uint64_t part = std::min(literals_left_, sink.room());
+      // Only a source that failed leaves literals the block was known to hold unread.
+      if (at_ == size_ && !load_more()) return std::unexpected(Lz4Error::literal_out_of_bounds());
+      const std::uint64_t part = std::min({literals_left_, sink.room(), std::uint64_t{size_ - at_}});
       if (part == 0) return Stop::no_room;
       sink.literals(block_ + at_, part);
       at_ += static_cast<std::size_t>(part);
@@ -203,7 +224,7 @@ error::Expected<Sequences::Stop, Lz4Error> Sequences::run(Sink& sink) {
       match_left_ -= part;
       produced_ += part;
     } else if (after_literals_) {
-      if (at_ == size_) return Stop::block_ended;
+      if (at_ == size_ && !load_more()) return Stop::block_ended;
       if (auto match = read_match(); !match) return std::unexpected(match.error());
     } else if (auto literals = read_literal_run(); !literals) {
       return std::unexpected(literals.error());
@@ -237,16 +258,33 @@ error::Expected<ByteBuffer, Lz4Error> decompress_lz4_block(std::string_view bloc
   return std::move(*output);
 }
 
-error::Expected<Lz4BlockStream, Lz4Error> Lz4BlockStream::open(std::string_view block, std::uint64_t capacity,
-                                                               std::size_t step) {
+std::size_t Lz4BlockStream::window_size_for(std::uint64_t capacity, std::size_t& step) {
   step = std::clamp<std::size_t>(step, 1, std::numeric_limits<std::size_t>::max() - HISTORY_SIZE);
   // A block whose whole output fits needs no more window than that: a small
   // table costs what it decodes to.
-  const std::size_t window_size =
-      static_cast<std::size_t>(std::min<std::uint64_t>(capacity, HISTORY_SIZE + std::uint64_t{step}));
+  return static_cast<std::size_t>(std::min<std::uint64_t>(capacity, HISTORY_SIZE + std::uint64_t{step}));
+}
+
+error::Expected<Lz4BlockStream, Lz4Error> Lz4BlockStream::open(std::string_view block, std::uint64_t capacity,
+                                                               std::size_t step) {
+  const std::size_t window_size = window_size_for(capacity, step);
   std::unique_ptr<char[]> window(new (std::nothrow) char[window_size]);
   if (!window) return std::unexpected(Lz4Error::out_of_memory(window_size));
   return Lz4BlockStream(lz4_detail::Sequences(block, capacity), std::move(window), window_size, step);
+}
+
+error::Expected<Lz4BlockStream, Lz4Error> Lz4BlockStream::open(Lz4BlockSource& source, std::uint64_t block_size,
+                                                               std::size_t input_step, std::uint64_t capacity,
+                                                               std::size_t step) {
+  const std::size_t window_size = window_size_for(capacity, step);
+  const auto input_size =
+      static_cast<std::size_t>(std::min<std::uint64_t>(block_size, std::max<std::size_t>(input_step, 2)));
+  std::unique_ptr<char[]> window(new (std::nothrow) char[window_size]);
+  if (!window) return std::unexpected(Lz4Error::out_of_memory(window_size));
+  std::unique_ptr<char[]> input(new (std::nothrow) char[input_size]);
+  if (!input) return std::unexpected(Lz4Error::out_of_memory(input_size));
+  lz4_detail::Sequences sequences(source, std::span(input.get(), input_size), block_size, capacity);
+  return Lz4BlockStream(sequences, std::move(window), window_size, step, std::move(input));
 }
 
 error::Expected<lz4_detail::Sequences::Stop, Lz4Error> Lz4BlockStream::remember(

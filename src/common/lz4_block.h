@@ -23,6 +23,18 @@
 
 namespace quellan::common {
 
+/// Where a block read in pieces comes from: each call hands over the block's
+/// next bytes into `out`, all of them; fewer end the block there, and the
+/// source keeps the reason to report it ahead of what the decoder made of the
+/// cut block.
+class Lz4BlockSource {
+ public:
+  virtual std::size_t fill(std::span<char> out) = 0;
+
+ protected:
+  ~Lz4BlockSource() = default;
+};
+
 namespace lz4_detail {
 
 /// Where a walk through a block's sequences stands, so that it can stop when
@@ -31,6 +43,15 @@ class Sequences {
  public:
   Sequences(std::string_view block, std::uint64_t capacity)
       : block_(reinterpret_cast<const unsigned char*>(block.data())), size_(block.size()), capacity_(capacity) {}
+  /// A block of `block_size` bytes read from `source` into `input`, which holds
+  /// at least 2 bytes unless the block is shorter.
+  Sequences(Lz4BlockSource& source, std::span<char> input, std::uint64_t block_size, std::uint64_t capacity)
+      : block_(reinterpret_cast<const unsigned char*>(input.data())),
+        size_(0),
+        capacity_(capacity),
+        source_(&source),
+        input_(input),
+        unread_(block_size) {}
 
   enum class Stop { no_room, block_ended };
 
@@ -47,6 +68,9 @@ class Sequences {
   error::Expected<std::uint64_t, error::Lz4Error> read_length(unsigned nibble);
   template <class Sink>
   void take_sequences(Sink& sink);
+  bool load_more();
+  bool has_input(std::size_t count);
+  std::uint64_t input_left() const { return size_ - at_ + unread_; }
 
   const unsigned char* block_;
   std::size_t size_;
@@ -60,6 +84,11 @@ class Sequences {
   std::uint32_t offset_ = 0;
   unsigned char token_ = 0;
   bool after_literals_ = false;
+  // A block read in pieces: `block_` and `size_` are the piece in `input_`, and
+  // `unread_` the bytes of the block still with the source.
+  Lz4BlockSource* source_ = nullptr;
+  std::span<char> input_;
+  std::uint64_t unread_ = 0;
 };
 
 }  // namespace lz4_detail
@@ -92,6 +121,13 @@ class Lz4BlockStream {
   static error::Expected<Lz4BlockStream, error::Lz4Error> open(std::string_view block, std::uint64_t capacity,
                                                                std::size_t step);
 
+  /// The same for a block of `block_size` bytes that `source`, which must
+  /// outlive the stream, hands over in pieces of `input_step` (at least 2) bytes
+  /// as the decoder reaches them: the block is never held whole.
+  static error::Expected<Lz4BlockStream, error::Lz4Error> open(Lz4BlockSource& source, std::uint64_t block_size,
+                                                               std::size_t input_step, std::uint64_t capacity,
+                                                               std::size_t step);
+
   /// The next piece, valid until the next call. Once the block has ended well,
   /// `ended()` is true and further pieces are empty; a failure repeats.
   error::Expected<std::string_view, error::Lz4Error> next();
@@ -105,8 +141,13 @@ class Lz4BlockStream {
 
  private:
   Lz4BlockStream(lz4_detail::Sequences sequences, std::unique_ptr<char[]> window, std::size_t window_size,
-                 std::size_t step)
-      : sequences_(sequences), window_(std::move(window)), window_size_(window_size), step_(step) {}
+                 std::size_t step, std::unique_ptr<char[]> input = nullptr)
+      : sequences_(sequences),
+        window_(std::move(window)),
+        window_size_(window_size),
+        step_(step),
+        input_(std::move(input)) {}
+  static std::size_t window_size_for(std::uint64_t capacity, std::size_t& step);
 
   error::Expected<lz4_detail::Sequences::Stop, error::Lz4Error> remember(
       error::Expected<lz4_detail::Sequences::Stop, error::Lz4Error> stop);
@@ -118,6 +159,7 @@ class Lz4BlockStream {
   std::size_t fill_ = 0;
   bool ended_ = false;
   std::optional<error::Lz4Error> failure_;
+  std::unique_ptr<char[]> input_;  // the piece of the block read in pieces
 };
 
 }  // namespace quellan::common

@@ -55,9 +55,11 @@ std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_lis
   if (!reader) return {failure(reader.error().message())};
   auto table = read::table::Table::read_from(*reader);
   if (!table) return {failure(table.error().message())};
-  auto walk = table->walk();
+  auto walk = table->walk(*reader);
   std::vector<read::table::OwnedRecord> records;
-  for (auto record = walk->next(); record && *record; record = walk->next()) records.emplace_back(**record);
+  for (read::table::RecordWalk::Item& record : *walk) {
+    if (record) records.emplace_back(*record);
+  }
   std::vector<Extracted> results;
   for (const std::size_t index : indexes) {
     auto entry = records.at(index).view().entry_details();

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <span>
 #include <random>
 #include <span>
 #include <string>
@@ -42,8 +44,22 @@ std::string into_buffer(const BlockCase& c) {
   return out;
 }
 
-std::string through_stream(const BlockCase& c, std::size_t step) {
-  auto stream = Lz4BlockStream::open(c.block, c.capacity, step);
+// Hands a block over in the pieces that its stream asks for, as a file would.
+class BlockSource final : public Lz4BlockSource {
+ public:
+  explicit BlockSource(std::string_view block) : rest_(block) {}
+  std::size_t fill(std::span<char> out) override {
+    const std::size_t taken = std::min(out.size(), rest_.size());
+    std::memcpy(out.data(), rest_.data(), taken);
+    rest_.remove_prefix(taken);
+    return taken;
+  }
+
+ private:
+  std::string_view rest_;
+};
+
+std::string drained(error::Expected<Lz4BlockStream, error::Lz4Error> stream, std::size_t step) {
   if (!stream) return failure(stream.error().message());
   std::string out;
   while (!stream->ended()) {
@@ -53,6 +69,24 @@ std::string through_stream(const BlockCase& c, std::size_t step) {
     out += *piece;
   }
   return out;
+}
+
+std::string through_stream(const BlockCase& c, std::size_t step) {
+  return drained(Lz4BlockStream::open(c.block, c.capacity, step), step);
+}
+
+// The block read in pieces of `input_step` bytes: decoded, and checked whole.
+std::string through_input_pieces(const BlockCase& c, std::size_t input_step) {
+  constexpr std::size_t STEP = 272;
+  BlockSource source(c.block);
+  const std::string decoded = drained(Lz4BlockStream::open(source, c.block.size(), input_step, c.capacity, STEP), STEP);
+  BlockSource again(c.block);
+  auto checked = Lz4BlockStream::open(again, c.block.size(), input_step, c.capacity, STEP)->check_rest();
+  const std::string expected_check = decoded.starts_with("error: ") ? decoded : std::to_string(decoded.size());
+  if ((checked ? std::to_string(*checked) : failure(checked.error().message())) != expected_check) {
+    return "the check disagrees with the decoding";
+  }
+  return decoded;
 }
 
 class Lz4Block : public ::testing::TestWithParam<BlockCase> {};
@@ -68,6 +102,9 @@ TEST_P(Lz4Block, DecodesByTheRulesInEveryForm) {
   EXPECT_EQ(outcome_of(decompress_lz4_block(c.block, c.capacity)), expected);
   for (const std::size_t step : {1, 3, 272, 1000, 70'000}) {
     EXPECT_EQ(through_stream(c, step), expected) << "step " << step;
+  }
+  for (const std::size_t input_step : {2, 3, 7, 64, 1000}) {
+    EXPECT_EQ(through_input_pieces(c, input_step), expected) << "input step " << input_step;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "raw/voka/entry_details.h"
@@ -35,6 +36,18 @@ std::string lookup(const PackageWriter& writer) {
 // A metadata file at `name` describing the module in `folder`.
 PackageEntry description(std::string name, std::string_view folder) {
   return PackageEntry::zlib(std::move(name), minimal_meta_kvt(folder));
+}
+
+// A description of A, then a record pointing at the same stored bytes but for
+// the one field that `change` sets: the two must not share a parse.
+void description_then_near_alias(PackageWriter& w, void (*change)(PackageEntry&)) {
+  const PackageEntry first = description("Mods/A/meta.kvt", "A");
+  PackageEntry alias = first;
+  alias.offset = test_support::HEADER_SIZE;
+  alias.size_on_disk = static_cast<std::uint32_t>(first.stored.size());
+  alias.stored.clear();
+  change(alias);
+  w.add(first).add(alias);
 }
 
 struct LookupCase {
@@ -158,6 +171,27 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "tried to decompress path of table but got the block decompressed to 544 bytes but 816 were "
                    "declared"},
+        // Records that share stored bytes share a parse; these differ in one field.
+        LookupCase{"same_but_offset",
+                   [](PackageWriter& w) {
+                     w.add(PackageEntry::plain("Mods/A/meta.kvt", minimal_meta_kvt("A")))
+                         .add(PackageEntry::plain("Mods/A/meta.kvt", minimal_meta_kvt("B")));
+                   },
+                   "[A, B]"},
+        LookupCase{"same_but_size_on_disk",
+                   [](PackageWriter& w) {
+                     description_then_near_alias(w, [](PackageEntry& e) { *e.size_on_disk /= 2; });
+                   },
+                   "tried to decompress Mods/A/meta.kvt but got failed to fill whole buffer"},
+        LookupCase{"same_but_uncompressed_size",
+                   [](PackageWriter& w) {
+                     description_then_near_alias(w, [](PackageEntry& e) { ++e.uncompressed_size; });
+                   },
+                   "tried to decompress Mods/A/meta.kvt but got failed to fill whole buffer"},
+        LookupCase{"same_but_kind",
+                   [](PackageWriter& w) { description_then_near_alias(w, [](PackageEntry& e) { e.flags = 0x02; }); },
+                   "tried to LZ4 decompress file Mods/A/meta.kvt at offset 16 with compressed_length 0x12b and "
+                   "decompressed length 0x2a0 but got the offset to copy is not contained in the decompressed buffer"},
         LookupCase{"table_unreadable",
                    [](PackageWriter& w) { w.add(description("Mods/A/meta.kvt", "A")).declared_file_count(2); },
                    "tried to decompress path of table but got the block decompressed to 272 bytes but 544 were "

@@ -107,9 +107,18 @@ TEST_P(OverrideWalk, AnswersOrFailsAsTheWholeTable) {
   EXPECT_EQ(override_answer(writer), GetParam().expected);
 }
 
+// Met in descending byte order, unlike any order they might be kept in.
+std::string near_identical_folder(int i) { return std::string(239, 'F') + static_cast<char>('~' - i); }
+
 // Paths in more game folders than are remembered before the description.
 void many_folders(PackageWriter& w) {
   for (int i = 0; i < 100; ++i) w.add(PackageEntry::plain("Public/Game" + std::to_string(i) + "/x", ""));
+}
+
+// The 64 folders of 240 bytes that are kept at most, alike but for their last
+// byte, each holding a path; `extra` more such folders after them.
+void near_identical_folders(PackageWriter& w, int extra = 0) {
+  for (int i = 0; i < 64 + extra; ++i) w.add(PackageEntry::plain("Public/" + near_identical_folder(i) + "/x", ""));
 }
 
 const std::string SHORT_TABLE = "tried to decompress path of table but got the block decompressed to 544 bytes but "
@@ -128,6 +137,33 @@ INSTANTIATE_TEST_SUITE_P(
                  [](PackageWriter& w) {
                    many_folders(w);
                    w.add(description_of("Foo"));
+                 },
+                 "true"},
+        WalkCase{"near_identical_folders_kept",
+                 [](PackageWriter& w) {
+                   near_identical_folders(w);
+                   w.add(description_of(near_identical_folder(37)));
+                 },
+                 "false"},
+        WalkCase{"near_identical_folders_past_kept",
+                 [](PackageWriter& w) {
+                   near_identical_folders(w, 1);
+                   w.add(description_of(near_identical_folder(64)));
+                 },
+                 "false"},
+        WalkCase{"near_identical_folders_none_described",
+                 [](PackageWriter& w) {
+                   near_identical_folders(w, 1);
+                   w.add(description_of(near_identical_folder(65)));
+                 },
+                 "true"},
+        // Only the first description is read: one that does not parse names no
+        // module, whatever a later one names.
+        WalkCase{"unparsable_first_description",
+                 [](PackageWriter& w) {
+                   w.add(PackageEntry::plain("Mods/A/meta.kvt", ""))
+                       .add(PackageEntry::plain("Mods/B/meta.kvt", test_support::minimal_meta_kvt("Foo")))
+                       .add(PackageEntry::plain("Public/Foo/x", ""));
                  },
                  "true"},
         // Wherever the walk stops, the rest of the table must still decode.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,15 +29,14 @@ error::Result<std::vector<OwnedRecord>> read_records(const PackageWriter& writer
   if (!reader) return std::unexpected(reader.error());
   auto table = Table::read_from(*reader);
   if (!table) return std::unexpected(table.error());
-  auto walk = table->walk();
+  auto walk = table->walk(*reader);
   if (!walk) return std::unexpected(walk.error());
   std::vector<OwnedRecord> records;
-  for (;;) {
-    auto record = walk->next();
+  for (RecordWalk::Item& record : *walk) {
     if (!record) return std::unexpected(record.error());
-    if (!*record) return records;
-    records.emplace_back(**record);
+    records.emplace_back(*record);
   }
+  return records;
 }
 
 PackageWriter one_entry_package() {
@@ -76,6 +76,18 @@ TEST_P(TableReadFrom, RefusesWithItsMessage) {
   EXPECT_EQ(records.error().message(), GetParam().expected);
 }
 
+// A block of `size` bytes whose first sequence has a match offset of 0.
+std::string bad_block_of(std::size_t size) {
+  std::string block("\x10" "a\x00\x00", 4);
+  block.resize(size, 'p');
+  return block;
+}
+
+// That block, `present` bytes of it, in a file that ends there: one byte short.
+void cut_bad_block(PackageWriter& w, std::size_t present) {
+  w.table_block(bad_block_of(present)).declared_table_size(static_cast<std::uint32_t>(present + 1));
+}
+
 const std::string COMPRESSED_TABLE_EOF = "when reading .pak compressed table got failed to fill whole buffer";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -91,6 +103,20 @@ INSTANTIATE_TEST_SUITE_P(
                     COMPRESSED_TABLE_EOF},
         BrokenTable{"declares_4_gib_block", [](PackageWriter& w) { w.declared_table_size(0xFFFFFFFF); },
                     COMPRESSED_TABLE_EOF},
+        // The block is read in pieces, but a file that ends within it fails as a
+        // short read, even where its first bytes would fail to decode, wherever
+        // it ends among the pieces.
+        BrokenTable{"ends_before_piece_edge", [](PackageWriter& w) { cut_bad_block(w, Table::STORED_PIECE_SIZE - 1); },
+                    COMPRESSED_TABLE_EOF},
+        BrokenTable{"ends_at_piece_edge", [](PackageWriter& w) { cut_bad_block(w, Table::STORED_PIECE_SIZE); },
+                    COMPRESSED_TABLE_EOF},
+        BrokenTable{"ends_after_piece_edge", [](PackageWriter& w) { cut_bad_block(w, Table::STORED_PIECE_SIZE + 1); },
+                    COMPRESSED_TABLE_EOF},
+        BrokenTable{"ends_at_second_piece_edge",
+                    [](PackageWriter& w) { cut_bad_block(w, 2 * Table::STORED_PIECE_SIZE); }, COMPRESSED_TABLE_EOF},
+        BrokenTable{"bad_block_of_pieces_whole",
+                    [](PackageWriter& w) { w.table_block(bad_block_of(2 * Table::STORED_PIECE_SIZE)); },
+                    "tried to decompress path of table but got 0 is not a valid match offset"},
         BrokenTable{"empty_block",
                     [](PackageWriter& w) { w.declared_file_count(0).table_block(""); },
                     "tried to decompress path of table but got expected another byte, found none"},
@@ -238,16 +264,58 @@ TEST(Table, WalkKeepsRecordOrderAndCutsNames) {
   EXPECT_EQ(meta, (std::vector<bool>{true, false, false, false, true}));
 }
 
-// Records come in pieces of the decoder's window; a table of several pieces,
-// whose block reaches back across them, walks whole and in order.
-TEST(Table, WalkSpansPieces) {
-  constexpr std::size_t COUNT = 3 * Table::RECORDS_PER_PIECE + 5;
+// Records come in pieces of the decoder's window; tables around its edges,
+// whose blocks reach back across them, walk whole and in order.
+class TableOfRecords : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(TableOfRecords, WalksWholeAcrossPieces) {
+  const std::size_t count = GetParam();
   PackageWriter writer;
-  for (std::size_t i = 0; i < COUNT; ++i) writer.add(PackageEntry::plain("Public/x/" + std::to_string(i), ""));
+  for (std::size_t i = 0; i < count; ++i) writer.add(PackageEntry::plain("Public/x/" + std::to_string(i), ""));
   const auto records = read_records(writer);
   ASSERT_TRUE(records.has_value()) << records.error().message();
-  ASSERT_EQ(records->size(), COUNT);
-  for (std::size_t i = 0; i < COUNT; ++i) EXPECT_EQ((*records)[i].view().name(), "Public/x/" + std::to_string(i));
+  ASSERT_EQ(records->size(), count);
+  for (std::size_t i = 0; i < count; ++i) ASSERT_EQ((*records)[i].view().name(), "Public/x/" + std::to_string(i));
+}
+
+constexpr std::size_t PIECE = Table::RECORDS_PER_PIECE;
+INSTANTIATE_TEST_SUITE_P(PieceEdges, TableOfRecords,
+                         ::testing::Values(PIECE - 1, PIECE, PIECE + 1, PIECE + 2, 2 * PIECE, 2 * PIECE + 1,
+                                           3 * PIECE + 5));
+
+// A name per record that compresses poorly, so that the stored block spans
+// several of the pieces it is read in.
+std::string scattered_name(std::size_t i) {
+  std::uint64_t x = (i + 1) * 0x9E3779B97F4A7C15u;
+  x ^= x >> 29;
+  return "Public/Game/" + std::to_string(x * 0xBF58476D1CE4E5B9u);
+}
+
+// The stored block is read in pieces through the package's reader, which other
+// reads may move in between: each piece is read from where the last one ended.
+TEST(Table, WalkReadsItsBlockWhereverTheReaderStands) {
+  constexpr std::size_t COUNT = 20'000;
+  PackageWriter writer;
+  for (std::size_t i = 0; i < COUNT; ++i) writer.add(PackageEntry::plain(scattered_name(i), "stored"));
+  const PackageFile file(writer.bytes());
+  auto reader = open_pak_skipping_header(file.path());
+  ASSERT_TRUE(reader.has_value());
+  auto table = Table::read_from(*reader);
+  ASSERT_TRUE(table.has_value());
+  ASSERT_GT(table->block_size(), 3 * Table::STORED_PIECE_SIZE);
+  auto walk = table->walk(*reader);
+  ASSERT_TRUE(walk.has_value());
+  std::size_t index = 0;
+  for (RecordWalk::Item& record : *walk) {
+    ASSERT_TRUE(record.has_value()) << record.error().message();
+    ASSERT_EQ(record->name(), scattered_name(index));
+    // Another read between records, as a description extracted mid-walk makes.
+    std::array<char, 6> stored;
+    ASSERT_TRUE(reader->seek_absolute(test_support::HEADER_SIZE + 6 * index).has_value());
+    ASSERT_TRUE(reader->read_exact(stored).has_value());
+    ++index;
+  }
+  EXPECT_EQ(index, COUNT);
 }
 
 }  // namespace

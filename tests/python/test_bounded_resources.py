@@ -182,6 +182,13 @@ def with_description(document: bytes) -> Callable[[], Package]:
     return lambda: cases.foo_with_description(data=document)
 
 
+def stored_records(count: int) -> bytes:
+    """An LZ4 block of `count` empty records stored as one literal run: the
+    block is as large as the table, and a call must not hold it whole."""
+    size = count * RECORD_SIZE - 15
+    return b"\xf0" + b"\xff" * (size // 255) + bytes([size % 255]) + bytes(count * RECORD_SIZE)
+
+
 def table_short_of(declared_files: int) -> Raises:
     """The failure for the Foo package's table when it declares `declared_files`."""
     return Raises("tried to decompress path of table but got the block decompressed to "
@@ -250,6 +257,10 @@ HOSTILE = [
     pytest.param(Hostile(package(lambda: Package(number_of_files=3_000_000,
                                                  table_block=lz4_zeros_block(3_000_000 * RECORD_SIZE))),
                          Raises("no mod info found")), id="table-expands-255-times"),
+    # 66 MiB of table stored as it is: read in pieces, never held whole.
+    pytest.param(Hostile(package(lambda: Package(number_of_files=(66 << 20) // RECORD_SIZE,
+                                                 table_block=stored_records((66 << 20) // RECORD_SIZE))),
+                         Raises("no mod info found")), id="table-stored-66-mib"),
     pytest.param(Hostile(package(lambda: cases.foo_package(table_size=U32_MAX)),
                          Raises(f"when reading .pak compressed table got {SHORT_READ}")), id="table-size-u32-max"),
     pytest.param(Hostile(package(foo_with(Compression.LZ4, size_on_disk=U32_MAX)),

@@ -33,6 +33,10 @@ inline constexpr std::size_t MAX_EXTRACTED_PER_CALL = std::size_t{4} * MAX_DECOM
 /// description records, so this bounds how many one call extracts (65,536).
 inline constexpr std::size_t MIN_EXTRACTION_COST = std::size_t{1} << 10;
 
+/// What `bytes` read or produced by one extraction cost the allowance: at
+/// least MIN_EXTRACTION_COST. The one rule for every extraction, made or spared.
+constexpr std::size_t extraction_cost(std::size_t bytes) { return std::max(bytes, MIN_EXTRACTION_COST); }
+
 /// What extractions may still read and produce: a call starts with the whole
 /// allowance and spends each extraction's share. Stored bytes and contents are
 /// counted apart, so that a zlib or LZ4 description that runs out of room fails
@@ -41,12 +45,17 @@ struct ExtractionAllowance {
   std::size_t stored = MAX_EXTRACTED_PER_CALL;
   std::size_t contents = MAX_EXTRACTED_PER_CALL;
 
-  /// Takes off what one extraction read and produced, each counted as at least
-  /// MIN_EXTRACTION_COST. The extraction held its stored bytes, so counted, to
-  /// the allowance; the least cost of small contents may take the rest of theirs.
+  /// Takes off what one extraction read and produced, at their `extraction_cost`.
+  /// The extraction held its stored bytes, so counted, to the allowance; the
+  /// least cost of small contents may take the rest of theirs.
   void spend(std::size_t stored_bytes, std::size_t contents_bytes) {
-    stored -= std::max(stored_bytes, MIN_EXTRACTION_COST);
-    contents -= std::min(contents, std::max(contents_bytes, MIN_EXTRACTION_COST));
+    stored -= extraction_cost(stored_bytes);
+    contents -= std::min(contents, extraction_cost(contents_bytes));
+  }
+
+  /// Whether an extraction that reads and produces these bytes surely fits.
+  bool affords(std::size_t stored_bytes, std::size_t contents_bytes) const {
+    return extraction_cost(stored_bytes) <= stored && extraction_cost(contents_bytes) <= contents;
   }
 };
 

@@ -1,6 +1,5 @@
 #include "raw/voka/read/mod_info.h"
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -28,15 +27,14 @@ enum class Visited { go_on, stop };
 // stops when it asks to, or at the first failure, its own or the walk's.
 template <class Visit>
 error::Result<void> for_each_description_record(table::RecordWalk& walk, Visit&& visit) {
-  for (;;) {
-    auto record = walk.next();
+  for (table::RecordWalk::Item& record : walk) {
     if (!record) return std::unexpected(std::move(record.error()));
-    if (!*record) return {};
-    if (!(*record)->has_meta_entry_name()) continue;
-    auto visited = visit(**record);
+    if (!record->has_meta_entry_name()) continue;
+    auto visited = visit(*record);
     if (!visited) return std::unexpected(std::move(visited.error()));
     if (*visited == Visited::stop) return {};
   }
+  return {};
 }
 
 // Walks the whole table, keeping its description records in `kept` up to the
@@ -44,8 +42,9 @@ error::Result<void> for_each_description_record(table::RecordWalk& walk, Visit&&
 // the bound is passed the rest of the block only has to be known good, which a
 // check without output tells at a fraction of the cost: a hostile table of
 // millions of descriptions decodes to gigabytes.
-error::Result<bool> keep_description_records(const table::Table& table, std::vector<OwnedRecord>& kept) {
-  auto walk = table.walk();
+error::Result<bool> keep_description_records(const table::Table& table, PackageReader& reader,
+                                             std::vector<OwnedRecord>& kept) {
+  auto walk = table.walk(reader);
   if (!walk) return std::unexpected(std::move(walk.error()));
   bool more = false;
   auto walked = for_each_description_record(*walk, [&](Record record) -> error::Result<Visited> {
@@ -75,7 +74,10 @@ class DescriptionReader {
   error::Result<const tarn::pak::Metadata*> read(Record record) {
     auto entry = record.entry_details();
     if (!entry) return std::unexpected(std::move(entry.error()));
-    if (last_ && same_stored_bytes(last_->entry, *entry) && affords_again()) {
+    // Where the allowance may not let the same extraction pass once more, it is
+    // made again, and fails in its own words.
+    if (last_ && same_stored_bytes(last_->entry, *entry) &&
+        allowance_.affords(last_->entry.size_on_disk, last_->contents_size)) {
       allowance_.spend(last_->entry.size_on_disk, last_->contents_size);
       return &last_->metadata;
     }
@@ -100,13 +102,6 @@ class DescriptionReader {
   static bool same_stored_bytes(const EntryDetails& a, const EntryDetails& b) {
     return a.offset == b.offset && a.size_on_disk == b.size_on_disk && a.uncompressed_size == b.uncompressed_size &&
            a.compression == b.compression;
-  }
-
-  // Whether the allowance surely lets the same extraction pass once more; where
-  // it may not, the extraction itself is made, and fails in its own words.
-  bool affords_again() const {
-    return std::max<std::size_t>(last_->entry.size_on_disk, MIN_EXTRACTION_COST) <= allowance_.stored &&
-           std::max(last_->contents_size, MIN_EXTRACTION_COST) <= allowance_.contents;
   }
 
   PackageReader& reader_;
@@ -135,7 +130,7 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
   if (!table) return std::unexpected(std::move(table.error()));
 
   std::vector<OwnedRecord> kept;
-  auto walk_again = keep_description_records(*table, kept);
+  auto walk_again = keep_description_records(*table, *reader, kept);
   if (!walk_again) return std::unexpected(std::move(walk_again.error()));
 
   DescriptionReader descriptions(*reader, records);
@@ -146,7 +141,7 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
     return Visited::go_on;
   };
   if (*walk_again) {
-    auto walk = table->walk();
+    auto walk = table->walk(*reader);
     if (!walk) return std::unexpected(std::move(walk.error()));
     return for_each_description_record(*walk, read_and_take);
   }

@@ -1,10 +1,11 @@
 #include "raw/voka/read/override.h"
 
-#include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "raw/voka/read/open_pak.h"
+#include "raw/voka/read/table/stored_path.h"
 #include "raw/voka/read/table/table.h"
 #include "tarn/pak/metadata.h"
 
@@ -13,88 +14,77 @@ namespace quellan::raw::voka::read {
 namespace {
 
 using table::Record;
+using table::StoredPath;
 
-constexpr std::string_view MODS_FOLDER = "Mods/";
-constexpr std::string_view PUBLIC_FOLDER = "Public/";
-constexpr std::string_view SHARED_CONTENT_FOLDER = "Public/Engine/Timeline/MaterialGroups/";
-constexpr std::string_view DESCRIPTION_FILE = "meta.kvt";
-
-// What follows "<top><folder>/" in `path`, when `folder` is the whole segment
-// after `top`; nothing otherwise. Byte comparisons only: no search for the end
-// of the segment, since the byte after `folder` must be that end.
-std::optional<std::string_view> rest_below(std::string_view path, std::string_view top, std::string_view folder) {
-  if (!path.starts_with(top)) return std::nullopt;
-  path.remove_prefix(top.size());
-  if (path.size() <= folder.size() || path[folder.size()] != '/' || !path.starts_with(folder)) return std::nullopt;
-  // A "/" inside `folder` would end the segment before it, so it never matches.
-  if (folder.find('/') != std::string_view::npos) return std::nullopt;
-  return path.substr(folder.size() + 1);
-}
-
-// Only paths under "Mods/" or "Public/" can be module content, so most names of
-// a large override package are ruled out by their first byte, before their end
-// is looked for.
-bool may_be_content(const Record& record) {
-  const char first = record.first_name_byte();
-  return first == MODS_FOLDER.front() || first == PUBLIC_FOLDER.front();
-}
-
-// Whether `record` names content of the module in `folder`.
+// Whether `record` names content of the module in `folder`. Only paths under
+// the module folders can be, so most names of a large override package are
+// ruled out by their first byte, before their end is looked for.
 bool is_content_of(const Record& record, std::string_view folder) {
-  return may_be_content(record) && !is_override_package_path(record.name(), folder);
-}
-
-// Whose module content a path is, told without knowing the module: the same
-// rules as `is_override_package_path`, read the other way round.
-struct ContentOwner {
-  enum Kind { nobody, one_folder, every_folder } kind = nobody;
-  std::string_view folder;
-};
-
-ContentOwner content_owner(std::string_view path) {
-  if (path.starts_with(SHARED_CONTENT_FOLDER) && path.size() > SHARED_CONTENT_FOLDER.size()) {
-    return {ContentOwner::every_folder, {}};
-  }
-  const bool below_mods = path.starts_with(MODS_FOLDER);
-  if (!below_mods && !path.starts_with(PUBLIC_FOLDER)) return {};
-  path.remove_prefix(below_mods ? MODS_FOLDER.size() : PUBLIC_FOLDER.size());
-  const std::size_t end = path.find('/');
-  if (end == std::string_view::npos) return {};
-  const std::string_view rest = path.substr(end + 1);
-  // The description beside a module's files is not content itself.
-  if (rest.empty() || (below_mods && rest == DESCRIPTION_FILE)) return {};
-  return {ContentOwner::one_folder, path.substr(0, end)};
+  return record.may_be_module_path() && table::classify_stored_path(record.name()).is_content_of(folder);
 }
 
 // The folders whose module the paths met before the description would have
 // content of, kept until the description names its folder. Override packages
 // put thousands of paths under a handful of game folders; a package with more
 // folders than kept is walked again instead.
+//
+// The kept folders are ordered, by length and then by their bytes, and found by
+// a binary search: at most 7 comparisons however alike they are, where a hash
+// could be made to collide by a hostile package, and most comparisons end at
+// the lengths. A package with more folders than kept puts millions of paths
+// under the same folders past them, so the last folder not kept is remembered:
+// a path under it costs one comparison.
 class ContentSeen {
  public:
-  /// Notes the name of a record that may be content.
-  void note(std::string_view name) {
-    const ContentOwner owner = content_owner(name);
-    if (owner.kind == ContentOwner::every_folder) every_folder_ = true;
-    if (owner.kind != ContentOwner::one_folder || holds(owner.folder)) return;
+  /// Notes a path met before the description.
+  void note(const StoredPath& path) {
+    if (path.kind == StoredPath::Kind::shared_content) every_folder_ = true;
+    if (path.kind != StoredPath::Kind::content || (last_not_kept_ && path.folder == *last_not_kept_)) return;
+    const auto [at, kept] = find(path.folder);
+    if (kept) return;
     if (folders_.size() == MAX_FOLDERS) {
       complete_ = false;
+      last_not_kept_ = path.folder;
     } else {
-      folders_.emplace_back(owner.folder);
+      folders_.emplace(at, path.folder);
     }
   }
 
   /// Whether some path met is content of the module in `folder`; when not
   /// complete, a path met but not kept may be.
-  bool content_of(std::string_view folder) const { return every_folder_ || holds(folder); }
+  bool content_of(std::string_view folder) const {
+    return every_folder_ || find(folder).second;
+  }
   bool complete() const { return complete_; }
 
  private:
   static constexpr std::size_t MAX_FOLDERS = 64;
+  using Folders = std::vector<std::string>;
 
-  bool holds(std::string_view folder) const { return std::ranges::find(folders_, folder) != folders_.end(); }
+  static int order_of(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return a.compare(b);
+  }
 
-  std::vector<std::string> folders_;
+  // Where `folder` is kept, or where it would go, and whether it is kept.
+  std::pair<Folders::const_iterator, bool> find(std::string_view folder) const {
+    auto low = folders_.begin();
+    auto high = folders_.end();
+    while (low != high) {
+      const auto middle = low + (high - low) / 2;
+      const int order = order_of(folder, *middle);
+      if (order == 0) return {middle, true};
+      if (order < 0) {
+        high = middle;
+      } else {
+        low = middle + 1;
+      }
+    }
+    return {low, false};
+  }
+
+  Folders folders_;  // in the order of `order_of`
+  std::optional<std::string> last_not_kept_;
   bool every_folder_ = false;
   bool complete_ = true;
 };
@@ -112,14 +102,15 @@ error::Result<std::optional<std::string>> described_folder(const Record& record,
 }
 
 // Whether a record among the first `count` of `table` is content of `folder`.
-error::Result<bool> has_content_among_first(const table::Table& table, std::size_t count, std::string_view folder) {
-  auto walk = table.walk();
+error::Result<bool> has_content_among_first(const table::Table& table, PackageReader& reader, std::size_t count,
+                                            std::string_view folder) {
+  auto walk = table.walk(reader);
   if (!walk) return std::unexpected(std::move(walk.error()));
-  for (std::size_t index = 0; index < count; ++index) {
-    auto record = walk->next();
+  std::size_t index = 0;
+  for (table::RecordWalk::Item& record : *walk) {
+    if (index++ == count) break;
     if (!record) return std::unexpected(std::move(record.error()));
-    if (!*record) break;
-    if (is_content_of(**record, folder)) return true;
+    if (is_content_of(*record, folder)) return true;
   }
   return false;
 }
@@ -135,35 +126,42 @@ class OverrideWalk {
       : table_(table), walk_(std::move(walk)), reader_(reader) {}
 
   error::Result<bool> answer() {
-    for (std::size_t index = 0;; ++index) {
-      auto record = walk_.next();
+    std::size_t index = 0;
+    for (table::RecordWalk::Item& record : walk_) {
       if (!record) return std::unexpected(std::move(record.error()));
-      if (!*record) break;
-      if (folder_) {
-        if (is_content_of(**record, *folder_)) return after_early_stop(false);
-      } else if (!may_be_content(**record)) {
-        // Neither content nor a description, whose names start "Mods/".
-        continue;
-      } else if (const std::string_view name = (*record)->name(); !table::is_meta_entry_name(name)) {
-        seen_.note(name);
-      } else {
-        auto folder = described_folder(**record, reader_);
-        if (!folder) return after_early_stop(std::unexpected(std::move(folder.error())));
-        if (!*folder) return after_early_stop(true);
-        if (seen_.content_of(**folder)) return after_early_stop(false);
-        folder_ = std::move(*folder);
-        description_index_ = index;
-      }
+      if (auto settled = visit(*record, index++)) return after_early_stop(std::move(*settled));
     }
     // No description: nothing is any module's content.
     if (!folder_) return true;
     if (seen_.complete()) return true;
-    auto content = has_content_among_first(table_, description_index_, *folder_);
+    auto content = has_content_among_first(table_, reader_, description_index_, *folder_);
     if (!content) return content;
     return !*content;
   }
 
  private:
+  // The answer when the record at `index` settles it; none when the walk goes on.
+  std::optional<error::Result<bool>> visit(const Record& record, std::size_t index) {
+    if (folder_) {
+      if (is_content_of(record, *folder_)) return false;
+      return std::nullopt;
+    }
+    if (!record.may_be_module_path()) return std::nullopt;
+    const StoredPath path = table::classify_stored_path(record.name());
+    if (path.kind != StoredPath::Kind::description) {
+      seen_.note(path);
+      return std::nullopt;
+    }
+    // Only the first description is read; later ones are never decoded.
+    auto folder = described_folder(record, reader_);
+    if (!folder) return std::unexpected(std::move(folder.error()));
+    if (!*folder) return true;
+    if (seen_.content_of(**folder)) return false;
+    folder_ = std::move(*folder);
+    description_index_ = index;
+    return std::nullopt;
+  }
+
   error::Result<bool> after_early_stop(error::Result<bool> answer) {
     if (auto rest = walk_.check_rest(); !rest) return std::unexpected(std::move(rest.error()));
     return answer;
@@ -180,14 +178,7 @@ class OverrideWalk {
 }  // namespace
 
 bool is_override_package_path(std::string_view path, std::string_view folder) noexcept {
-  if (path.empty()) return true;
-  if (auto rest = rest_below(path, MODS_FOLDER, folder); rest && !rest->empty()) {
-    // The description lies beside the module's files but is not content itself.
-    return *rest == DESCRIPTION_FILE;
-  }
-  if (!path.starts_with(PUBLIC_FOLDER)) return true;
-  if (auto rest = rest_below(path, PUBLIC_FOLDER, folder); rest && !rest->empty()) return false;
-  return !(path.starts_with(SHARED_CONTENT_FOLDER) && path.size() > SHARED_CONTENT_FOLDER.size());
+  return !table::classify_stored_path(path).is_content_of(folder);
 }
 
 error::Result<bool> is_override(std::string path) {
@@ -195,9 +186,8 @@ error::Result<bool> is_override(std::string path) {
   if (!reader) return std::unexpected(std::move(reader.error()));
   auto table = table::Table::read_from(*reader);
   if (!table) return std::unexpected(std::move(table.error()));
-  auto walk = table->walk();
+  auto walk = table->walk(*reader);
   if (!walk) return std::unexpected(std::move(walk.error()));
-  // Only the first description is read; later ones are never decoded.
   return OverrideWalk(*table, std::move(*walk), *reader).answer();
 }
 

@@ -44,6 +44,9 @@ class PackageReader {
   /// this fails as the short read would, before anything is allocated.
   error::Expected<common::ByteBuffer, error::IoError> read_to_new_buffer(std::size_t size);
 
+  /// Where the next byte handed out lies, from the start of the file.
+  std::uint64_t position() const { return position_; }
+
   /// Whether the file holds `size` more bytes after those already handed out.
   bool holds(std::uint64_t size) const { return size <= (file_size_ > position_ ? file_size_ - position_ : 0); }
 

@@ -35,8 +35,7 @@ error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, r
   };
   // Bytes that the file does not hold fail as a short read, limit or not. Every
   // entry counts as at least its minimum cost, however few bytes it has.
-  const std::size_t counted = std::max<std::size_t>(entry.size_on_disk, MIN_EXTRACTION_COST);
-  if (counted > limit && reader.holds(entry.size_on_disk)) {
+  if (extraction_cost(entry.size_on_disk) > limit && reader.holds(entry.size_on_disk)) {
     return read_failure(error::IoError::stored_limit(limit));
   }
   auto stored = reader.read_to_new_buffer(entry.size_on_disk);

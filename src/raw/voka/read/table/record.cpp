@@ -14,18 +14,7 @@ namespace {
 constexpr std::uint8_t COMPRESSION_MASK = 0x0F;
 constexpr std::uint32_t LAST_KNOWN_COMPRESSION = static_cast<std::uint32_t>(CompressionKind::Zstd);
 
-constexpr std::string_view META_PREFIX = "Mods/";
-constexpr std::string_view META_SUFFIX = "/meta.kvt";
-
 }  // namespace
-
-bool is_meta_entry_name(std::string_view name) {
-  if (name.size() < META_PREFIX.size() + META_SUFFIX.size()) return false;
-  if (!name.starts_with(META_PREFIX) || !name.ends_with(META_SUFFIX)) return false;
-  const std::string_view folder =
-      name.substr(META_PREFIX.size(), name.size() - META_PREFIX.size() - META_SUFFIX.size());
-  return folder.find('/') == std::string_view::npos;
-}
 
 std::string_view Record::name() const {
   const char* name = bytes_ + record_layout::NAME_AT;
@@ -37,7 +26,7 @@ bool Record::has_meta_entry_name() const {
   // A name that does not start with the prefix fails whatever its length, and the
   // prefix holds no zero byte, so the record's first bytes decide most names
   // without a search for the name's end.
-  if (std::memcmp(bytes_ + record_layout::NAME_AT, META_PREFIX.data(), META_PREFIX.size()) != 0) return false;
+  if (std::memcmp(bytes_ + record_layout::NAME_AT, MODS_FOLDER.data(), MODS_FOLDER.size()) != 0) return false;
   return is_meta_entry_name(name());
 }
 

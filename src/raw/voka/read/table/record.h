@@ -7,6 +7,7 @@
 
 #include "error/error.h"
 #include "raw/voka/entry_details.h"
+#include "raw/voka/read/table/stored_path.h"
 
 namespace quellan::raw::voka::read::table {
 
@@ -40,10 +41,6 @@ static_assert(SIZE_ON_DISK_AT + sizeof(std::uint32_t) == UNCOMPRESSED_SIZE_AT);
 static_assert(UNCOMPRESSED_SIZE_AT + sizeof(std::uint32_t) == TABLE_RECORD_SIZE);
 }  // namespace record_layout
 
-/// Whether a stored path names a module description: "Mods/" + folder +
-/// "/meta.kvt" with no "/" in the folder, compared byte for byte.
-bool is_meta_entry_name(std::string_view name);
-
 /// A view of one record's bytes, valid as long as they are: while a walk over
 /// the table stands on it, or while the `OwnedRecord` it came from lives.
 class Record {
@@ -53,9 +50,9 @@ class Record {
   /// The name: the bytes before the first zero byte of the name field.
   std::string_view name() const;
 
-  /// The first byte of the name (zero for the empty name), found without
-  /// looking for the name's end.
-  char first_name_byte() const { return bytes_[record_layout::NAME_AT]; }
+  /// Whether the name may be a description or content by its first byte,
+  /// told without looking for the name's end.
+  bool may_be_module_path() const { return table::may_be_module_path(bytes_[record_layout::NAME_AT]); }
 
   /// Whether the name passes `is_meta_entry_name`. Looks at the first bytes
   /// alone for most names.

@@ -4,57 +4,100 @@ namespace quellan::raw::voka::read::table {
 
 namespace {
 
-error::Error table_failure(error::Lz4Error cause) { return error::TablePathsDecompress{cause}; }
+constexpr const char* STORED_BLOCK = ".pak compressed table";
 
 }  // namespace
+
+std::size_t StoredBlock::fill(std::span<char> out) {
+  if (reader_.position() != next_) {
+    if (auto seek = reader_.seek_absolute(next_); !seek) {
+      failure_ = seek.error();
+      return 0;
+    }
+  }
+  if (auto read = reader_.read_exact(out); !read) {
+    failure_ = read.error();
+    return 0;
+  }
+  next_ += out.size();
+  return out.size();
+}
 
 error::Result<Table> Table::read_from(PackageReader& reader) {
   auto number_of_files = reader.read_little_endian<std::uint32_t>();
   if (!number_of_files) {
     return std::unexpected(error::Error::read_io(".pak number of files contained files", number_of_files.error()));
   }
-  auto compressed_size = reader.read_little_endian<std::uint32_t>();
-  if (!compressed_size) {
-    return std::unexpected(error::Error::read_io(".pak number of bytes in table", compressed_size.error()));
+  auto block_size = reader.read_little_endian<std::uint32_t>();
+  if (!block_size) {
+    return std::unexpected(error::Error::read_io(".pak number of bytes in table", block_size.error()));
   }
-  auto compressed = reader.read_to_new_buffer(*compressed_size);
-  if (!compressed) return std::unexpected(error::Error::read_io(".pak compressed table", compressed.error()));
-  return Table(std::move(*compressed), *number_of_files);
+  // The block is read as walks reach it, but a file that cannot hold it fails
+  // now, before any of it decodes: a cut table is an I/O failure whatever its
+  // first bytes hold.
+  if (!reader.holds(*block_size)) {
+    return std::unexpected(error::Error::read_io(STORED_BLOCK, error::IoError::unexpected_eof()));
+  }
+  return Table(*number_of_files, reader.position(), *block_size);
 }
 
-error::Result<RecordWalk> Table::walk() const {
-  auto stream =
-      common::Lz4BlockStream::open(compressed_.view(), records_size(), RECORDS_PER_PIECE * TABLE_RECORD_SIZE);
-  if (!stream) return std::unexpected(table_failure(stream.error()));
-  return RecordWalk(std::move(*stream), records_size());
+error::Result<RecordWalk> Table::walk(PackageReader& reader) const {
+  auto block = std::make_unique<StoredBlock>(reader, block_start_);
+  auto stream = common::Lz4BlockStream::open(*block, block_size_, STORED_PIECE_SIZE, records_size(),
+                                             RECORDS_PER_PIECE * TABLE_RECORD_SIZE);
+  if (!stream) return std::unexpected(error::Error(error::TablePathsDecompress{stream.error()}));
+  return RecordWalk(std::move(block), std::move(*stream), records_size());
+}
+
+error::Error RecordWalk::failure(error::Lz4Error cause) const {
+  // A block cut short by its read decodes to nonsense: the read failed first.
+  if (block_->failure()) return error::Error::read_io(STORED_BLOCK, *block_->failure());
+  return error::TablePathsDecompress{cause};
 }
 
 error::Result<void> RecordWalk::check_length(std::uint64_t produced) const {
-  // A short table would leave its last records undefined; refuse it whole.
-  if (produced != records_size_) {
-    return std::unexpected(table_failure(error::Lz4Error::short_output(produced, records_size_)));
+  // A short table would leave its last records undefined; refuse it whole. A
+  // block whose read failed may end well where it was cut, but is no table.
+  if (produced != records_size_ || block_->failure()) {
+    return std::unexpected(failure(error::Lz4Error::short_output(produced, records_size_)));
   }
   return {};
 }
 
-error::Result<std::optional<Record>> RecordWalk::next_from_new_piece() {
+error::Result<bool> RecordWalk::decode_piece() {
   // Every piece but the last is a whole number of records; bytes of a partial
   // record at the end are never handed out, and the length check refuses them.
   while (piece_.size() < TABLE_RECORD_SIZE) {
     if (stream_.ended()) {
       if (auto whole = check_length(stream_.produced()); !whole) return std::unexpected(std::move(whole.error()));
-      return std::nullopt;
+      return false;
     }
     auto piece = stream_.next();
-    if (!piece) return std::unexpected(table_failure(piece.error()));
+    if (!piece) return std::unexpected(failure(piece.error()));
     piece_ = *piece;
   }
-  return next();
+  return true;
+}
+
+void RecordWalk::advance_to_new_piece() {
+  // A failure is the last item of a walk.
+  if (!current_) {
+    ended_ = true;
+    return;
+  }
+  auto decoded = decode_piece();
+  if (!decoded) {
+    current_ = std::unexpected(std::move(decoded.error()));
+  } else if (*decoded) {
+    advance();
+  } else {
+    ended_ = true;
+  }
 }
 
 error::Result<void> RecordWalk::check_rest() {
   auto produced = stream_.check_rest();
-  if (!produced) return std::unexpected(table_failure(produced.error()));
+  if (!produced) return std::unexpected(failure(produced.error()));
   return check_length(*produced);
 }
 

@@ -2,33 +2,73 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 
-#include "common/byte_buffer.h"
 #include "common/lz4_block.h"
 #include "error/error.h"
+#include "error/io_error.h"
 #include "raw/voka/read/package_reader.h"
 #include "raw/voka/read/table/record.h"
 
 namespace quellan::raw::voka::read::table {
 
+/// The stored block of a table, read from the package as a walk reaches it.
+/// The reader may have moved in between (a description read in the middle of a
+/// walk), so each piece is read from where the one before ended.
+class StoredBlock final : public common::Lz4BlockSource {
+ public:
+  StoredBlock(PackageReader& reader, std::uint64_t start) : reader_(reader), next_(start) {}
+
+  std::size_t fill(std::span<char> out) override;
+
+  /// Why the block ended before its declared size, if it did.
+  const std::optional<error::IoError>& failure() const { return failure_; }
+
+ private:
+  PackageReader& reader_;
+  std::uint64_t next_;
+  std::optional<error::IoError> failure_;
+};
+
 /// A walk over a table's records in order, decoding its block as it goes: what
-/// it holds is the window of the decoder, whatever the number of records.
+/// it holds is the window of the decoder and one piece of the stored block,
+/// whatever the number of records. Used as a range: each item is the next
+/// record, valid until the walk moves on, or the failure that ends the walk
+/// (`TablePathsDecompress` when the block does not decode or decodes short, so
+/// a caller that keeps its own failures until the end lets these come first).
 class RecordWalk {
  public:
-  /// The next record, valid until the walk moves on; none once every record has
-  /// been handed out and the block has ended on exactly them. Fails with
-  /// `TablePathsDecompress` when the block does not decode or decodes short,
-  /// so a caller that keeps its own failures until the end lets these come first.
-  error::Result<std::optional<Record>> next() {
-    // Inline for the common case of a record already decoded: a walk calls
-    // this once per record, a piece holds thousands.
-    if (piece_.size() < TABLE_RECORD_SIZE) return next_from_new_piece();
-    const Record record(piece_.data());
-    piece_.remove_prefix(TABLE_RECORD_SIZE);
-    return record;
+  using Item = error::Result<Record>;
+
+  class iterator {
+   public:
+    using value_type = Item;
+    using difference_type = std::ptrdiff_t;
+
+    Item& operator*() const { return walk_->current_; }
+    iterator& operator++() {
+      walk_->advance();
+      return *this;
+    }
+    void operator++(int) { ++*this; }
+    bool operator==(std::default_sentinel_t) const { return walk_->ended_; }
+
+   private:
+    friend class RecordWalk;
+    explicit iterator(RecordWalk* walk) : walk_(walk) {}
+    RecordWalk* walk_;
+  };
+
+  /// Starts the walk: a walk is a single pass, begun once.
+  iterator begin() {
+    advance();
+    return iterator(this);
   }
+  std::default_sentinel_t end() const { return {}; }
 
   /// After a stop before the end: that the rest of the block decodes, to exactly
   /// the records declared, checked without writing it out.
@@ -36,19 +76,35 @@ class RecordWalk {
 
  private:
   friend class Table;
-  RecordWalk(common::Lz4BlockStream stream, std::uint64_t records_size)
-      : stream_(std::move(stream)), records_size_(records_size) {}
+  RecordWalk(std::unique_ptr<StoredBlock> block, common::Lz4BlockStream stream, std::uint64_t records_size)
+      : block_(std::move(block)), stream_(std::move(stream)), records_size_(records_size) {}
 
+  void advance() {
+    // Inline for the common case of a record already decoded: a walk moves on
+    // once per record, a piece holds thousands.
+    if (piece_.size() >= TABLE_RECORD_SIZE && current_) {
+      current_ = Record(piece_.data());
+      piece_.remove_prefix(TABLE_RECORD_SIZE);
+      return;
+    }
+    advance_to_new_piece();
+  }
+  void advance_to_new_piece();
+  error::Result<bool> decode_piece();
+  error::Error failure(error::Lz4Error cause) const;
   error::Result<void> check_length(std::uint64_t produced) const;
-  error::Result<std::optional<Record>> next_from_new_piece();
 
+  std::unique_ptr<StoredBlock> block_;  // the stream reads through it, so it stays put
   common::Lz4BlockStream stream_;
   std::uint64_t records_size_;
   std::string_view piece_;  // the decoded records not yet handed out
+  Item current_{Record(nullptr)};
+  bool ended_ = false;
 };
 
-/// The file table of a package, as it is stored: the number of records and the
-/// compressed block. Its records are read by walking it, as often as needed.
+/// The file table of a package as it is stored: the number of records and where
+/// its compressed block lies. Its records are read by walking it, as often as
+/// needed, through the reader of the package.
 class Table {
  public:
   /// Records decoded per piece of a walk, just under 2 MiB: a table of up to
@@ -58,25 +114,34 @@ class Table {
   /// call's memory budget.
   static constexpr std::size_t RECORDS_PER_PIECE = 7710;
 
-  /// Reads the table at the reader's position and leaves the reader after it.
-  /// Nothing is decoded yet.
+  /// Bytes of the stored block read at a time. Tables compress to a fifth of
+  /// their records or less, so one piece feeds the decoder at least 320 KiB of
+  /// records per read.
+  static constexpr std::size_t STORED_PIECE_SIZE = std::size_t{64} << 10;
+
+  /// Reads the table's sizes at the reader's position and leaves the reader at
+  /// the compressed block. Nothing of the block is read yet, but a file too
+  /// short to hold it fails here, as its read would.
   static error::Result<Table> read_from(PackageReader& reader);
 
   std::uint32_t number_of_files() const { return number_of_files_; }
   /// The bytes the records decode to: 272 per record.
   std::uint64_t records_size() const { return std::uint64_t{number_of_files_} * TABLE_RECORD_SIZE; }
-  /// The compressed block as stored.
-  std::string_view compressed() const { return compressed_.view(); }
+  /// Where the compressed block lies in the package, and its size.
+  std::uint64_t block_start() const { return block_start_; }
+  std::uint32_t block_size() const { return block_size_; }
 
-  /// A walk from the first record. It must not outlive the table.
-  error::Result<RecordWalk> walk() const;
+  /// A walk from the first record, reading the block through `reader`, which
+  /// may serve other reads between its pieces. It must not outlive the reader.
+  error::Result<RecordWalk> walk(PackageReader& reader) const;
 
  private:
-  Table(common::ByteBuffer compressed, std::uint32_t number_of_files)
-      : compressed_(std::move(compressed)), number_of_files_(number_of_files) {}
+  Table(std::uint32_t number_of_files, std::uint64_t block_start, std::uint32_t block_size)
+      : number_of_files_(number_of_files), block_start_(block_start), block_size_(block_size) {}
 
-  common::ByteBuffer compressed_;
   std::uint32_t number_of_files_;
+  std::uint64_t block_start_;
+  std::uint32_t block_size_;
 };
 
 }  // namespace quellan::raw::voka::read::table
