@@ -77,6 +77,10 @@ copy_network_settings_into_root() {
 }
 
 pip_settings_files() {
+  named_pip_settings_files | sort -u
+}
+
+named_pip_settings_files() {
   local config value
   for config in /etc/pip.conf /etc/xdg/pip/pip.conf "$HOME/.config/pip/pip.conf" "$HOME/.pip/pip.conf" ${PIP_CONFIG_FILE:-}; do
     [ -f "$config" ] || continue
