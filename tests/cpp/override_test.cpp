@@ -110,6 +110,18 @@ TEST_P(OverrideWalk, AnswersOrFailsAsTheWholeTable) {
 // Met in descending byte order, unlike any order they might be kept in.
 std::string near_identical_folder(int i) { return std::string(239, 'F') + static_cast<char>('~' - i); }
 
+// 240 bytes alike but for one byte, whose place moves with `i`: folders that
+// share first bytes of every length with one another.
+std::string staggered_folder(int i, char differing = 'G') {
+  std::string folder(240, 'F');
+  folder[static_cast<std::size_t>(i * 37 % 240)] = differing;
+  return folder;
+}
+
+void staggered_folders(PackageWriter& w) {
+  for (int i = 0; i < 64; ++i) w.add(PackageEntry::plain("Public/" + staggered_folder(i) + "/x", ""));
+}
+
 // Paths in more game folders than are remembered before the description.
 void many_folders(PackageWriter& w) {
   for (int i = 0; i < 100; ++i) w.add(PackageEntry::plain("Public/Game" + std::to_string(i) + "/x", ""));
@@ -155,6 +167,18 @@ INSTANTIATE_TEST_SUITE_P(
                  [](PackageWriter& w) {
                    near_identical_folders(w, 1);
                    w.add(description_of(near_identical_folder(65)));
+                 },
+                 "true"},
+        WalkCase{"staggered_folders_kept",
+                 [](PackageWriter& w) {
+                   staggered_folders(w);
+                   w.add(description_of(staggered_folder(45)));
+                 },
+                 "false"},
+        WalkCase{"staggered_folders_none_described",
+                 [](PackageWriter& w) {
+                   staggered_folders(w);
+                   w.add(description_of(staggered_folder(45, 'E')));
                  },
                  "true"},
         // Only the first description is read: one that does not parse names no

@@ -1,5 +1,6 @@
 #include "raw/voka/read/override.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -29,11 +30,13 @@ bool is_content_of(const Record& record, std::string_view folder) {
 // folders than kept is walked again instead.
 //
 // The kept folders are ordered, by length and then by their bytes, and found by
-// a binary search: at most 7 comparisons however alike they are, where a hash
-// could be made to collide by a hostile package, and most comparisons end at
-// the lengths. A package with more folders than kept puts millions of paths
-// under the same folders past them, so the last folder not kept is remembered:
-// a path under it costs one comparison.
+// a binary search: at most 7 steps however alike they are, where a hash could be
+// made to collide by a hostile package. The lengths settle most steps; among
+// folders of one length, the search remembers how many first bytes the folder
+// shares with the bounds it has met, so that near-identical folders are not
+// compared from their first byte at every step. A package with more folders
+// than kept puts millions of paths under the same folders past them, so the
+// last folder not kept is remembered: a path under it costs one comparison.
 class ContentSeen {
  public:
   /// Notes a path met before the description.
@@ -61,29 +64,60 @@ class ContentSeen {
   static constexpr std::size_t MAX_FOLDERS = 64;
   using Folders = std::vector<std::string>;
 
-  static int order_of(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-    return a.compare(b);
-  }
+  using Position = Folders::const_iterator;
 
   // Where `folder` is kept, or where it would go, and whether it is kept.
-  std::pair<Folders::const_iterator, bool> find(std::string_view folder) const {
-    auto low = folders_.begin();
-    auto high = folders_.end();
-    while (low != high) {
-      const auto middle = low + (high - low) / 2;
-      const int order = order_of(folder, *middle);
-      if (order == 0) return {middle, true};
-      if (order < 0) {
-        high = middle;
-      } else {
-        low = middle + 1;
-      }
-    }
-    return {low, false};
+  std::pair<Position, bool> find(std::string_view folder) const {
+    const auto [first, last] = std::ranges::equal_range(folders_, folder.size(), {},
+                                                         [](const std::string& kept) { return kept.size(); });
+    if (first == last) return {first, false};
+    return find_among_one_length(folder, first, last);
   }
 
-  Folders folders_;  // in the order of `order_of`
+  // How `folder` compares with `kept`, as long as it, when both share their
+  // first `from` bytes: how many bytes they share, and whether `folder` comes
+  // first at the one that differs.
+  struct Comparison {
+    std::size_t shared;
+    bool before;
+  };
+  static Comparison compare_from(std::string_view folder, std::string_view kept, std::size_t from) {
+    const auto differ = std::mismatch(folder.begin() + from, folder.end(), kept.begin() + from);
+    const auto shared = static_cast<std::size_t>(differ.first - folder.begin());
+    return {shared, shared < folder.size() && static_cast<unsigned char>(*differ.first) <
+                                                  static_cast<unsigned char>(*differ.second)};
+  }
+
+  // `find` among the kept folders in [first, last), all as long as `folder`.
+  // Every folder between two others shares with `folder` at least the bytes
+  // that both of them share with it, so once the folders at both ends are
+  // compared, each step compares from there on.
+  static std::pair<Position, bool> find_among_one_length(std::string_view folder, Position first, Position last) {
+    Comparison low = compare_from(folder, *first, 0);
+    if (low.shared == folder.size()) return {first, true};
+    if (low.before) return {first, false};
+    Comparison high = compare_from(folder, *(last - 1), 0);
+    if (high.shared == folder.size()) return {last - 1, true};
+    if (!high.before) return {last, false};
+    // Between the two: the search is among (first, last - 1).
+    ++first;
+    --last;
+    while (first != last) {
+      const Position middle = first + (last - first) / 2;
+      const Comparison here = compare_from(folder, *middle, std::min(low.shared, high.shared));
+      if (here.shared == folder.size()) return {middle, true};
+      if (here.before) {
+        last = middle;
+        high = here;
+      } else {
+        first = middle + 1;
+        low = here;
+      }
+    }
+    return {first, false};
+  }
+
+  Folders folders_;  // by length, then by bytes
   std::optional<std::string> last_not_kept_;
   bool every_folder_ = false;
   bool complete_ = true;
