@@ -58,26 +58,18 @@ constexpr std::array<Field<ModuleShortDesc>, 5> MODULE_SHORT_DESC_FIELDS{{
     {"Version64", &ModuleShortDesc::version},
 }};
 
-/// Writes the trimmed text of `value` over `text`, unescaped in place: the field
-/// is the only copy of it that is ever made.
-bool read_text_into(const XmlAttribute& value, std::string& text) {
-  if (value.is_plain_ascii) {
-    text.assign(trim_white_space(value.raw_value));
-    return true;
-  }
+/// Writes the trimmed text of an escaped `value` over `text`, unescaped in place:
+/// the field is the only copy of it that is ever made.
+bool read_escaped_text_into(const XmlAttribute& value, std::string& text) {
   if (!unescape_into(value, text)) return false;
   trim_white_space_in_place(text);
   return true;
 }
 
 /// As above; a text too long to keep in place hands its room to the field.
-bool read_text_into(const XmlAttribute& value, InlineText& text) {
-  if (value.is_plain_ascii) {
-    text.assign(trim_white_space(value.raw_value));
-    return true;
-  }
+bool read_escaped_text_into(const XmlAttribute& value, InlineText& text) {
   std::string unescaped;
-  if (!read_text_into(value, unescaped)) return false;
+  if (!read_escaped_text_into(value, unescaped)) return false;
   text.assign(std::move(unescaped));
   return true;
 }
@@ -96,7 +88,10 @@ bool store(Record& record, const FieldMember<Record>& member, const XmlAttribute
   return std::visit(
       [&]<class Value>(Value Record::* field) {
         if constexpr (std::is_same_v<Value, std::string> || std::is_same_v<Value, InlineText>) {
-          return read_text_into(value, record.*field);
+          // The usual plain value is trimmed as it stands and copied once.
+          if (!value.is_plain_ascii) return read_escaped_text_into(value, record.*field);
+          (record.*field).assign(trim_white_space(value.raw_value));
+          return true;
         } else {
           return read_number_into(value, buffer, record.*field);
         }
