@@ -108,10 +108,8 @@ error::Expected<std::string_view, XmlError> unescape_escaped(const XmlAttribute&
 }
 
 error::Expected<void, XmlError> unescape_into(const XmlAttribute& attribute, std::string& text) {
-  if (!attribute.is_plain_ascii) {
-    if (std::optional<XmlError> failure = check_utf8(attribute)) return std::unexpected(*failure);
-  }
-  const std::size_t amp = attribute.is_plain_ascii ? std::string_view::npos : attribute.raw_value.find('&');
+  if (std::optional<XmlError> failure = check_utf8(attribute)) return std::unexpected(*failure);
+  const std::size_t amp = attribute.raw_value.find('&');
   if (amp == std::string_view::npos) {
     text.assign(attribute.raw_value);
     return {};
