@@ -25,7 +25,7 @@ import cases
 from pakwriter import (HEADER_SIZE, RECORD_SIZE, Compression, Entry, Package, aliases_of, lz4_block, lz4_zeros_block,
                        meta_kvt)
 
-MAX_GROWTH_KIB = 48 << 10
+MAX_GROWTH_KIB = 64 << 10
 ADDRESS_SPACE_HEADROOM = 128 << 20
 HANG_TIMEOUT_SECONDS = 60
 U32_MAX = 0xFFFFFFFF
