@@ -223,6 +223,22 @@ def aliased(copies: int) -> Callable[[], Package]:
     return build
 
 
+def kept_name_then_escaped_name() -> Package:
+    """Two descriptions as large as a stored file may decompress to, each a
+    `Name` that fills it: the first is kept while the second, whose every 64th
+    byte is escaped, is read. The second is unescaped straight into its field,
+    so the call holds the kept copy, the document and one copy of its `Name`."""
+
+    def description(folder: str, name: str) -> Entry:
+        document = meta_kvt({"Folder": folder, "Name": name}).ljust(DECOMPRESSED_LIMIT)
+        return Entry(f"Mods/{folder}/meta.kvt", compression=Compression.ZLIB, stored=zlib.compress(document, 9),
+                     uncompressed_size=len(document))
+
+    name_size = DECOMPRESSED_LIMIT - 1024
+    return Package([description("F", "n" * name_size),
+                    description("G", ("x" * 63 + "&") * (name_size // 68))])
+
+
 def zlib_description(document: bytes) -> Callable[[], Package]:
     return lambda: cases.foo_with_description(data=document, compression=Compression.ZLIB)
 
@@ -311,6 +327,8 @@ HOSTILE = [
                          Raises("tried to decompress Mods/F/meta.kvt but got the data decompresses to more than "
                                 "the 0 bytes allowed")),
                  id="1000-aliased-records"),
+    pytest.param(Hostile(package(kept_name_then_escaped_name), Raises("multiple meta.kvt in .pak")),
+                 id="kept-16-mib-name-then-escaped-name"),
     pytest.param(Hostile(package(zlib_description(empty_dependencies(DECOMPRESSED_LIMIT))), NO_MODULE_INFO),
                  id="16-mib-of-dependencies"),
     pytest.param(Hostile(package(with_description(many_attributes(100_000))), FOO, override=False),

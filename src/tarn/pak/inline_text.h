@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quellan::tarn::pak {
 
@@ -28,6 +29,16 @@ class InlineText {
       if (!long_text_.empty()) long_text_ = std::string();  // release a long one given before
     } else {
       long_text_.assign(text);
+    }
+  }
+
+  /// Takes over the heap room of a long `text`, which is not copied again.
+  void assign(std::string&& text) {
+    if (text.size() <= INLINE_CAPACITY) {
+      assign(std::string_view(text));
+    } else {
+      size_ = text.size();
+      long_text_ = std::move(text);
     }
   }
 

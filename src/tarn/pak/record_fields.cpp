@@ -58,31 +58,54 @@ constexpr std::array<Field<ModuleShortDesc>, 5> MODULE_SHORT_DESC_FIELDS{{
     {"Version64", &ModuleShortDesc::version},
 }};
 
+/// Writes the trimmed text of an escaped `value` over `text`, unescaped in place:
+/// the field is the only copy of it that is ever made.
+bool read_escaped_text_into(const XmlAttribute& value, std::string& text) {
+  if (!unescape_into(value, text)) return false;
+  trim_white_space_in_place(text);
+  return true;
+}
+
+/// As above; a text too long to keep in place hands its room to the field.
+bool read_escaped_text_into(const XmlAttribute& value, InlineText& text) {
+  std::string unescaped;
+  if (!read_escaped_text_into(value, unescaped)) return false;
+  text.assign(std::move(unescaped));
+  return true;
+}
+
+template <class Number>
+bool read_number_into(const XmlAttribute& value, std::string& buffer, Number& number) {
+  auto text = unescape(value, buffer);
+  if (!text) return false;
+  std::optional<Number> read = read_decimal<Number>(trim_white_space(*text));
+  if (read) number = *read;
+  return read.has_value();
+}
+
 template <class Record>
-bool store(Record& record, const FieldMember<Record>& member, std::string_view value) {
+bool store(Record& record, const FieldMember<Record>& member, const XmlAttribute& value, std::string& buffer) {
   return std::visit(
       [&]<class Value>(Value Record::* field) {
         if constexpr (std::is_same_v<Value, std::string> || std::is_same_v<Value, InlineText>) {
-          (record.*field).assign(value);
+          // The usual plain value is trimmed as it stands and copied once.
+          if (!value.is_plain_ascii) return read_escaped_text_into(value, record.*field);
+          (record.*field).assign(trim_white_space(value.raw_value));
           return true;
         } else {
-          std::optional<Value> number = read_decimal<Value>(value);
-          if (number) record.*field = *number;
-          return number.has_value();
+          return read_number_into(value, buffer, record.*field);
         }
       },
       member);
 }
 
-// The unescaped text of an attribute the element may lack: nothing when it has
-// none, false when it has one that does not unescape.
-bool unescape_if_present(const std::optional<XmlAttribute>& attribute, std::string& buffer,
-                         std::optional<std::string_view>& text) {
-  if (!attribute) return true;
-  auto unescaped = unescape(*attribute, buffer);
-  if (!unescaped) return false;
-  text = *unescaped;
-  return true;
+template <class Record, std::size_t Count>
+const Field<Record>* field_named(std::string_view id, const std::array<Field<Record>, Count>& fields) {
+  // Most ids differ from most in their length or first byte, checked before the bytes.
+  auto field = std::ranges::find_if(fields, [&](const Field<Record>& candidate) {
+    return candidate.id.size() == id.size() && candidate.id.front() == id.front() && candidate.id == id;
+  });
+  return field == fields.end() ? nullptr : &*field;
 }
 
 // An element without `id` or `value` changes nothing, but each that it has must
@@ -91,17 +114,15 @@ template <class Record, std::size_t Count>
 bool assign_by_table(Record& record, const IdAndValue& element, FieldBuffers& buffers,
                      const std::array<Field<Record>, Count>& fields) {
   std::optional<std::string_view> id;
-  std::optional<std::string_view> value;
-  if (!unescape_if_present(element.id, buffers.id, id) || !unescape_if_present(element.value, buffers.value, value)) {
-    return false;
+  if (element.id) {
+    auto unescaped = unescape(*element.id, buffers.id);
+    if (!unescaped) return false;
+    id = *unescaped;
   }
-  if (!id || !value) return true;
-  // Most ids differ from most in their length or first byte, checked before the bytes.
-  auto field = std::ranges::find_if(fields, [&](const Field<Record>& candidate) {
-    return candidate.id.size() == id->size() && candidate.id.front() == id->front() && candidate.id == *id;
-  });
-  if (field == fields.end()) return true;
-  return store(record, field->member, trim_white_space(*value));
+  if (!element.value) return true;
+  const Field<Record>* field = id ? field_named(*id, fields) : nullptr;
+  if (!field) return unescape(*element.value, buffers.value).has_value();
+  return store(record, field->member, *element.value, buffers.value);
 }
 
 }  // namespace

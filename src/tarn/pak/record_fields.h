@@ -9,8 +9,10 @@
 
 namespace quellan::tarn::pak {
 
-/// Room for the unescaped `id` and `value` of an `attribute` element, kept from one
-/// element to the next so that reading a field allocates nothing once warm.
+/// Room for the unescaped `id` of an `attribute` element, and for a `value` that
+/// no text field takes (a number, or a value no field wants, which must still
+/// unescape), kept from one element to the next so that reading a field
+/// allocates nothing once warm. A text field is unescaped in its own string.
 struct FieldBuffers {
   std::string id;
   std::string value;

@@ -56,4 +56,11 @@ std::string_view trim_white_space(std::string_view text) {
   return text;
 }
 
+void trim_white_space_in_place(std::string& text) {
+  const std::string_view kept = trim_white_space(text);
+  const auto start = static_cast<std::size_t>(kept.data() - text.data());
+  text.erase(start + kept.size());
+  text.erase(0, start);
+}
+
 }  // namespace quellan::tarn::pak

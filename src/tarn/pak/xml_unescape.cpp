@@ -70,32 +70,52 @@ std::optional<XmlErrorKind> expand_reference(std::string_view name, std::string&
   return std::nullopt;
 }
 
+std::optional<XmlError> check_utf8(const XmlAttribute& attribute) {
+  if (common::is_well_formed_utf8(attribute.raw_value)) return std::nullopt;
+  return XmlError{XmlErrorKind::value_not_utf8, attribute.value_offset};
+}
+
+/// Writes the raw value over `text` with its references expanded, the first at
+/// `amp`. Room for the whole raw value is made first: a reference is never
+/// shorter than the text it stands for, so the text is never moved as it grows,
+/// and the pages of that room it leaves unused are never touched.
+std::optional<XmlError> expand_references(const XmlAttribute& attribute, std::size_t amp, std::string& text) {
+  const std::string_view raw = attribute.raw_value;
+  text.clear();
+  text.reserve(raw.size());
+  text.append(raw.substr(0, amp));
+  while (amp != std::string_view::npos) {
+    const std::size_t semicolon = raw.find(';', amp + 1);
+    const std::size_t offset = attribute.value_offset + amp;
+    if (semicolon == std::string_view::npos) return XmlError{XmlErrorKind::unterminated_reference, offset};
+    const std::string_view name = raw.substr(amp + 1, semicolon - amp - 1);
+    if (std::optional<XmlErrorKind> failure = expand_reference(name, text)) return XmlError{*failure, offset, name};
+    amp = raw.find('&', semicolon + 1);
+    text.append(raw.substr(semicolon + 1, std::min(amp, raw.size()) - semicolon - 1));
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 error::Expected<std::string_view, XmlError> unescape_escaped(const XmlAttribute& attribute,
                                                              std::string& buffer) {
-  const std::string_view raw = attribute.raw_value;
-  std::size_t amp = raw.find('&');
-  if (!common::is_well_formed_utf8(raw)) {
-    return std::unexpected(XmlError{XmlErrorKind::value_not_utf8, attribute.value_offset});
-  }
-  if (amp == std::string_view::npos) return raw;
-
-  buffer.assign(raw.substr(0, amp));
-  while (amp != std::string_view::npos) {
-    const std::size_t semicolon = raw.find(';', amp + 1);
-    const std::size_t offset = attribute.value_offset + amp;
-    if (semicolon == std::string_view::npos) {
-      return std::unexpected(XmlError{XmlErrorKind::unterminated_reference, offset});
-    }
-    const std::string_view name = raw.substr(amp + 1, semicolon - amp - 1);
-    if (std::optional<XmlErrorKind> failure = expand_reference(name, buffer)) {
-      return std::unexpected(XmlError{*failure, offset, name});
-    }
-    amp = raw.find('&', semicolon + 1);
-    buffer.append(raw.substr(semicolon + 1, std::min(amp, raw.size()) - semicolon - 1));
-  }
+  if (std::optional<XmlError> failure = check_utf8(attribute)) return std::unexpected(*failure);
+  const std::size_t amp = attribute.raw_value.find('&');
+  if (amp == std::string_view::npos) return attribute.raw_value;
+  if (std::optional<XmlError> failure = expand_references(attribute, amp, buffer)) return std::unexpected(*failure);
   return std::string_view(buffer);
+}
+
+error::Expected<void, XmlError> unescape_into(const XmlAttribute& attribute, std::string& text) {
+  if (std::optional<XmlError> failure = check_utf8(attribute)) return std::unexpected(*failure);
+  const std::size_t amp = attribute.raw_value.find('&');
+  if (amp == std::string_view::npos) {
+    text.assign(attribute.raw_value);
+    return {};
+  }
+  if (std::optional<XmlError> failure = expand_references(attribute, amp, text)) return std::unexpected(*failure);
+  return {};
 }
 
 }  // namespace quellan::tarn::pak

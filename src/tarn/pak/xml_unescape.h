@@ -13,6 +13,11 @@ namespace quellan::tarn::pak {
 error::Expected<std::string_view, XmlError> unescape_escaped(const XmlAttribute& attribute,
                                                              std::string& buffer);
 
+/// The text of an attribute's value, read as `unescape` reads it, written over
+/// `text` itself: a string that keeps the text is filled in place, without a
+/// buffer in between. On failure `text` holds part of the value.
+error::Expected<void, XmlError> unescape_into(const XmlAttribute& attribute, std::string& text);
+
 /// The text of an attribute's value. The raw value must be well-formed UTF-8; its
 /// references are expanded: the five that XML predefines (`&lt;` `&gt;` `&amp;`
 /// `&apos;` `&quot;`) and character references `&#` decimal `;` and `&#x` hex `;`
