@@ -212,11 +212,11 @@ std::optional<std::size_t> KeyBatch::first_repeat() const {
   constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
   std::vector<Entry> table;
   std::size_t first = none;
-  for (const std::deque<Entry>& partition : partitions_) first = first_repeat_in(partition, table, first);
+  for (const Partition& partition : partitions_) first = first_repeat_in(partition, table, first);
   return first == none ? std::nullopt : std::optional(first);
 }
 
-std::size_t KeyBatch::first_repeat_in(const std::deque<Entry>& partition, std::vector<Entry>& table,
+std::size_t KeyBatch::first_repeat_in(const Partition& partition, std::vector<Entry>& table,
                                       std::size_t before) const {
   // Equal keys share a partition: the first key of it that repeats one met
   // before it there repeats an earlier key of the list, and none before it does.
@@ -226,17 +226,35 @@ std::size_t KeyBatch::first_repeat_in(const std::deque<Entry>& partition, std::v
   const std::size_t mask = std::bit_ceil(partition.size() / 3 * 4 + 4) - 1;
   assert(partition.size() <= most_keys(mask + 1) && "a full table would never end a probe for a new key");
   table.assign(mask + 1, Entry{0, EMPTY});
-  for (const Entry entry : partition) {
-    const std::size_t offset = entry.offset_after - 1;
-    if (offset >= before) break;  // behind a repeat found already
-    std::size_t slot = entry.hash & mask;
-    for (; table[slot].offset_after != EMPTY; slot = (slot + 1) & mask) {
-      const Entry kept = table[slot];
-      if (kept.hash == entry.hash && key_in(list_, kept.offset_after - 1) == key_in(list_, offset)) return offset;
+  for (std::size_t chunk = 0; chunk < partition.chunks.size(); ++chunk) {
+    for (const Entry entry : partition.chunk(chunk)) {
+      const std::size_t offset = entry.offset_after - 1;
+      if (offset >= before) return before;  // behind a repeat found already
+      std::size_t slot = entry.hash & mask;
+      for (; table[slot].offset_after != EMPTY; slot = (slot + 1) & mask) {
+        const Entry kept = table[slot];
+        if (kept.hash == entry.hash && key_in(list_, kept.offset_after - 1) == key_in(list_, offset)) return offset;
+      }
+      table[slot] = entry;
     }
-    table[slot] = entry;
   }
   return before;
+}
+
+void KeyBatch::Partition::push_back(Entry entry) {
+  if (last_chunk_entries == CHUNK_ENTRIES) {
+    chunks.push_back(std::make_unique_for_overwrite<Entry[]>(CHUNK_ENTRIES));
+    last_chunk_entries = 0;
+  }
+  chunks.back()[last_chunk_entries++] = entry;
+}
+
+std::size_t KeyBatch::Partition::size() const {
+  return chunks.empty() ? 0 : (chunks.size() - 1) * CHUNK_ENTRIES + last_chunk_entries;
+}
+
+std::span<const KeyBatch::Entry> KeyBatch::Partition::chunk(std::size_t index) const {
+  return {chunks[index].get(), index + 1 == chunks.size() ? last_chunk_entries : CHUNK_ENTRIES};
 }
 
 }  // namespace quellan::tarn::pak

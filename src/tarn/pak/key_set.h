@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -128,17 +128,27 @@ class KeyBatch {
     std::uint32_t hash;
     std::uint32_t offset_after;  // the key's offset plus one; 0 for an empty slot
   };
-  static constexpr std::size_t PARTITION_BITS = 8;
+  static constexpr std::size_t PARTITION_BITS = 6;
+  static constexpr std::size_t CHUNK_ENTRIES = 512;
+  /// The entries of one partition in the order added. It grows by chunks and
+  /// never copies: 8 bytes for each key, and at most a chunk unused.
+  struct Partition {
+    std::vector<std::unique_ptr<Entry[]>> chunks;
+    std::size_t last_chunk_entries = CHUNK_ENTRIES;  // full: the next entry starts a chunk
+
+    void push_back(Entry entry);
+    std::size_t size() const;
+    /// The entries of chunk `index`.
+    std::span<const Entry> chunk(std::size_t index) const;
+  };
 
   /// The offset of the first key of `partition` that repeats one before it
   /// there, if it lies before `before`, else `before`; `table` is scratch room.
-  std::size_t first_repeat_in(const std::deque<Entry>& partition, std::vector<Entry>& table,
-                              std::size_t before) const;
+  std::size_t first_repeat_in(const Partition& partition, std::vector<Entry>& table, std::size_t before) const;
 
   std::string_view list_;
   std::uint64_t point_;
-  // Deques grow by blocks, never copying: about 8 bytes for each key.
-  std::array<std::deque<Entry>, std::size_t{1} << PARTITION_BITS> partitions_;
+  std::array<Partition, std::size_t{1} << PARTITION_BITS> partitions_;
 };
 
 }  // namespace quellan::tarn::pak
