@@ -95,7 +95,8 @@ std::vector<std::string> with_repeats(std::vector<std::string> keys, const std::
 // point 0 every key collides and only their bytes tell them apart, and at other
 // points the repeats lie in different partitions.
 TEST(KeyBatch, FindsTheFirstKeyThatRepeatsAnEarlierOne) {
-  for (const std::optional<std::uint64_t> point : {std::optional<std::uint64_t>(0), std::optional<std::uint64_t>()}) {
+  for (const std::optional<std::uint64_t> point :
+       {std::optional<std::uint64_t>(0), std::optional<std::uint64_t>(0x123456789ABCDEFu), std::optional<std::uint64_t>()}) {
     EXPECT_EQ(first_repeat_in_batch(NEAR_KEYS, point), std::nullopt);
     EXPECT_EQ(first_repeat_in_batch(with_repeats(NEAR_KEYS, {5, 0}), point), NEAR_KEYS.size());
     const std::vector<std::string> numbered = numbered_keys(2000);
