@@ -47,7 +47,7 @@ bool XmlAttributeCursor::repeats_earlier_key(std::string_view key) {
     return std::ranges::find(earlier, key) != earlier.end();
   }
   if (list_.text.size() >= LIST_BYTES_READ_AHEAD) {
-    if (!first_repeat_ahead_) first_repeat_ahead_ = find_first_repeat_ahead();
+    if (!first_repeat_ahead_) first_repeat_ahead_ = find_first_repeat_ahead(key);
     return key_offset_ == *first_repeat_ahead_;
   }
   if (!many_keys_) {
@@ -59,12 +59,12 @@ bool XmlAttributeCursor::repeats_earlier_key(std::string_view key) {
   return many_keys_->insert(key_offset_, key.size());
 }
 
-std::size_t XmlAttributeCursor::find_first_repeat_ahead() const {
+std::size_t XmlAttributeCursor::find_first_repeat_ahead(std::string_view key) const {
   KeyBatch batch(list_.text);
   for (const std::string_view earlier : first_keys_) {
     batch.add(static_cast<std::size_t>(earlier.data() - list_.text.data()), earlier.size());
   }
-  batch.add(key_offset_, find_key_end(list_.text, key_offset_) - key_offset_);
+  batch.add(key_offset_, key.size());
   XmlAttribute attribute;
   for (std::size_t position = position_;;) {
     const std::size_t key_offset = skip_white_space(list_.text, position);

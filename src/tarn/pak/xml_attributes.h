@@ -98,11 +98,11 @@ class XmlAttributeCursor {
   /// Whether `key`, the one read last, was met before in the tag.
   bool repeats_earlier_key(std::string_view key);
   /// The offset of the first key of the list that repeats an earlier one, from
-  /// the keys compared one by one and the one read last on, up to the first
-  /// malformed attribute, or npos. The caller meets that attribute's error
-  /// before any key after it, and the answers for the keys before it are the
-  /// same as one at a time.
-  std::size_t find_first_repeat_ahead() const;
+  /// the keys compared one by one and `key`, the one read last, on, up to the
+  /// first malformed attribute, or npos. The caller meets that attribute's
+  /// error before any key after it, and the answers for the keys before it are
+  /// the same as one at a time.
+  std::size_t find_first_repeat_ahead(std::string_view key) const;
 
   XmlAttributeList list_;
   std::size_t position_ = 0;
