@@ -127,6 +127,26 @@ std::string many_attributes(std::string_view tag, bool shuffled, std::string_vie
   return document + std::string(ending) + (in_node ? "</node>" : "<node id=\"ModuleInfo\"/>");
 }
 
+/// As `many_attributes`, with as many distinct keys of `key_bytes` bytes as
+/// 16 MiB holds, in an order that changes every byte of the key. Key bytes are
+/// any but white space, `=`, quotes and the bytes of markup.
+std::string many_short_keys(std::string_view tag, std::size_t key_bytes, std::string_view ending, bool in_node) {
+  std::string alphabet;
+  for (int c = 33; c < 256; ++c) {
+    const char byte = static_cast<char>(c);
+    if (std::string_view("\"'<>/=&").find(byte) == std::string_view::npos) alphabet += byte;
+  }
+  std::string document = (in_node ? "<node id=\"ModuleInfo\">" : "") + std::string(tag);
+  std::string key(key_bytes, ' ');
+  for (std::size_t i = 0; document.size() + key_bytes + 4 + ending.size() + 30 <= HOSTILE_SIZE; ++i) {
+    for (std::size_t b = 0, rest = i; b < key_bytes; ++b, rest /= alphabet.size()) {
+      key[b] = alphabet[rest % alphabet.size()];
+    }
+    document += ' ' + key + "=\"\"";
+  }
+  return document + std::string(ending) + (in_node ? "</node>" : "<node id=\"ModuleInfo\"/>");
+}
+
 /// `unit` repeated to 16 MiB inside `before` and `after`.
 std::string repeated(std::string_view before, std::string_view unit, std::string_view after) {
   std::string document(before);
@@ -148,6 +168,13 @@ void print_hostile_times() {
       {"node tag, 1M keys shuffled", many_attributes("<node", true, ">", false)},
       {"attribute tag, 1M keys in order", many_attributes("<attribute", false, "/>", true)},
       {"attribute tag, 1M keys shuffled", many_attributes("<attribute", true, "/>", true)},
+      {"node tag, 2.4M 3-byte keys", many_short_keys("<node", 3, ">", false)},
+      {"attribute tag, 2.4M 3-byte keys", many_short_keys("<attribute", 3, "/>", true)},
+      {"node tag, 1M 12-byte keys", many_short_keys("<node", 12, ">", false)},
+      {"17-key tags", repeated("<node id=\"ModuleInfo\">",
+                               "<t a=\"\" b=\"\" c=\"\" d=\"\" e=\"\" f=\"\" g=\"\" h=\"\" i=\"\" j=\"\" k=\"\" l=\"\" m=\"\" "
+                               "n=\"\" o=\"\" p=\"\" q=\"\"/>",
+                               "</node>")},
       {"10-attribute tags", repeated("<node id=\"ModuleInfo\">",
                                      "<t a=\"\" b=\"\" c=\"\" d=\"\" e=\"\" f=\"\" g=\"\" h=\"\" i=\"\" j=\"\"/>",
                                      "</node>")},

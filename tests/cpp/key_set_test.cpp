@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -69,6 +70,40 @@ TEST(KeySet, FindsEveryKeyAcrossGrowthAndNewPoints) {
   expect_each_key_told_apart(keys, 0);
   expect_each_key_told_apart(keys, 0x123456789ABCDEFu);
   expect_each_key_told_apart(keys, std::nullopt);
+}
+
+/// The index of the first of `keys` that repeats an earlier one, as a batch finds
+/// it, or nullopt.
+std::optional<std::size_t> first_repeat_in_batch(const std::vector<std::string>& keys,
+                                                 std::optional<std::uint64_t> point) {
+  const AttributeList list(keys);
+  KeyBatch batch = point ? KeyBatch(list.view(), *point) : KeyBatch(list.view());
+  for (std::size_t i = 0; i < keys.size(); ++i) batch.add(list.offsets[i], keys[i].size());
+  const std::optional<std::size_t> offset = batch.first_repeat();
+  if (!offset) return std::nullopt;
+  return static_cast<std::size_t>(std::ranges::find(list.offsets, *offset) - list.offsets.begin());
+}
+
+/// `keys` with `repeated` of them added again, in that order.
+std::vector<std::string> with_repeats(std::vector<std::string> keys, const std::vector<std::size_t>& repeated) {
+  const std::size_t count = keys.size();
+  for (const std::size_t index : repeated) keys.push_back(keys[index % count]);
+  return keys;
+}
+
+// The earliest repeat in the list wins, not the repeat of the earliest key: at
+// point 0 every key collides and only their bytes tell them apart, and at other
+// points the repeats lie in different partitions.
+TEST(KeyBatch, FindsTheFirstKeyThatRepeatsAnEarlierOne) {
+  for (const std::optional<std::uint64_t> point :
+       {std::optional<std::uint64_t>(0), std::optional<std::uint64_t>(0x123456789ABCDEFu), std::optional<std::uint64_t>()}) {
+    EXPECT_EQ(first_repeat_in_batch(NEAR_KEYS, point), std::nullopt);
+    EXPECT_EQ(first_repeat_in_batch(with_repeats(NEAR_KEYS, {5, 0}), point), NEAR_KEYS.size());
+    const std::vector<std::string> numbered = numbered_keys(2000);
+    EXPECT_EQ(first_repeat_in_batch(numbered, point), std::nullopt);
+    EXPECT_EQ(first_repeat_in_batch(with_repeats(numbered, {1999, 0, 1}), point), numbered.size());
+    EXPECT_EQ(first_repeat_in_batch(with_repeats(numbered, {1, 1998, 0}), point), numbered.size());
+  }
 }
 
 }  // namespace

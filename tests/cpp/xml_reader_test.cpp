@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "support/padded.h"
@@ -244,6 +245,76 @@ TEST(XmlAttributeCursor, ManyLongKeysAreComparedWhole) {
   EXPECT_EQ(last_attribute_of_large_tag(40, " key_sharing_its_start_3=''", KEY),
             "duplicate attribute 'key_sharing_its_start_3' at byte 1113");
 }
+
+/// A tag of `count` keys k0, k1, ... with `insert` after the key numbered `at`
+/// and `tail` after the last.
+std::string numbered_tag(int count, int at, std::string_view insert, std::string_view tail) {
+  std::string tag = "<a";
+  for (int i = 0; i < count; ++i) {
+    tag.append(" k").append(std::to_string(i)).append("=''");
+    if (i == at) tag.append(insert);
+  }
+  return tag.append(tail).append("/>");
+}
+
+/// The first error among the first `stop` attributes of `tag`, or "no error".
+std::string error_among_attributes(std::string_view tag, std::size_t stop) {
+  const common::ByteBuffer padded = test_support::padded(tag);
+  XmlReader reader(padded);
+  XmlAttributeCursor cursor(reader.next()->attributes);
+  for (std::size_t read = 0; read < stop; ++read) {
+    auto attribute = cursor.next();
+    if (!attribute) return attribute.error().message();
+    if (!*attribute) break;
+  }
+  return "no error";
+}
+
+struct ManyKeysCase {
+  const char* name;
+  int at;                // the key after which `insert` goes
+  std::string insert;
+  std::string tail;
+  std::size_t stop;      // attributes the caller reads
+  std::string expected;  // with the byte offset of `marker` in the tag after it
+  std::string marker;
+};
+
+void PrintTo(const ManyKeysCase& c, std::ostream* os) { *os << c.name; }
+
+class ManyKeys : public testing::TestWithParam<std::tuple<ManyKeysCase, int>> {};
+
+// Each case in a tag whose keys go into a set one at a time and in one long
+// enough to be read ahead, where the answers must be the same.
+TEST_P(ManyKeys, ReportTheFirstFaultTheCallerReaches) {
+  const auto& [c, count] = GetParam();
+  const std::string tag = numbered_tag(count, c.at, c.insert, c.tail);
+  const std::size_t stop = c.stop == 0 ? std::size_t(-1) : c.stop;
+  std::string expected = c.expected;
+  if (!c.marker.empty()) expected += " at byte " + std::to_string(tag.find(c.marker) + 1);
+  EXPECT_EQ(error_among_attributes(tag, stop), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    XmlAttributeCursor, ManyKeys,
+    testing::Combine(
+        testing::Values(
+            ManyKeysCase{"no repeat", 50, "", "", 0, "no error", ""},
+            ManyKeysCase{"a repeat after the caller stops", 50, " k3=''", " k0=''", 51, "no error", ""},
+            ManyKeysCase{"a repeat where the caller stops", 50, " k3=''", "", 52, "duplicate attribute 'k3'",
+                         " k3='' k51"},
+            ManyKeysCase{"the 17th key repeats", 15, " k2=''", "", 0, "duplicate attribute 'k2'", " k2='' k16"},
+            ManyKeysCase{"a syntax error before a repeat", 50, " bad k3=''", "", 0,
+                         "attribute 'bad' has no '=' after it", " bad"},
+            ManyKeysCase{"a repeat before a syntax error", 50, " k3='' bad", "", 0, "duplicate attribute 'k3'",
+                         " k3='' bad"},
+            ManyKeysCase{"a syntax error after the caller stops", 50, " k3", "", 30, "no error", ""},
+            // The earliest repeat in the list, not the repeat of the earliest key.
+            ManyKeysCase{"the first of many repeats", 60, " k59='' k58=''", " k1='' k0=''", 0,
+                         "duplicate attribute 'k59'", " k59='' k58"},
+            ManyKeysCase{"keys that begin alike", 50, " k3x='' k='' k30000x=''", " k5=''", 0,
+                         "duplicate attribute 'k5'", " k5=''/>"}),
+        testing::Values(100, 20'000)));
 
 TEST(XmlAttributeCursor, StopsWhereTheCallerStops) {
   const common::ByteBuffer padded = test_support::padded("<node id='ModuleInfo' id='x' y>");

@@ -3,9 +3,11 @@
 #include <sys/random.h>
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <optional>
 #include <utility>
@@ -51,7 +53,37 @@ std::uint64_t coefficient_at(std::string_view key, std::size_t offset) {
   return word & ((std::uint64_t{1} << (8 * bytes)) - 1);  // little-endian: the low bytes
 }
 
+/// The hash of a key of more than seven bytes, out of line.
+[[gnu::noinline]] std::uint32_t hash_long_key(std::string_view key, std::uint64_t point) {
+  std::uint64_t value = 0;
+  std::uint64_t first = coefficient_at(key, 0);
+  if (key.size() < LENGTH_IN_COEFFICIENT_LIMIT) {
+    first |= std::uint64_t{key.size()} << LENGTH_SHIFT;
+  } else {
+    value = multiply_modulo_prime(key.size(), point);
+  }
+  value = multiply_modulo_prime(value + first, point);
+  for (std::size_t offset = COEFFICIENT_BYTES; offset < key.size(); offset += COEFFICIENT_BYTES) {
+    value = multiply_modulo_prime(value + coefficient_at(key, offset), point);
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+/// The low 32 bits of the hash of `key` at `point`: a key of up to seven bytes
+/// takes one multiplication, inline.
+inline std::uint32_t hash_at_point(std::string_view key, std::uint64_t point) {
+  if (key.size() > COEFFICIENT_BYTES) return hash_long_key(key, point);
+  const std::uint64_t coefficient = std::uint64_t{key.size()} << LENGTH_SHIFT | coefficient_at(key, 0);
+  return static_cast<std::uint32_t>(multiply_modulo_prime(coefficient, point));
+}
+
 bool is_key_end(char c) { return c == '=' || is_xml_white_space(c); }
+
+/// The key at `offset` of `list`, up to the byte that ends it.
+std::string_view key_in(std::string_view list, std::size_t offset) {
+  const std::string_view rest = list.substr(offset);
+  return rest.substr(0, static_cast<std::size_t>(std::ranges::find_if(rest, is_key_end) - rest.begin()));
+}
 
 /// The most keys a table of `capacity` slots holds before it grows.
 constexpr std::size_t most_keys(std::size_t capacity) { return capacity / 4 * 3; }
@@ -66,6 +98,14 @@ std::uint64_t mixed_point(const void* address, std::uint64_t salt) {
   bits = (bits ^ (bits >> 30)) * 0xBF58476D1CE4E5B9u;
   bits = (bits ^ (bits >> 27)) * 0x94D049BB133111EBu;
   return point_from(bits ^ (bits >> 31));
+}
+
+std::optional<std::uint64_t> kernel_random_bits();
+
+/// A point drawn from the kernel, or mixed from `address` where it refuses.
+std::uint64_t drawn_point(const void* address, std::uint64_t salt) {
+  const std::optional<std::uint64_t> bits = kernel_random_bits();
+  return bits ? point_from(*bits) : mixed_point(address, salt);
 }
 
 /// 64 random bits from the kernel without waiting for its pool, or nullopt where
@@ -99,26 +139,7 @@ KeySet::Slots KeySet::allocate(std::size_t capacity) {
   return slots;
 }
 
-std::uint32_t KeySet::hash_key(std::string_view key) const {
-  if (key.size() > COEFFICIENT_BYTES) return hash_long_key(key);
-  const std::uint64_t coefficient = std::uint64_t{key.size()} << LENGTH_SHIFT | coefficient_at(key, 0);
-  return static_cast<std::uint32_t>(multiply_modulo_prime(coefficient, point_));
-}
-
-std::uint32_t KeySet::hash_long_key(std::string_view key) const {
-  std::uint64_t value = 0;
-  std::uint64_t first = coefficient_at(key, 0);
-  if (key.size() < LENGTH_IN_COEFFICIENT_LIMIT) {
-    first |= std::uint64_t{key.size()} << LENGTH_SHIFT;
-  } else {
-    value = multiply_modulo_prime(key.size(), point_);
-  }
-  value = multiply_modulo_prime(value + first, point_);
-  for (std::size_t offset = COEFFICIENT_BYTES; offset < key.size(); offset += COEFFICIENT_BYTES) {
-    value = multiply_modulo_prime(value + coefficient_at(key, offset), point_);
-  }
-  return static_cast<std::uint32_t>(value);
-}
+std::uint32_t KeySet::hash_key(std::string_view key) const { return hash_at_point(key, point_); }
 
 bool KeySet::insert(std::size_t offset, std::size_t length) {
   const std::string_view key(list_.data() + offset, length);
@@ -156,10 +177,7 @@ bool KeySet::holds_key(std::size_t kept, std::string_view key) const {
   return end < list_.size() && list_.compare(kept, key.size(), key) == 0 && is_key_end(list_[end]);
 }
 
-std::string_view KeySet::key_at(std::size_t kept) const {
-  const std::string_view rest = list_.substr(kept);
-  return rest.substr(0, static_cast<std::size_t>(std::ranges::find_if(rest, is_key_end) - rest.begin()));
-}
+std::string_view KeySet::key_at(std::size_t kept) const { return key_in(list_, kept); }
 
 void KeySet::move_into(std::size_t capacity, bool rehash) {
   const Slots old = std::exchange(slots_, allocate(capacity));
@@ -176,10 +194,67 @@ void KeySet::move_into(std::size_t capacity, bool rehash) {
 }
 
 void KeySet::redraw_point() {
-  const std::optional<std::uint64_t> bits = kernel_random_bits();
-  point_ = bits ? point_from(*bits) : mixed_point(this, count_);
+  point_ = drawn_point(this, count_);
   point_settled_ = true;
   move_into(mask_ + 1, true);
+}
+
+KeyBatch::KeyBatch(std::string_view list) : KeyBatch(list, drawn_point(this, 0)) {}
+
+KeyBatch::KeyBatch(std::string_view list, std::uint64_t point) : list_(list), point_(point) {}
+
+void KeyBatch::add(std::size_t offset, std::size_t length) {
+  const std::uint32_t hash = hash_at_point(std::string_view(list_.data() + offset, length), point_);
+  partitions_[hash >> (32 - PARTITION_BITS)].push_back({hash, static_cast<std::uint32_t>(offset + 1)});
+}
+
+std::optional<std::size_t> KeyBatch::first_repeat() const {
+  constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
+  std::vector<Entry> table;
+  std::size_t first = none;
+  for (const Partition& partition : partitions_) first = first_repeat_in(partition, table, first);
+  return first == none ? std::nullopt : std::optional(first);
+}
+
+std::size_t KeyBatch::first_repeat_in(const Partition& partition, std::vector<Entry>& table,
+                                      std::size_t before) const {
+  // Equal keys share a partition: the first key of it that repeats one met
+  // before it there repeats an earlier key of the list, and none before it does.
+  // At most three quarters full, the table always has an empty slot to end a
+  // probe; its slot is taken from the hash's low bits, the partition from its
+  // high ones.
+  const std::size_t mask = std::bit_ceil(partition.size() / 3 * 4 + 4) - 1;
+  assert(partition.size() <= most_keys(mask + 1) && "a full table would never end a probe for a new key");
+  table.assign(mask + 1, Entry{0, EMPTY});
+  for (std::size_t chunk = 0; chunk < partition.chunks.size(); ++chunk) {
+    for (const Entry entry : partition.chunk(chunk)) {
+      const std::size_t offset = entry.offset_after - 1;
+      if (offset >= before) return before;  // behind a repeat found already
+      std::size_t slot = entry.hash & mask;
+      for (; table[slot].offset_after != EMPTY; slot = (slot + 1) & mask) {
+        const Entry kept = table[slot];
+        if (kept.hash == entry.hash && key_in(list_, kept.offset_after - 1) == key_in(list_, offset)) return offset;
+      }
+      table[slot] = entry;
+    }
+  }
+  return before;
+}
+
+void KeyBatch::Partition::push_back(Entry entry) {
+  if (last_chunk_entries == CHUNK_ENTRIES) {
+    chunks.push_back(std::make_unique_for_overwrite<Entry[]>(CHUNK_ENTRIES));
+    last_chunk_entries = 0;
+  }
+  chunks.back()[last_chunk_entries++] = entry;
+}
+
+std::size_t KeyBatch::Partition::size() const {
+  return chunks.empty() ? 0 : (chunks.size() - 1) * CHUNK_ENTRIES + last_chunk_entries;
+}
+
+std::span<const KeyBatch::Entry> KeyBatch::Partition::chunk(std::size_t index) const {
+  return {chunks[index].get(), index + 1 == chunks.size() ? last_chunk_entries : CHUNK_ENTRIES};
 }
 
 }  // namespace quellan::tarn::pak

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string_view>
+#include <vector>
 
 namespace quellan::tarn::pak {
 
@@ -67,10 +71,8 @@ class KeySet {
 
   static Slots allocate(std::size_t capacity);
 
-  /// The low 32 bits of the hash of `key`. Inline in `insert`: a key of up to
-  /// seven bytes takes one multiplication, and longer ones go out of line.
+  /// The low 32 bits of the hash of `key` at the set's point.
   inline std::uint32_t hash_key(std::string_view key) const;
-  [[gnu::noinline]] std::uint32_t hash_long_key(std::string_view key) const;
   /// Whether the key kept at `kept` of the list equals `key`.
   bool holds_key(std::size_t kept, std::string_view key) const;
   /// The key kept at `kept` of the list, up to the byte that ends it.
@@ -92,6 +94,61 @@ class KeySet {
   // Zeroed by `calloc`, which may take a large table as fresh pages that are
   // zero already instead of writing every slot.
   Slots slots_;
+};
+
+/// All the keys of one long attribute list, met in document order, to find the
+/// first that repeats an earlier one: the duplicate check of a tag too long for
+/// a `KeySet` to stay in the caches, where each insertion would wait on memory.
+///
+/// Each key is hashed as a `KeySet` hashes it, at a point drawn from the kernel
+/// once for the batch, while the list is read in order, and its hash and offset
+/// (8 bytes) go to one of 256 partitions by the hash's high bits. Equal keys
+/// share a partition, so each partition is then searched alone, in document
+/// order, with a table small enough to stay in the caches: memory is read and
+/// written in sequence, never at random across the whole list.
+class KeyBatch {
+ public:
+  /// An empty batch over the keys of `list`, an attribute list of fewer than
+  /// 4 GiB that lies in a `common::PaddedBytes` document.
+  explicit KeyBatch(std::string_view list);
+
+  /// The same at `point` (below 2^61 - 1), for tests: at 0 every key collides.
+  KeyBatch(std::string_view list, std::uint64_t point);
+
+  /// Adds the key of `length` bytes at `offset` of the list, after every key
+  /// added before it in the list.
+  void add(std::size_t offset, std::size_t length);
+
+  /// The offset of the first key added that equals one added before it, or
+  /// nullopt when all differ.
+  std::optional<std::size_t> first_repeat() const;
+
+ private:
+  struct Entry {
+    std::uint32_t hash;
+    std::uint32_t offset_after;  // the key's offset plus one; 0 for an empty slot
+  };
+  static constexpr std::size_t PARTITION_BITS = 6;
+  static constexpr std::size_t CHUNK_ENTRIES = 512;
+  /// The entries of one partition in the order added. It grows by chunks and
+  /// never copies: 8 bytes for each key, and at most a chunk unused.
+  struct Partition {
+    std::vector<std::unique_ptr<Entry[]>> chunks;
+    std::size_t last_chunk_entries = CHUNK_ENTRIES;  // full: the next entry starts a chunk
+
+    void push_back(Entry entry);
+    std::size_t size() const;
+    /// The entries of chunk `index`.
+    std::span<const Entry> chunk(std::size_t index) const;
+  };
+
+  /// The offset of the first key of `partition` that repeats one before it
+  /// there, if it lies before `before`, else `before`; `table` is scratch room.
+  std::size_t first_repeat_in(const Partition& partition, std::vector<Entry>& table, std::size_t before) const;
+
+  std::string_view list_;
+  std::uint64_t point_;
+  std::array<Partition, std::size_t{1} << PARTITION_BITS> partitions_;
 };
 
 }  // namespace quellan::tarn::pak

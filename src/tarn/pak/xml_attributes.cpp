@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <span>
-
+#include <string_view>
 
 namespace quellan::tarn::pak {
 
@@ -46,6 +46,10 @@ bool XmlAttributeCursor::repeats_earlier_key(std::string_view key) {
     first_keys_[index] = key;
     return std::ranges::find(earlier, key) != earlier.end();
   }
+  if (list_.text.size() >= LIST_BYTES_READ_AHEAD) {
+    if (!first_repeat_ahead_) first_repeat_ahead_ = find_first_repeat_ahead(key);
+    return key_offset_ == *first_repeat_ahead_;
+  }
   if (!many_keys_) {
     many_keys_.emplace(list_.text);
     for (const std::string_view earlier : first_keys_) {
@@ -53,6 +57,25 @@ bool XmlAttributeCursor::repeats_earlier_key(std::string_view key) {
     }
   }
   return many_keys_->insert(key_offset_, key.size());
+}
+
+std::size_t XmlAttributeCursor::find_first_repeat_ahead(std::string_view key) const {
+  KeyBatch batch(list_.text);
+  for (const std::string_view earlier : first_keys_) {
+    batch.add(static_cast<std::size_t>(earlier.data() - list_.text.data()), earlier.size());
+  }
+  batch.add(key_offset_, key.size());
+  XmlAttribute attribute;
+  for (std::size_t position = position_;;) {
+    const std::size_t key_offset = skip_white_space(list_.text, position);
+    if (key_offset == list_.text.size()) break;
+    const error::Expected<std::size_t, XmlErrorKind> end =
+        read_attribute_at(list_.text, key_offset, list_.offset, attribute);
+    if (!end) break;
+    batch.add(key_offset, attribute.key.size());
+    position = *end;
+  }
+  return batch.first_repeat().value_or(std::string_view::npos);
 }
 
 }  // namespace quellan::tarn::pak

@@ -83,6 +83,10 @@ class XmlAttributeCursor {
   // in proportion to each key, so that a hostile tag costs time in proportion to
   // its size.
   static constexpr std::size_t KEYS_COMPARED_ONE_BY_ONE = 16;
+  // A list this long can hold more keys than a set keeps in the caches. Its
+  // keys are read ahead at once instead, as a `KeyBatch` (see
+  // `find_first_repeat_ahead`); a shorter one goes into a `KeySet` as it is read.
+  static constexpr std::size_t LIST_BYTES_READ_AHEAD = std::size_t{64} << 10;
 
  private:
   enum class Read { attribute, end, failed };
@@ -93,6 +97,12 @@ class XmlAttributeCursor {
   Read fail(XmlErrorKind kind, std::string_view key);
   /// Whether `key`, the one read last, was met before in the tag.
   bool repeats_earlier_key(std::string_view key);
+  /// The offset of the first key of the list that repeats an earlier one, from
+  /// the keys compared one by one and `key`, the one read last, on, up to the
+  /// first malformed attribute, or npos. The caller meets that attribute's
+  /// error before any key after it, and the answers for the keys before it are
+  /// the same as one at a time.
+  std::size_t find_first_repeat_ahead(std::string_view key) const;
 
   XmlAttributeList list_;
   std::size_t position_ = 0;
@@ -100,6 +110,7 @@ class XmlAttributeCursor {
   std::size_t count_ = 0;
   std::array<std::string_view, KEYS_COMPARED_ONE_BY_ONE> first_keys_;
   std::optional<KeySet> many_keys_;
+  std::optional<std::size_t> first_repeat_ahead_;  // once read ahead; npos if none
   std::optional<XmlError> error_;
 };
 
