@@ -37,20 +37,21 @@ bool is_content_of(const Record& record, std::string_view folder) {
 // made to collide by a hostile package. The lengths settle most steps; among
 // folders of one length, the search remembers how many first bytes the folder
 // shares with the bounds it has met, so that near-identical folders are not
-// compared from their first byte at every step. A package with more folders
-// than kept puts millions of paths under the same folders past them, so the
-// last folder not kept is remembered: a path under it costs one comparison.
+// compared from their first byte at every step. Packages put their paths in
+// runs under one folder, thousands of them under a handful of game folders or
+// millions under one folder past the kept ones, so the folder noted last is
+// remembered: a path under it costs one comparison.
 class ContentSeen {
  public:
   /// Notes a path met before the description.
   void note(const StoredPath& path) {
     if (path.kind == StoredPath::Kind::shared_content) every_folder_ = true;
-    if (path.kind != StoredPath::Kind::content || (last_not_kept_ && path.folder == *last_not_kept_)) return;
+    if (path.kind != StoredPath::Kind::content || (last_noted_ && path.folder == *last_noted_)) return;
+    last_noted_ = path.folder;
     const auto [at, kept] = find(path.folder);
     if (kept) return;
     if (folders_.size() == MAX_FOLDERS) {
       complete_ = false;
-      last_not_kept_ = path.folder;
     } else {
       folders_.emplace(at, path.folder);
     }
@@ -133,7 +134,7 @@ class ContentSeen {
   }
 
   Folders folders_;  // by length, then by bytes
-  std::optional<std::string> last_not_kept_;
+  std::optional<std::string> last_noted_;  // paths come in runs under one folder
   bool every_folder_ = false;
   bool complete_ = true;
 };
