@@ -123,9 +123,12 @@ void staggered_folders(PackageWriter& w) {
   for (int i = 0; i < 64; ++i) w.add(PackageEntry::plain("Public/" + staggered_folder(i) + "/x", ""));
 }
 
+// A path in the `i`-th of many game folders.
+PackageEntry game_folder_path(int i) { return PackageEntry::plain("Public/Game" + std::to_string(i) + "/x", ""); }
+
 // Paths in more game folders than are remembered before the description.
 void many_folders(PackageWriter& w) {
-  for (int i = 0; i < 100; ++i) w.add(PackageEntry::plain("Public/Game" + std::to_string(i) + "/x", ""));
+  for (int i = 0; i < 100; ++i) w.add(game_folder_path(i));
 }
 
 // The 64 folders of 240 bytes that are kept at most, alike but for their last
@@ -182,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
         // More folders than are scanned, of many lengths and first bytes.
         WalkCase{"many_folders_kept",
                  [](PackageWriter& w) {
-                   for (int i = 0; i < 64; ++i) w.add(PackageEntry::plain("Public/Game" + std::to_string(i) + "/x", ""));
+                   for (int i = 0; i < 64; ++i) w.add(game_folder_path(i));
                    w.add(description_of("Game20"));
                  },
                  "false"},
@@ -253,7 +256,7 @@ TEST_P(OverrideShortFolder, TellsFoldersApartByEveryByte) {
   std::string noted = described;
   noted[differing] = 'B';
   PackageWriter writer;
-  for (int i = 0; crowded && i < 20; ++i) writer.add(PackageEntry::plain("Public/Crowd" + std::to_string(i) + "/x", ""));
+  for (int i = 0; crowded && i < 20; ++i) writer.add(game_folder_path(i));
   writer.add(PackageEntry::plain("Public/" + noted + "/x", "")).add(description_of(described));
   EXPECT_EQ(override_answer(writer), "true");
 }
