@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/meta_kvt.h"
 #include "support/package_writer.h"
@@ -122,9 +123,12 @@ void staggered_folders(PackageWriter& w) {
   for (int i = 0; i < 64; ++i) w.add(PackageEntry::plain("Public/" + staggered_folder(i) + "/x", ""));
 }
 
+// A path in the `i`-th of many game folders.
+PackageEntry game_folder_path(int i) { return PackageEntry::plain("Public/Game" + std::to_string(i) + "/x", ""); }
+
 // Paths in more game folders than are remembered before the description.
 void many_folders(PackageWriter& w) {
-  for (int i = 0; i < 100; ++i) w.add(PackageEntry::plain("Public/Game" + std::to_string(i) + "/x", ""));
+  for (int i = 0; i < 100; ++i) w.add(game_folder_path(i));
 }
 
 // The 64 folders of 240 bytes that are kept at most, alike but for their last
@@ -169,6 +173,22 @@ INSTANTIATE_TEST_SUITE_P(
                    w.add(description_of(near_identical_folder(65)));
                  },
                  "true"},
+        // Alike in all but one byte before the last, which the whole group shares.
+        WalkCase{"near_identical_folders_other_shared_byte",
+                 [](PackageWriter& w) {
+                   near_identical_folders(w);
+                   std::string folder = near_identical_folder(37);
+                   folder[100] = 'G';
+                   w.add(description_of(folder));
+                 },
+                 "true"},
+        // More folders than are scanned, of many lengths and first bytes.
+        WalkCase{"many_folders_kept",
+                 [](PackageWriter& w) {
+                   for (int i = 0; i < 64; ++i) w.add(game_folder_path(i));
+                   w.add(description_of("Game20"));
+                 },
+                 "false"},
         WalkCase{"staggered_folders_kept",
                  [](PackageWriter& w) {
                    staggered_folders(w);
@@ -217,6 +237,45 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  "zstd-compressed data in .pak not currently supported"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A package noting one folder, alone or among more folders than are scanned,
+// then describing a folder as long that differs from it in one byte.
+struct ShortFolderCase {
+  std::size_t size;
+  std::size_t differing;
+  bool crowded;
+};
+
+class OverrideShortFolder : public ::testing::TestWithParam<ShortFolderCase> {};
+
+// Folders of up to a word are told apart by their first bytes alone, read in
+// overlapping pieces: a byte the reading misses would pass for the same folder.
+TEST_P(OverrideShortFolder, TellsFoldersApartByEveryByte) {
+  const auto [size, differing, crowded] = GetParam();
+  const std::string described(size, 'A');
+  std::string noted = described;
+  noted[differing] = 'B';
+  PackageWriter writer;
+  for (int i = 0; crowded && i < 20; ++i) writer.add(game_folder_path(i));
+  writer.add(PackageEntry::plain("Public/" + noted + "/x", "")).add(description_of(described));
+  EXPECT_EQ(override_answer(writer), "true");
+}
+
+std::vector<ShortFolderCase> short_folder_cases() {
+  std::vector<ShortFolderCase> cases;
+  for (std::size_t size = 1; size <= 9; ++size) {
+    for (std::size_t differing = 0; differing < size; ++differing) {
+      for (const bool crowded : {false, true}) cases.push_back({size, differing, crowded});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, OverrideShortFolder, ::testing::ValuesIn(short_folder_cases()),
+                         [](const auto& info) {
+                           return "size_" + std::to_string(info.param.size) + "_byte_" +
+                                  std::to_string(info.param.differing) + (info.param.crowded ? "_crowded" : "");
+                         });
 
 }  // namespace
 }  // namespace quellan::raw::voka::read

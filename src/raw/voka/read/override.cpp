@@ -1,9 +1,12 @@
 #include "raw/voka/read/override.h"
 
 #include <algorithm>
-#include <bit>
+#include <compare>
 #include <cstdint>
+#include <cstring>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,114 +30,143 @@ bool is_content_of(const Record& record, std::string_view folder) {
   return record.may_be_module_path() && table::classify_stored_path(record.name()).is_content_of(folder);
 }
 
+// A folder's length and its first bytes, up to a word of them: equal for two
+// folders of at most a word exactly when the folders are.
+class FolderKey {
+ public:
+  explicit FolderKey(std::string_view folder) : size_(folder.size()), head_(first_word(folder)) {}
+
+  /// How many first bytes of a folder the key holds.
+  std::size_t known_bytes() const { return std::min(size_, sizeof(std::uint64_t)); }
+
+  auto operator<=>(const FolderKey&) const = default;
+
+ private:
+  // The first bytes of `folder`, up to a word of them, as one integer, read
+  // without touching a byte past its end.
+  static std::uint64_t first_word(std::string_view folder) {
+    const char* bytes = folder.data();
+    const std::size_t size = folder.size();
+    if (size >= sizeof(std::uint64_t)) return common::load_little_endian<std::uint64_t>(bytes);
+    if (size >= sizeof(std::uint32_t)) {
+      // Two halves that overlap: the shared bytes agree, so or-ing them is exact.
+      const std::uint64_t low = common::load_little_endian<std::uint32_t>(bytes);
+      const std::uint64_t high = common::load_little_endian<std::uint32_t>(bytes + size - sizeof(std::uint32_t));
+      return low | (high << (8 * (size - sizeof(std::uint32_t))));
+    }
+    if (size == 0) return 0;
+    // One to three bytes: the first, the middle and the last hold them all.
+    return byte_at(folder, 0) | byte_at(folder, size / 2) | byte_at(folder, size - 1);
+  }
+
+  // The byte at `at` of `folder`, placed where it stands in a little-endian word.
+  static std::uint64_t byte_at(std::string_view folder, std::size_t at) {
+    return std::uint64_t{static_cast<unsigned char>(folder[at])} << (8 * at);
+  }
+
+  std::size_t size_;
+  std::uint64_t head_;
+};
+
+// The kept folders of one key, ordered by their bytes.
+class FolderGroup {
+ public:
+  FolderGroup(FolderKey key, std::string_view folder)
+      : key_(key), folders_{std::string(folder)}, shared_(folder.size()) {}
+
+  const FolderKey& key() const { return key_; }
+
+  /// Whether `folder`, of this group's key, is kept.
+  bool holds(std::string_view folder) const {
+    // The key holds the first bytes, which every folder of the group shares too.
+    const std::size_t known = key_.known_bytes();
+    if (shared_ > known && std::memcmp(folder.data() + known, folders_.front().data() + known, shared_ - known) != 0) {
+      return false;
+    }
+    if (shared_ == folder.size()) return true;
+    return std::ranges::binary_search(folders_, folder.substr(shared_), {},
+                                      [this](const std::string& kept) { return past_shared(kept); });
+  }
+
+  /// Keeps `folder`, of this group's key and not kept yet.
+  void keep(std::string_view folder) {
+    folders_.emplace(std::ranges::lower_bound(folders_, folder), folder);
+    // Ordered, the folders share what the first and the last share.
+    const std::string_view first = folders_.front();
+    shared_ = static_cast<std::size_t>(std::ranges::mismatch(first, folders_.back()).in1 - first.begin());
+  }
+
+ private:
+  std::string_view past_shared(std::string_view folder) const { return folder.substr(shared_); }
+
+  FolderKey key_;
+  std::vector<std::string> folders_;
+  std::size_t shared_;  // the first bytes every folder of the group holds alike
+};
+
 // The folders whose module the paths met before the description would have
 // content of, kept until the description names its folder. Override packages
 // put thousands of paths under a handful of game folders; a package with more
-// folders than kept is walked again instead.
+// folders than kept is walked again instead, so once one folder goes unkept no
+// later path can change the answer, and none is looked up any more.
 //
-// The kept folders are ordered, by length and then by their bytes, and found by
-// a binary search: at most 7 steps however alike they are, where a hash could be
-// made to collide by a hostile package. The lengths settle most steps; among
-// folders of one length, the search remembers how many first bytes the folder
-// shares with the bounds it has met, so that near-identical folders are not
-// compared from their first byte at every step. Packages put their paths in
-// runs under one folder, thousands of them under a handful of game folders or
-// millions under one folder past the kept ones, so the folder noted last is
-// remembered: a path under it costs one comparison.
+// The kept folders are grouped by their length and first word, which settle
+// the lookup of almost every path in a few comparisons of integers. Folders
+// that share both are ordered within their group and found by a binary search
+// past the bytes the whole group shares: the near-identical folders a hostile
+// package can make cost one comparison of those bytes and a few of what is
+// left, where a hash could be made to collide.
 class ContentSeen {
  public:
   /// Notes a path met before the description.
   void note(const StoredPath& path) {
     if (path.kind == StoredPath::Kind::shared_content) every_folder_ = true;
-    if (path.kind != StoredPath::Kind::content || (last_noted_ && path.folder == *last_noted_)) return;
-    last_noted_ = path.folder;
-    const auto [at, kept] = find(path.folder);
-    if (kept) return;
-    if (folders_.size() == MAX_FOLDERS) {
+    if (path.kind != StoredPath::Kind::content || !complete_ || holds(path.folder)) return;
+    if (kept_ == MAX_FOLDERS) {
       complete_ = false;
     } else {
-      folders_.emplace(at, path.folder);
+      keep(path.folder);
     }
   }
 
   /// Whether some path met is content of the module in `folder`; when not
   /// complete, a path met but not kept may be.
-  bool content_of(std::string_view folder) const {
-    return every_folder_ || find(folder).second;
-  }
+  bool content_of(std::string_view folder) const { return every_folder_ || holds(folder); }
   bool complete() const { return complete_; }
 
  private:
   static constexpr std::size_t MAX_FOLDERS = 64;
-  using Folders = std::vector<std::string>;
+  static constexpr std::size_t SCANNED_GROUPS = 8;
 
-  using Position = Folders::const_iterator;
-
-  // Where `folder` is kept, or where it would go, and whether it is kept.
-  std::pair<Position, bool> find(std::string_view folder) const {
-    const auto [first, last] = std::ranges::equal_range(folders_, folder.size(), {},
-                                                         [](const std::string& kept) { return kept.size(); });
-    if (first == last) return {first, false};
-    return find_among_one_length(folder, first, last);
+  bool holds(std::string_view folder) const {
+    const FolderKey key(folder);
+    const auto group = find_group(key);
+    return group != groups_.end() && group->holds(folder);
   }
 
-  // How `folder` compares with `kept`, as long as it, when both share their
-  // first `from` bytes: how many bytes they share, and whether `folder` comes
-  // first at the one that differs.
-  struct Comparison {
-    std::size_t shared;
-    bool before;
-  };
-  static Comparison compare_from(std::string_view folder, std::string_view kept, std::size_t from) {
-    const std::size_t shared = shared_bytes_from(folder, kept, from);
-    return {shared, shared < folder.size() &&
-                        static_cast<unsigned char>(folder[shared]) < static_cast<unsigned char>(kept[shared])};
+  // The group of `key`, if any. The handful of groups most packages make are
+  // fewer than the steps of a search over them, so they are scanned.
+  std::vector<FolderGroup>::const_iterator find_group(const FolderKey& key) const {
+    if (groups_.size() <= SCANNED_GROUPS) return std::ranges::find(groups_, key, KEY_OF_GROUP);
+    const auto group = std::ranges::lower_bound(groups_, key, {}, KEY_OF_GROUP);
+    return group != groups_.end() && group->key() == key ? group : groups_.end();
   }
 
-  // How many first bytes `a` and `b`, of one length, share, knowing the first
-  // `from`: compared a word at a time, since hostile folders are long and alike.
-  static std::size_t shared_bytes_from(std::string_view a, std::string_view b, std::size_t from) {
-    std::size_t at = from;
-    for (; at + sizeof(std::uint64_t) <= a.size(); at += sizeof(std::uint64_t)) {
-      const auto differing = common::load_little_endian<std::uint64_t>(a.data() + at) ^
-                             common::load_little_endian<std::uint64_t>(b.data() + at);
-      if (differing != 0) return at + static_cast<std::size_t>(std::countr_zero(differing)) / 8;
+  void keep(std::string_view folder) {
+    const FolderKey key(folder);
+    const auto group = std::ranges::lower_bound(groups_, key, {}, KEY_OF_GROUP);
+    if (group != groups_.end() && group->key() == key) {
+      group->keep(folder);
+    } else {
+      groups_.emplace(group, key, folder);
     }
-    while (at < a.size() && a[at] == b[at]) ++at;
-    return at;
+    ++kept_;
   }
 
-  // `find` among the kept folders in [first, last), all as long as `folder`.
-  // Every folder between two others shares with `folder` at least the bytes
-  // that both of them share with it, so once the folders at both ends are
-  // compared, each step compares from there on.
-  static std::pair<Position, bool> find_among_one_length(std::string_view folder, Position first, Position last) {
-    Comparison low = compare_from(folder, *first, 0);
-    if (low.shared == folder.size()) return {first, true};
-    if (low.before) return {first, false};
-    Comparison high = compare_from(folder, *(last - 1), 0);
-    if (high.shared == folder.size()) return {last - 1, true};
-    if (!high.before) return {last, false};
-    // Between the two: the search is among (first, last - 1).
-    ++first;
-    --last;
-    while (first != last) {
-      const Position middle = first + (last - first) / 2;
-      const Comparison here = compare_from(folder, *middle, std::min(low.shared, high.shared));
-      if (here.shared == folder.size()) return {middle, true};
-      if (here.before) {
-        last = middle;
-        high = here;
-      } else {
-        first = middle + 1;
-        low = here;
-      }
-    }
-    return {first, false};
-  }
+  static constexpr auto KEY_OF_GROUP = [](const FolderGroup& group) -> const FolderKey& { return group.key(); };
 
-  Folders folders_;  // by length, then by bytes
-  std::optional<std::string> last_noted_;  // paths come in runs under one folder
+  std::vector<FolderGroup> groups_;  // by key
+  std::size_t kept_ = 0;
   bool every_folder_ = false;
   bool complete_ = true;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace quellan::raw::voka::read::table {
@@ -30,8 +31,36 @@ struct StoredPath {
   }
 };
 
-/// Reads `path` by the module rules.
-StoredPath classify_stored_path(std::string_view path);
+namespace stored_path_detail {
+
+/// Below "Public/": content of every module, whatever its folder.
+inline constexpr std::string_view SHARED_CONTENT_FOLDER = "Engine/Timeline/MaterialGroups/";
+
+/// Whether `path`, below "Public/", lies below the shared folder. Its last "/"
+/// rules out most paths before they are compared whole.
+inline bool is_shared_content(std::string_view path) {
+  const std::size_t size = SHARED_CONTENT_FOLDER.size();
+  return path.size() > size && path[size - 1] == '/' && path.starts_with(SHARED_CONTENT_FOLDER);
+}
+
+}  // namespace stored_path_detail
+
+/// Reads `path` by the module rules. Defined here, where the walks over the
+/// table inline it: it runs for most records of a large package.
+[[gnu::always_inline]] inline StoredPath classify_stored_path(std::string_view path) {
+  const bool below_mods = path.starts_with(MODS_FOLDER);
+  if (!below_mods && !path.starts_with(PUBLIC_FOLDER)) return {};
+  path.remove_prefix(below_mods ? MODS_FOLDER.size() : PUBLIC_FOLDER.size());
+  if (!below_mods && stored_path_detail::is_shared_content(path)) return {StoredPath::Kind::shared_content, {}};
+  const std::size_t end = path.find('/');
+  if (end == std::string_view::npos) return {};
+  const std::string_view folder = path.substr(0, end);
+  const std::string_view rest = path.substr(end + 1);
+  // A folder named with nothing below it is nobody's content.
+  if (rest.empty()) return {};
+  if (below_mods && rest == DESCRIPTION_FILE) return {StoredPath::Kind::description, folder};
+  return {StoredPath::Kind::content, folder};
+}
 
 /// Whether a path starting with `first_byte` can be a description or content:
 /// most paths of a large package are ruled out here, before their end is found.
@@ -41,9 +70,6 @@ constexpr bool may_be_module_path(char first_byte) {
 
 /// Whether a stored path names a module description: "Mods/" + folder +
 /// "/meta.kvt" with no "/" in the folder.
-inline bool is_meta_entry_name(std::string_view name) {
-  // Most names are ruled out by their end before their folder is looked for.
-  return name.ends_with(DESCRIPTION_FILE) && classify_stored_path(name).kind == StoredPath::Kind::description;
-}
+bool is_meta_entry_name(std::string_view name);
 
 }  // namespace quellan::raw::voka::read::table
