@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -262,6 +263,29 @@ std::unexpected<XmlError> XmlReader::fail(XmlError error) {
 std::size_t XmlReader::skip_to_markup() {
   position_ = skip_indentation(document_, position_);
   return position_;
+}
+
+// Written exactly `</name>`, the tag is the one `read_end_tag` reads; any other
+// form, white space before the `>` among them, is left to it.
+bool XmlReader::read_end_tag_named(std::string_view name) {
+  if (error_ || open_elements_.empty()) return false;
+  const std::size_t start = skip_to_markup();
+  const std::size_t name_offset = start + 2;
+  if (document_.size() - start < name.size() + 3 || document_[start] != '<' || document_[start + 1] != '/' ||
+      std::memcmp(document_.data() + name_offset, name.data(), name.size()) != 0 ||
+      document_[name_offset + name.size()] != '>') {
+    return false;
+  }
+  // As `innermost_name_is`, for a name without white space or quotes: the open
+  // element has the name's bytes, then the white space or `>` that ended it.
+  const std::size_t open = *open_elements_.innermost();
+  if (document_.size() - open <= name.size() || std::memcmp(document_.data() + open, name.data(), name.size()) != 0) {
+    return false;
+  }
+  if (const char after = document_[open + name.size()]; after != '>' && !is_xml_white_space(after)) return false;
+  open_elements_.pop();
+  position_ = name_offset + name.size() + 1;
+  return true;
 }
 
 // The caller read the tag's name, so it has one; no quote is open where it

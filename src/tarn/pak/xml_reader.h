@@ -119,6 +119,13 @@ class XmlReader {
     return finish_tag(start, *read_up_to);
   }
 
+  /// Reads the end tag at the next markup, after white space, when it is written
+  /// `</name>` and closes the innermost open element: the end tag `next` would
+  /// deliver, for a caller that waits for one by name. `name` holds no white
+  /// space, `>` or quote. Whether it read it; when not, only the white space was
+  /// read, and `next` reads the same markup the general way.
+  bool read_end_tag_named(std::string_view name);
+
  private:
   error::Expected<XmlEvent, XmlError> read_markup();
   error::Expected<XmlEvent, XmlError> read_start_tag();
