@@ -85,9 +85,10 @@ inline std::optional<std::string> compare_reader_passes_input(std::string_view b
   const common::ByteBuffer document = common::ByteBuffer::copy_of(bytes).value();
   XmlReader general(document);
   XmlReader specialised(document);
+  IdAndValue field;
   for (;;) {
-    if (const std::optional<IdAndValue> field = tarn::pak::read_plain_field_tag(specialised)) {
-      if (auto difference = check_field_tag(general, *field)) return difference;
+    if (tarn::pak::read_plain_field_tag(specialised, field)) {
+      if (auto difference = check_field_tag(general, field)) return difference;
       continue;
     }
     if (const std::optional<NodeTag> node = tarn::pak::read_plain_node_tag(specialised)) {

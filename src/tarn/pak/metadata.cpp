@@ -25,7 +25,7 @@ constexpr std::string_view NODE_ID<ModuleInfo> = "ModuleInfo";
 template <>
 constexpr std::string_view NODE_ID<ModuleShortDesc> = "ModuleShortDesc";
 
-constexpr std::string_view NODE_NAME = "node";
+constexpr char NODE_NAME[] = "node";
 
 /// A described node that could not be read; the reader's own error is dropped.
 struct NodeFailure {
@@ -82,9 +82,10 @@ error::Expected<DescribedNode, XmlError> described_node(XmlAttributeList attribu
 /// plainly, and by the reader's general events otherwise.
 template <class Record>
 bool read_node(XmlReader& reader, FieldBuffers& buffers, Record& record) {
+  IdAndValue field;
   for (;;) {
-    if (const std::optional<IdAndValue> field = read_plain_field_tag(reader)) {
-      if (!assign_field(record, *field, buffers)) return false;
+    if (read_plain_field_tag(reader, field)) {
+      if (!assign_field(record, field, buffers)) return false;
       continue;
     }
     if (reader.read_end_tag_named(NODE_NAME)) return true;
@@ -93,8 +94,8 @@ bool read_node(XmlReader& reader, FieldBuffers& buffers, Record& record) {
     if (event->kind == XmlEventKind::end_of_input) return true;
     if (event->kind == XmlEventKind::end_tag && event->content == NODE_NAME) return true;
     if (event->kind == XmlEventKind::empty_element_tag && event->content == "attribute") {
-      const std::optional<IdAndValue> field = read_id_and_value(event->attributes);
-      if (!field || !assign_field(record, *field, buffers)) return false;
+      const std::optional<IdAndValue> general_field = read_id_and_value(event->attributes);
+      if (!general_field || !assign_field(record, *general_field, buffers)) return false;
     }
   }
 }

@@ -139,17 +139,18 @@ std::optional<std::size_t> read_field_attributes(std::string_view document, std:
 
 }  // namespace
 
-std::optional<IdAndValue> read_plain_field_tag(XmlReader& reader) {
-  IdAndValue found;
+bool read_plain_field_tag(XmlReader& reader, IdAndValue& found) {
+  found.id.reset();
+  found.value.reset();
   const std::optional<XmlEventKind> kind =
       reader.read_tag_with([&](std::string_view document, std::size_t start) -> std::optional<std::size_t> {
         const std::optional<std::size_t> attributes = attributes_after_name(document, start, "attribute");
         if (!attributes) return std::nullopt;
         return read_field_attributes(document, *attributes, found);
       });
-  if (!kind) return std::nullopt;
-  if (*kind == XmlEventKind::start_tag) return IdAndValue{};  // no field: it changes nothing
-  return found;
+  if (!kind) return false;
+  if (*kind == XmlEventKind::start_tag) found = IdAndValue{};  // no field: it changes nothing
+  return true;
 }
 
 std::optional<NodeTag> read_plain_node_tag(XmlReader& reader) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -265,33 +264,15 @@ std::size_t XmlReader::skip_to_markup() {
   return position_;
 }
 
-// Written exactly `</name>`, the tag is the one `read_end_tag` reads; any other
-// form, white space before the `>` among them, is left to it.
-bool XmlReader::read_end_tag_named(std::string_view name) {
-  if (error_ || open_elements_.empty()) return false;
-  const std::size_t start = skip_to_markup();
-  const std::size_t name_offset = start + 2;
-  if (document_.size() - start < name.size() + 3 || document_[start] != '<' || document_[start + 1] != '/' ||
-      std::memcmp(document_.data() + name_offset, name.data(), name.size()) != 0 ||
-      document_[name_offset + name.size()] != '>') {
-    return false;
-  }
-  // As `innermost_name_is`, for a name without white space or quotes: the open
-  // element has the name's bytes, then the white space or `>` that ended it.
-  const std::size_t open = *open_elements_.innermost();
-  if (document_.size() - open <= name.size() || std::memcmp(document_.data() + open, name.data(), name.size()) != 0) {
-    return false;
-  }
-  if (const char after = document_[open + name.size()]; after != '>' && !is_xml_white_space(after)) return false;
-  open_elements_.pop();
-  position_ = name_offset + name.size() + 1;
-  return true;
-}
-
 // The caller read the tag's name, so it has one; no quote is open where it
 // stopped, so the first `>` outside quotes from there is the one `next` finds.
+// A caller mostly stops at the `>` or `/>` that ends the tag. The document is
+// padded, so the bytes there may be looked at before its end is known.
 std::optional<XmlEventKind> XmlReader::finish_tag(std::size_t start, std::size_t read_up_to) {
-  const std::size_t end = find_tag_end(document_, read_up_to);
+  const char* const bytes = document_.data();
+  const std::size_t end = bytes[read_up_to] == '>'                                ? read_up_to
+                          : bytes[read_up_to] == '/' && bytes[read_up_to + 1] == '>' ? read_up_to + 1
+                                                                                   : find_tag_end(document_, read_up_to);
   if (end == std::string_view::npos) return std::nullopt;
   position_ = end + 1;
   if (document_[end - 1] == '/') return XmlEventKind::empty_element_tag;
