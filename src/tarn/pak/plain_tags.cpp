@@ -119,8 +119,8 @@ std::optional<std::size_t> read_field_attributes(std::string_view document, std:
   const char* const bytes = document.data();
   OtherKeys others;
   for (std::size_t i = from, count = 0;; ++count) {
-    i = skip_white_space(document, i);
-    // The padding after the document holds neither `>` nor `/`.
+    // The padding after the document holds neither white space, `>` nor `/`.
+    while (is_xml_white_space(bytes[i])) ++i;
     if (bytes[i] == '>' || (bytes[i] == '/' && bytes[i + 1] == '>')) return i;
     if (count == XmlAttributeCursor::KEYS_COMPARED_ONE_BY_ONE) return std::nullopt;
     const auto [key, key_end] = field_key_at(bytes, i);

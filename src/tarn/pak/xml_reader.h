@@ -114,10 +114,16 @@ class XmlReader {
   template <class ReadStart>
   std::optional<XmlEventKind> read_tag_with(ReadStart&& read_start) {
     if (error_) return std::nullopt;
-    const std::size_t start = skip_to_markup();
+    // A caller mostly tries this where another reading declined, at the `<`.
+    const std::size_t start = document_.data()[position_] == '<' ? position_ : skip_to_markup();
     if (start == document_.size() || document_[start] != '<') return std::nullopt;
     const std::optional<std::size_t> read_up_to = read_start(document_, start);
     if (!read_up_to) return std::nullopt;
+    // Most tags read this way are empty elements that end where the caller stopped.
+    if (document_.data()[*read_up_to] == '/' && document_.data()[*read_up_to + 1] == '>') {
+      position_ = *read_up_to + 2;
+      return XmlEventKind::empty_element_tag;
+    }
     return finish_tag(start, *read_up_to);
   }
 
