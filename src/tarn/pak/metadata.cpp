@@ -84,11 +84,11 @@ template <class Record>
 bool read_node(XmlReader& reader, FieldBuffers& buffers, Record& record) {
   IdAndValue field;
   for (;;) {
+    if (reader.read_end_tag_named(NODE_NAME)) return true;
     if (read_plain_field_tag(reader, field)) {
       if (!assign_field(record, field, buffers)) return false;
       continue;
     }
-    if (reader.read_end_tag_named(NODE_NAME)) return true;
     const error::Expected<XmlEvent, XmlError> event = reader.next();
     if (!event) return false;
     if (event->kind == XmlEventKind::end_of_input) return true;
