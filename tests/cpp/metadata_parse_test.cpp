@@ -206,7 +206,7 @@ std::vector<ParseCase> tag_form_cases() {
        MODULE_INFO_FAILS},
       {"UnclosedValueFailsNode", module_info_document("<attribute id='Name' value='x/>"),
        MODULE_INFO_FAILS},
-      {"NodeEndClosingAnotherElement", module_info_document("<a></node>"), MODULE_INFO_FAILS},
+      {"NodeEndClosingAnotherElement", module_info_document("<abcd></node>"), MODULE_INFO_FAILS},
       {"NodeEndWithALongerName", module_info_document(attr("Name", "x") + "</nodeX>"), MODULE_INFO_FAILS},
       {"NodeEndClosingALongerName", module_info_document("<nodes></node>"), MODULE_INFO_FAILS},
       {"CutInsideNodeEnd", cut_before_first(module_info_document(attr("Name", "x")), "e></children>"),
