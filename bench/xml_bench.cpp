@@ -5,6 +5,7 @@
 //   quellan_xml_bench READER PATH    one reading, for callgrind (see scripts/bench)
 //   quellan_xml_bench hostile        ms that Metadata::parse takes on each of the
 //                                    costliest kinds of 16 MiB document
+//   quellan_xml_bench hostile NAME   one parse of the document so named, for callgrind
 //
 // READER is reader (every event, every attribute, every value unescaped), parse
 // (Metadata::parse, dependency records kept) or expat. Under callgrind, collect
@@ -162,7 +163,8 @@ std::string deep_nesting() {
   return document + "</node>";
 }
 
-void print_hostile_times() {
+/// Times every document, or parses once the one named `only`.
+void run_hostile(std::optional<std::string_view> only) {
   const std::pair<const char*, std::string> documents[] = {
       {"node tag, 1M keys in order", many_attributes("<node", false, ">", false)},
       {"node tag, 1M keys shuffled", many_attributes("<node", true, ">", false)},
@@ -187,8 +189,13 @@ void print_hostile_times() {
       {"deep nesting", deep_nesting()},
   };
   for (const auto& [name, text] : documents) {
+    if (only && *only != name) continue;
     const std::optional<common::ByteBuffer> document = common::ByteBuffer::copy_of(text);
     if (!document) return;
+    if (only) {
+      read_once(parse_metadata, *document);
+      return;
+    }
     const double microseconds = median_microseconds([&] { read_once(parse_metadata, *document); }, {1, 5, 0});
     std::printf("%s: %.1f ms\n", name, microseconds / 1000);
   }
@@ -200,8 +207,8 @@ void print_hostile_times() {
 
 int main(int argc, char** argv) {
   using namespace quellan::bench;
-  if (argc == 2 && std::string_view(argv[1]) == "hostile") {
-    print_hostile_times();
+  if ((argc == 2 || argc == 3) && std::string_view(argv[1]) == "hostile") {
+    run_hostile(argc == 3 ? std::optional<std::string_view>(argv[2]) : std::nullopt);
     return 0;
   }
   if (argc != 3) {

@@ -73,25 +73,41 @@ inline std::optional<std::string> check_node_tag(XmlReader& general, const NodeT
   return std::nullopt;
 }
 
+/// What the general reading must see where the reader read a `node` end tag by
+/// name: that very end tag.
+inline std::optional<std::string> check_node_end_tag(XmlReader& general) {
+  const auto event = general.next();
+  if (!event || event->kind != XmlEventKind::end_tag || event->content != "node") {
+    return "a node end tag where the general reading sees none";
+  }
+  return std::nullopt;
+}
+
 }  // namespace reader_passes_detail
 
 /// Reads `bytes` with two readers side by side: one by its general events alone,
-/// the other trying the parser's one-pass reads of field and `node` tags before
-/// every event. What a pass reads, the general reading must read the same way;
-/// where the passes decline, both readers must give the same event or error.
+/// the other trying the parser's one-pass reads of field and `node` tags and of
+/// `node` end tags before every event. What a pass reads, the general reading
+/// must read the same way; where the passes decline, both readers must give the
+/// same event or error.
 /// Returns the first difference, if any.
 inline std::optional<std::string> compare_reader_passes_input(std::string_view bytes) {
   using namespace reader_passes_detail;
   const common::ByteBuffer document = common::ByteBuffer::copy_of(bytes).value();
   XmlReader general(document);
   XmlReader specialised(document);
+  IdAndValue field;
   for (;;) {
-    if (const std::optional<IdAndValue> field = tarn::pak::read_plain_field_tag(specialised)) {
-      if (auto difference = check_field_tag(general, *field)) return difference;
+    if (tarn::pak::read_plain_field_tag(specialised, field)) {
+      if (auto difference = check_field_tag(general, field)) return difference;
       continue;
     }
     if (const std::optional<NodeTag> node = tarn::pak::read_plain_node_tag(specialised)) {
       if (auto difference = check_node_tag(general, *node)) return difference;
+      continue;
+    }
+    if (specialised.read_end_tag_named("node")) {
+      if (auto difference = check_node_end_tag(general)) return difference;
       continue;
     }
     const auto expected = general.next();

@@ -161,6 +161,10 @@ std::vector<ParseCase> field_cases() {
       {"LongAndShortEscapedInlineTexts",
        module_info_document(attr("UUID", std::string(41, 'u') + "&amp;") + attr("MD5", "&#x41;")),
        with({.md5 = "A", .uuid = InlineText(std::string(41, 'u') + "&")})},
+      {"PlainInlineTextsAtAndPastTheirRoom",
+       module_info_document(attr("UUID", std::string(41, 'u')) + attr("UUID", std::string(40, 'v')) +
+                            attr("MD5", std::string(41, 'm'))),
+       with({.md5 = InlineText(std::string(41, 'm')), .uuid = InlineText(std::string(40, 'v'))})},
       field("UndefinedEntityFailsNode", "Name", "a&nbsp;b", MODULE_INFO_FAILS),
       field("UnterminatedReferenceFailsNode", "Name", "a&amp b", MODULE_INFO_FAILS),
       field("InvalidUtf8FailsNode", "Name", "\xC3(", MODULE_INFO_FAILS),
@@ -202,8 +206,16 @@ std::vector<ParseCase> tag_form_cases() {
        MODULE_INFO_FAILS},
       {"UnclosedValueFailsNode", module_info_document("<attribute id='Name' value='x/>"),
        MODULE_INFO_FAILS},
-      {"NodeEndClosingAnotherElement", module_info_document("<a></node>"), MODULE_INFO_FAILS},
+      {"NodeEndClosingAnotherElement", module_info_document("<abcd></node>"), MODULE_INFO_FAILS},
       {"NodeEndWithALongerName", module_info_document(attr("Name", "x") + "</nodeX>"), MODULE_INFO_FAILS},
+      {"NodeEndClosingALongerName", module_info_document("<nodes></node>"), MODULE_INFO_FAILS},
+      {"CutInsideNodeEnd", cut_before_first(module_info_document(attr("Name", "x")), "e></children>"),
+       MODULE_INFO_FAILS},
+      {"CutInsideAKey", cut_before_first(module_info_document("<attribute id='Name' value='x' key"), "</node>"),
+       MODULE_INFO_FAILS},
+      // Other keys are told apart by their first byte and size before their bytes.
+      {"OtherKeysAlikeInFirstByteAndSize", module_info_document("<attribute ab='' id='Name' ac='' value='x'/>"),
+       with({.name = "x"})},
       // Only `=`, with white space around it, stands between a key and its value.
       {"KeyRunningIntoItsValue", module_info_document("<attribute id/\"Name\" value=\"x\"/>"),
        MODULE_INFO_FAILS},
@@ -297,6 +309,8 @@ std::vector<ParseCase> structure_cases() {
       {"EscapedNodeId", document(node("Module&#73;nfo", attr("Name", "x"))), with({.name = "x"})},
       // An empty `node` element is no node: its id is never unescaped.
       {"EmptyNodeWithBadId", document("<node id=\"&nbsp;\"/>" + node("ModuleInfo", "")), with({})},
+      {"TwoByteKeyIsNoId", document("<node ab=\"ModuleInfo\">" + attr("Name", "x") + "</node>"),
+       NO_MODULE_INFO},
       {"NodeWithoutIdIsContainer",
        document("<node><node x=\"1\" id=\"ModuleInfo\">" + attr("Name", "x") + "</node></node>"),
        with({.name = "x"})},

@@ -189,6 +189,60 @@ INSTANTIATE_TEST_SUITE_P(
                        std::string(40, 'n') + "...>, found </m> at byte 1003"}),
     case_name);
 
+/// The events `reader` gives from here on, as kinds and contents, or the error.
+std::string rest_of(XmlReader& reader) {
+  std::string log;
+  for (;;) {
+    auto event = reader.next();
+    if (!event) return log + "error " + event.error().message();
+    log.append(kind_name(event->kind)).append(" ").append(event->content).append("\n");
+    if (event->kind == XmlEventKind::end_of_input) return log;
+  }
+}
+
+// An end tag read by name is the one `next` delivers there; where the reading
+// declines, `next` reads the same markup the general way.
+struct EndTagByNameCase {
+  const char* name;
+  std::string document;
+  int events_before;
+  bool reads;
+};
+
+void PrintTo(const EndTagByNameCase& c, std::ostream* os) { *os << c.name; }
+
+class EndTagByName : public ::testing::TestWithParam<EndTagByNameCase> {};
+
+TEST_P(EndTagByName, ReadsTheEndTagNextWouldOrDeclines) {
+  const EndTagByNameCase& c = GetParam();
+  const common::ByteBuffer padded = test_support::padded(c.document);
+  XmlReader by_name(padded);
+  XmlReader general(padded);
+  for (int i = 0; i < c.events_before; ++i) {
+    (void)by_name.next();
+    (void)general.next();
+  }
+  const bool read = by_name.read_end_tag_named("n");
+  EXPECT_EQ(read, c.reads);
+  if (read) {
+    const auto end = general.next();
+    ASSERT_TRUE(end && end->kind == XmlEventKind::end_tag && end->content == "n");
+  }
+  EXPECT_EQ(rest_of(by_name), rest_of(general));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, EndTagByName,
+    ::testing::Values(EndTagByNameCase{"ClosesTheInnermost", "<n>\n </n><a/>", 1, true},
+                      EndTagByNameCase{"OpenNameEndedByWhiteSpace", "<n a='1'></n>", 1, true},
+                      EndTagByNameCase{"WhiteSpaceBeforeItsEnd", "<n></n ><a/>", 1, false},
+                      EndTagByNameCase{"LongerEndName", "<n></nx>", 1, false},
+                      EndTagByNameCase{"LongerOpenName", "<nx></n>", 1, false},
+                      EndTagByNameCase{"OtherOpenElement", "<n><m></n>", 2, false},
+                      EndTagByNameCase{"NoOpenElement", "</n>", 0, false},
+                      EndTagByNameCase{"CutShort", "<n></n", 1, false}),
+    [](const ::testing::TestParamInfo<EndTagByNameCase>& info) { return std::string(info.param.name); });
+
 TEST(XmlReader, DeepNestingNeedsNoRecursion) {
   constexpr int DEPTH = 1'000'000;
   std::string document;

@@ -32,6 +32,16 @@ class InlineText {
     }
   }
 
+  /// As `assign`, for a text followed by at least `INLINE_CAPACITY` readable
+  /// bytes, as one that lies in a padded document is: a short one is copied in
+  /// one move of a fixed size.
+  void assign_padded(std::string_view text) {
+    if (text.size() > INLINE_CAPACITY) return assign(text);
+    std::memcpy(inline_bytes_.data(), text.data(), INLINE_CAPACITY);
+    size_ = text.size();
+    if (!long_text_.empty()) long_text_ = std::string();  // release a long one given before
+  }
+
   /// Takes over the heap room of a long `text`, which is not copied again.
   void assign(std::string&& text) {
     if (text.size() <= INLINE_CAPACITY) {

@@ -25,6 +25,8 @@ constexpr std::string_view NODE_ID<ModuleInfo> = "ModuleInfo";
 template <>
 constexpr std::string_view NODE_ID<ModuleShortDesc> = "ModuleShortDesc";
 
+constexpr char NODE_NAME[] = "node";
+
 /// A described node that could not be read; the reader's own error is dropped.
 struct NodeFailure {
   std::string_view node_id;
@@ -70,30 +72,30 @@ error::Expected<DescribedNode, XmlError> described_node(XmlAttributeList attribu
   }
 }
 
-/// Reads one described node, from just after its start tag, into a record that
-/// starts from the defaults. No depth is tracked: the first `node` end tag ends
-/// it, whichever node it closes, and nested nodes are no nodes of their own. The
-/// end of input ends it too, keeping what was read: a document cut short inside
-/// its description still has one.
+/// Reads one described node, from just after its start tag, into `record`, which
+/// holds the defaults. No depth is tracked: the first `node` end tag ends it,
+/// whichever node it closes, and nested nodes are no nodes of their own. The end
+/// of input ends it too, keeping what was read: a document cut short inside its
+/// description still has one. False when the node fails.
 ///
-/// Field tags are read in one pass where they are written plainly, and by the
-/// reader's general events otherwise.
+/// Field tags and the `node` end tag are read in one pass where they are written
+/// plainly, and by the reader's general events otherwise.
 template <class Record>
-error::Expected<Record, NodeFailure> read_node(XmlReader& reader, FieldBuffers& buffers) {
-  static constexpr NodeFailure FAILURE{NODE_ID<Record>};
-  Record record;
+bool read_node(XmlReader& reader, FieldBuffers& buffers, Record& record) {
+  IdAndValue field;
   for (;;) {
-    if (const std::optional<IdAndValue> field = read_plain_field_tag(reader)) {
-      if (!assign_field(record, *field, buffers)) return std::unexpected(FAILURE);
+    if (reader.read_end_tag_named(NODE_NAME)) return true;
+    if (read_plain_field_tag(reader, field)) {
+      if (!assign_field(record, field, buffers)) return false;
       continue;
     }
     const error::Expected<XmlEvent, XmlError> event = reader.next();
-    if (!event) return std::unexpected(FAILURE);
-    if (event->kind == XmlEventKind::end_of_input) return record;
-    if (event->kind == XmlEventKind::end_tag && event->content == "node") return record;
+    if (!event) return false;
+    if (event->kind == XmlEventKind::end_of_input) return true;
+    if (event->kind == XmlEventKind::end_tag && event->content == NODE_NAME) return true;
     if (event->kind == XmlEventKind::empty_element_tag && event->content == "attribute") {
-      const std::optional<IdAndValue> field = read_id_and_value(event->attributes);
-      if (!field || !assign_field(record, *field, buffers)) return std::unexpected(FAILURE);
+      const std::optional<IdAndValue> general_field = read_id_and_value(event->attributes);
+      if (!general_field || !assign_field(record, *general_field, buffers)) return false;
     }
   }
 }
@@ -103,7 +105,7 @@ error::Expected<Record, NodeFailure> read_node(XmlReader& reader, FieldBuffers& 
 class MetadataParser {
  public:
   MetadataParser(common::PaddedBytes document, DependencyRecords records)
-      : reader_(document), records_(records) {}
+      : reader_(document), records_(records), document_size_(document.view().size()) {}
 
   error::Result<Metadata> run() && {
     if (error::Expected<void, ParseFailure> scanned = scan(); !scanned) {
@@ -127,7 +129,7 @@ class MetadataParser {
       const error::Expected<XmlEvent, XmlError> event = reader_.next();
       if (!event) return std::unexpected(event.error());
       if (event->kind == XmlEventKind::end_of_input) return {};
-      if (event->kind != XmlEventKind::start_tag || event->content != "node") continue;
+      if (event->kind != XmlEventKind::start_tag || event->content != NODE_NAME) continue;
       if (error::Expected<void, ParseFailure> read = read_node_of(described_node(event->attributes, buffers_.id));
           !read) {
         return read;
@@ -148,24 +150,41 @@ class MetadataParser {
     switch (node) {
       case DescribedNode::none:
         return {};
-      case DescribedNode::module_info: {
-        auto module_info = read_node<ModuleInfo>(reader_, buffers_);
-        if (!module_info) return std::unexpected(module_info.error());
-        module_info_ = std::move(*module_info);  // the last one wins
-        return {};
-      }
+      case DescribedNode::module_info:
+        // The last one wins: it starts from the defaults, whatever came before.
+        return read_node_into(module_info_.emplace());
       case DescribedNode::module_short_desc: {
-        auto dependency = read_node<ModuleShortDesc>(reader_, buffers_);
-        if (!dependency) return std::unexpected(dependency.error());
-        if (records_ == DependencyRecords::keep) dependencies_.push_back(std::move(*dependency));
-        return {};
+        if (records_ == DependencyRecords::keep) return read_node_into(next_dependency());
+        ModuleShortDesc dropped;
+        return read_node_into(dropped);
       }
     }
     std::abort();  // every kind returns above
   }
 
+  /// The room for the next dependency record. Records are large and costly to
+  /// move, so the first one reserves room for as many as the document would hold
+  /// of dependency nodes of a common size: one that holds more grows as usual,
+  /// and room it does not fill is never touched.
+  ModuleShortDesc& next_dependency() {
+    if (dependencies_.empty()) dependencies_.reserve(document_size_ / COMMON_DEPENDENCY_BYTES + 1);
+    return dependencies_.emplace_back();
+  }
+
+  /// Reads a described node into `record`, built where it is kept: a failure
+  /// ends the parse, so what it leaves there is never returned.
+  template <class Record>
+  error::Expected<void, NodeFailure> read_node_into(Record& record) {
+    if (!read_node(reader_, buffers_, record)) return std::unexpected(NodeFailure{NODE_ID<Record>});
+    return {};
+  }
+
+  // A dependency node of UUID and version, indented, takes about 220 bytes.
+  static constexpr std::size_t COMMON_DEPENDENCY_BYTES = 200;
+
   XmlReader reader_;
   DependencyRecords records_;
+  std::size_t document_size_;
   FieldBuffers buffers_;
   std::vector<ModuleShortDesc> dependencies_;
   std::optional<ModuleInfo> module_info_;

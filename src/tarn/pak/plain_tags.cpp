@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <span>
 #include <string_view>
+#include <utility>
 
 #include "tarn/pak/xml_attributes.h"
 #include "tarn/pak/xml_byte_scan.h"
@@ -17,113 +20,137 @@ namespace {
 /// tag at `start`: its `<` and name, then white space, which ends the name as the
 /// general reading finds it. The document is padded, so the name's bytes may be
 /// compared before its end is known.
+template <std::size_t Size>
 std::optional<std::size_t> attributes_after_name(std::string_view document, std::size_t start,
-                                                 std::string_view name) {
-  const std::size_t after_name = start + 1 + name.size();
-  static_assert(common::ByteBuffer::SLACK >= 16);
-  if (std::memcmp(document.data() + start + 1, name.data(), name.size()) != 0 ||
-      after_name >= document.size() || !is_xml_white_space(document[after_name])) {
+                                                 const char (&name)[Size]) {
+  constexpr std::size_t NAME_SIZE = Size - 1;
+  static_assert(common::ByteBuffer::SLACK >= NAME_SIZE + 1);
+  const std::size_t after_name = start + 1 + NAME_SIZE;
+  if (std::memcmp(document.data() + start + 1, name, NAME_SIZE) != 0 || after_name >= document.size() ||
+      !is_xml_white_space(document[after_name])) {
     return std::nullopt;
   }
   return after_name;
 }
 
-/// Where the key at `key_offset` of the document ends when it is `key`: its bytes
-/// are those, and the next one ends a key. The document is padded, so the bytes
-/// may be compared before the key's end is known.
-bool is_key_at(std::string_view document, std::size_t key_offset, std::string_view key) {
-  return std::memcmp(document.data() + key_offset, key.data(), key.size()) == 0 &&
-         key_offset + key.size() < document.size() && ends_key(document[key_offset + key.size()]);
+/// The bytes at which the passes stop reading a key: those that end a key by the
+/// cursor's grammar, and those that they leave to the general reading. A `>` or
+/// a quote in a key would end the tag or open a quote before the key's end as
+/// the general reading finds it; a zero byte stops a key that runs into the
+/// document's padding. A key cut short at one of these is followed by no `=`,
+/// so the attribute fails and the pass declines.
+constexpr std::array<bool, 256> STOPS_KEY = [] {
+  std::array<bool, 256> stops{};
+  for (std::size_t byte = 0; byte < stops.size(); ++byte) {
+    const char c = static_cast<char>(byte);
+    stops[byte] = ends_key(c) || c == '>' || is_quote(c) || c == '\0';
+  }
+  return stops;
+}();
+
+/// Whether the key at `key_offset` of the document is `key`: its bytes are
+/// those, and the next one ends a key. The document is padded, so the bytes may
+/// be compared before the key's end is known.
+bool is_key_at(const char* document, std::size_t key_offset, std::string_view key) {
+  return std::memcmp(document + key_offset, key.data(), key.size()) == 0 && ends_key(document[key_offset + key.size()]);
 }
 
-/// Where the key at `key_offset` ends, by the cursor's grammar. Where no tag
-/// bounds it, a `>` or a quote before its end would end the tag or open a quote
-/// there: it is cut short at one, which is then followed by no `=`, and the
-/// attribute fails. The keys of fields, `id` and `value`, are spotted by their
-/// bytes.
-std::size_t key_end_in_tag(std::string_view document, std::size_t key_offset) {
-  if (is_key_at(document, key_offset, "id")) return key_offset + 2;
-  if (is_key_at(document, key_offset, "value")) return key_offset + 5;
-  return find_any_of<' ', '\t', '\r', '\n', '=', '>', '"', '\''>(document, key_offset);
+/// Where the key at `key_offset` stops, a byte at a time: keys are short, and
+/// one `STOPS_KEY` byte of padding at least follows the document.
+std::size_t key_stop(const char* document, std::size_t key_offset) {
+  while (!STOPS_KEY[static_cast<unsigned char>(document[key_offset])]) ++key_offset;
+  return key_offset;
 }
 
-/// Reads an attribute by the cursor's grammar from `key_offset`, where no tag
-/// bounds it: nullopt for one that the general reading would not read the same.
-std::optional<std::size_t> read_attribute_in_tag(std::string_view document, std::size_t key_offset,
-                                                 XmlAttribute& attribute) {
-  const std::size_t key_end = key_end_in_tag(document, key_offset);
-  if (key_end == std::string_view::npos) return std::nullopt;
-  attribute.key = std::string_view(document.data() + key_offset, key_end - key_offset);
-  const error::Expected<std::size_t, XmlErrorKind> end = read_value_after_key(document, key_end, 0, attribute);
-  if (!end) return std::nullopt;
-  return *end;
+enum class FieldKey { id, value, other };
+
+/// Which key of a field tag starts at `key_offset`, and where it stops: the keys
+/// of fields, `id` and `value`, are spotted by their bytes.
+std::pair<FieldKey, std::size_t> field_key_at(const char* document, std::size_t key_offset) {
+  if (is_key_at(document, key_offset, "id")) return {FieldKey::id, key_offset + 2};
+  if (is_key_at(document, key_offset, "value")) return {FieldKey::value, key_offset + 5};
+  return {FieldKey::other, key_stop(document, key_offset)};
 }
 
-/// The keys of a tag read so far, compared one by one as the cursor compares its
-/// first ones; a tag with more is left to the cursor.
-class FewKeys {
+/// The keys of a field tag other than `id` and `value`, for the duplicate check.
+/// A 64-bit filter of their first byte and size answers most keys; only one
+/// whose bits were met compares the keys kept one by one. The caller admits at
+/// most as many keys as the cursor compares one by one.
+class OtherKeys {
  public:
-  /// Whether `key` is new and there was room for it.
+  /// Whether `key`, which lies in a padded document, is new.
   bool add(std::string_view key) {
-    if (count_ == MOST) return false;
-    // Keys of a tag mostly differ in their size or first byte, checked before the rest.
-    for (std::size_t i = 0; i < count_; ++i) {
-      if (keys_[i].size == key.size() && (key.empty() || keys_[i].data[0] == key.front()) &&
-          std::memcmp(keys_[i].data, key.data(), key.size()) == 0) {
-        return false;
-      }
+    const std::uint64_t bit = std::uint64_t{1} << ((static_cast<unsigned char>(*key.data()) + key.size()) & 63);
+    if ((filter_ & bit) != 0 && std::ranges::any_of(std::span(keys_).first(count_), [&](const Key& kept) {
+          return std::string_view(kept.data, kept.size) == key;
+        })) {
+      return false;
     }
+    filter_ |= bit;
     keys_[count_++] = {key.data(), key.size()};
     return true;
   }
 
  private:
-  static constexpr std::size_t MOST = XmlAttributeCursor::KEYS_COMPARED_ONE_BY_ONE;
-  // Plain pointers and sizes, left uninitialised: most tags fill two.
+  // Plain pointers and sizes, left uninitialised: only the first `count_` are read.
   struct Key {
     const char* data;
     std::size_t size;
   };
-  std::array<Key, MOST> keys_;
+
+  std::uint64_t filter_ = 0;
   std::size_t count_ = 0;
+  std::array<Key, XmlAttributeCursor::KEYS_COMPARED_ONE_BY_ONE> keys_;
 };
 
+/// Keeps `attribute` in `slot` when the tag had no such key yet.
+bool keep_once(std::optional<XmlAttribute>& slot, const XmlAttribute& attribute) {
+  if (slot) return false;
+  slot = attribute;
+  return true;
+}
+
 /// Reads the attributes of an `attribute` tag from `from` up to the `/>` or `>`
-/// that follows them, keeping `id` and `value` in `found`. Where it stopped.
+/// that follows them, keeping `id` and `value` in `found`. Where it stopped;
+/// nullopt for anything that the general reading would not read the same, and
+/// for a tag of more keys than the cursor compares one by one.
 std::optional<std::size_t> read_field_attributes(std::string_view document, std::size_t from,
                                                  IdAndValue& found) {
-  FewKeys keys;
-  for (std::size_t i = from;;) {
-    i = skip_white_space(document, i);
-    if (i == document.size()) return std::nullopt;
-    if (document[i] == '>' || (document[i] == '/' && i + 1 < document.size() && document[i + 1] == '>')) {
-      return i;
-    }
+  const char* const bytes = document.data();
+  OtherKeys others;
+  for (std::size_t i = from, count = 0;; ++count) {
+    // The padding after the document holds neither white space, `>` nor `/`.
+    while (is_xml_white_space(bytes[i])) ++i;
+    if (bytes[i] == '>' || (bytes[i] == '/' && bytes[i + 1] == '>')) return i;
+    if (count == XmlAttributeCursor::KEYS_COMPARED_ONE_BY_ONE) return std::nullopt;
+    const auto [key, key_end] = field_key_at(bytes, i);
+    if (key_end >= document.size()) return std::nullopt;
     XmlAttribute attribute;
-    const std::optional<std::size_t> end = read_attribute_in_tag(document, i, attribute);
-    if (!end || !keys.add(attribute.key)) return std::nullopt;
-    if (attribute.key == "id") found.id = attribute;
-    if (attribute.key == "value") found.value = attribute;
+    attribute.key = std::string_view(bytes + i, key_end - i);
+    const error::Expected<std::size_t, XmlErrorKind> end = read_value_after_key(document, key_end, 0, attribute);
+    if (!end) return std::nullopt;
+    const bool is_new = key == FieldKey::id      ? keep_once(found.id, attribute)
+                        : key == FieldKey::value ? keep_once(found.value, attribute)
+                                                 : others.add(attribute.key);
+    if (!is_new) return std::nullopt;
     i = *end;
   }
 }
 
 }  // namespace
 
-std::optional<IdAndValue> read_plain_field_tag(XmlReader& reader) {
-  std::optional<IdAndValue> found(std::in_place);
+bool read_plain_field_tag(XmlReader& reader, IdAndValue& found) {
+  found.id.reset();
+  found.value.reset();
   const std::optional<XmlEventKind> kind =
       reader.read_tag_with([&](std::string_view document, std::size_t start) -> std::optional<std::size_t> {
         const std::optional<std::size_t> attributes = attributes_after_name(document, start, "attribute");
         if (!attributes) return std::nullopt;
-        return read_field_attributes(document, *attributes, *found);
+        return read_field_attributes(document, *attributes, found);
       });
-  if (!kind) {
-    found.reset();
-  } else if (*kind == XmlEventKind::start_tag) {
-    found.emplace();  // no field: it changes nothing
-  }
-  return found;
+  if (!kind) return false;
+  if (*kind == XmlEventKind::start_tag) found = IdAndValue{};  // no field: it changes nothing
+  return true;
 }
 
 std::optional<NodeTag> read_plain_node_tag(XmlReader& reader) {
@@ -132,10 +159,12 @@ std::optional<NodeTag> read_plain_node_tag(XmlReader& reader) {
       reader.read_tag_with([&](std::string_view document, std::size_t start) -> std::optional<std::size_t> {
         const std::optional<std::size_t> attributes = attributes_after_name(document, start, "node");
         if (!attributes) return std::nullopt;
-        const std::optional<std::size_t> end =
-            read_attribute_in_tag(document, skip_white_space(document, *attributes), id);
-        if (!end || id.key != "id") return std::nullopt;
-        return end;
+        const std::size_t key_offset = skip_white_space(document, *attributes);
+        if (!is_key_at(document.data(), key_offset, "id")) return std::nullopt;
+        id.key = document.substr(key_offset, 2);
+        const error::Expected<std::size_t, XmlErrorKind> end = read_value_after_key(document, key_offset + 2, 0, id);
+        if (!end) return std::nullopt;
+        return *end;
       });
   if (!kind) return std::nullopt;
   return NodeTag{*kind, id};

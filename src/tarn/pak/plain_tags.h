@@ -24,10 +24,11 @@ struct NodeTag {
   XmlAttribute id;
 };
 
-/// A tag named `attribute` whose attributes all read and none repeats, with its
-/// `id` and `value`. Written as a start tag, it is no field: it reads without
-/// either.
-std::optional<IdAndValue> read_plain_field_tag(XmlReader& reader);
+/// Reads a tag named `attribute` whose attributes all read and none repeats, and
+/// gives its `id` and `value` in `field`. Written as a start tag, it is no field:
+/// it reads without either. Whether it read one; when not, `field` holds nothing
+/// of use.
+bool read_plain_field_tag(XmlReader& reader, IdAndValue& field);
 
 /// A tag named `node` whose first attribute reads and is `id`; the attributes
 /// after it are not examined.

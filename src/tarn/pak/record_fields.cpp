@@ -74,11 +74,26 @@ bool read_escaped_text_into(const XmlAttribute& value, InlineText& text) {
   return true;
 }
 
+/// The text of a plain value, trimmed. Plain values are ASCII, where no byte
+/// above the space is white space: one that starts and ends with such a byte,
+/// as nearly every value does, is its own text.
+std::string_view trimmed_plain(const XmlAttribute& value) {
+  const std::string_view raw = value.raw_value;
+  if (!raw.empty() && raw.front() > ' ' && raw.back() > ' ') return raw;
+  return trim_white_space(raw);
+}
+
 template <class Number>
 bool read_number_into(const XmlAttribute& value, std::string& buffer, Number& number) {
-  auto text = unescape(value, buffer);
-  if (!text) return false;
-  std::optional<Number> read = read_decimal<Number>(trim_white_space(*text));
+  std::string_view text;
+  if (value.is_plain_ascii) {
+    text = trimmed_plain(value);
+  } else {
+    auto unescaped = unescape_escaped(value, buffer);
+    if (!unescaped) return false;
+    text = trim_white_space(*unescaped);
+  }
+  std::optional<Number> read = read_decimal<Number>(text);
   if (read) number = *read;
   return read.has_value();
 }
@@ -90,7 +105,12 @@ bool store(Record& record, const FieldMember<Record>& member, const XmlAttribute
         if constexpr (std::is_same_v<Value, std::string> || std::is_same_v<Value, InlineText>) {
           // The usual plain value is trimmed as it stands and copied once.
           if (!value.is_plain_ascii) return read_escaped_text_into(value, record.*field);
-          (record.*field).assign(trim_white_space(value.raw_value));
+          if constexpr (std::is_same_v<Value, InlineText>) {
+            static_assert(common::ByteBuffer::SLACK >= InlineText::INLINE_CAPACITY);
+            (record.*field).assign_padded(trimmed_plain(value));
+          } else {
+            (record.*field).assign(trimmed_plain(value));
+          }
           return true;
         } else {
           return read_number_into(value, buffer, record.*field);

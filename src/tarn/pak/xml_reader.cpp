@@ -266,8 +266,10 @@ std::size_t XmlReader::skip_to_markup() {
 
 // The caller read the tag's name, so it has one; no quote is open where it
 // stopped, so the first `>` outside quotes from there is the one `next` finds.
+// A caller mostly stops at the `>` that ends the tag. The document is padded,
+// so the byte there may be looked at before its end is known.
 std::optional<XmlEventKind> XmlReader::finish_tag(std::size_t start, std::size_t read_up_to) {
-  const std::size_t end = find_tag_end(document_, read_up_to);
+  const std::size_t end = document_.data()[read_up_to] == '>' ? read_up_to : find_tag_end(document_, read_up_to);
   if (end == std::string_view::npos) return std::nullopt;
   position_ = end + 1;
   if (document_[end - 1] == '/') return XmlEventKind::empty_element_tag;

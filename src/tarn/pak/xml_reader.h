@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "common/byte_buffer.h"
 #include "error/expected.h"
+#include "tarn/pak/xml_byte_scan.h"
 #include "tarn/pak/xml_error.h"
 
 namespace quellan::tarn::pak {
@@ -112,11 +114,44 @@ class XmlReader {
   template <class ReadStart>
   std::optional<XmlEventKind> read_tag_with(ReadStart&& read_start) {
     if (error_) return std::nullopt;
-    const std::size_t start = skip_to_markup();
+    // A caller mostly tries this where another reading declined, at the `<`.
+    const std::size_t start = document_.data()[position_] == '<' ? position_ : skip_to_markup();
     if (start == document_.size() || document_[start] != '<') return std::nullopt;
     const std::optional<std::size_t> read_up_to = read_start(document_, start);
     if (!read_up_to) return std::nullopt;
+    // Most tags read this way are empty elements that end where the caller stopped.
+    if (document_.data()[*read_up_to] == '/' && document_.data()[*read_up_to + 1] == '>') {
+      position_ = *read_up_to + 2;
+      return XmlEventKind::empty_element_tag;
+    }
     return finish_tag(start, *read_up_to);
+  }
+
+  /// Reads the end tag at the next markup, after white space, when it is written
+  /// `</name>` and closes the innermost open element: the end tag `next` would
+  /// deliver, for a caller that waits for one by name. `name` holds no white
+  /// space, `>` or quote. Whether it read it; when not, only the white space was
+  /// read, and `next` reads the same markup the general way, white space before
+  /// the `>` included.
+  template <std::size_t Size>
+  bool read_end_tag_named(const char (&name)[Size]) {
+    constexpr std::size_t NAME_SIZE = Size - 1;
+    if (error_ || open_elements_.empty()) return false;
+    // A caller mostly tries this where another reading declined, at the `<`.
+    const char* const bytes = document_.data();
+    const std::size_t start = bytes[position_] == '<' ? position_ : skip_to_markup();
+    if (document_.size() - start < NAME_SIZE + 3 || bytes[start] != '<' || bytes[start + 1] != '/' ||
+        std::memcmp(bytes + start + 2, name, NAME_SIZE) != 0 || bytes[start + 2 + NAME_SIZE] != '>') {
+      return false;
+    }
+    // As `innermost_name_is`, for a name without white space or quotes: the open
+    // element has the name's bytes, then the white space or `>` that ended it.
+    const std::size_t open = *open_elements_.innermost();
+    if (document_.size() - open <= NAME_SIZE || std::memcmp(bytes + open, name, NAME_SIZE) != 0) return false;
+    if (const char after = bytes[open + NAME_SIZE]; after != '>' && !is_xml_white_space(after)) return false;
+    open_elements_.pop();
+    position_ = start + NAME_SIZE + 3;
+    return true;
   }
 
  private:
