@@ -85,9 +85,8 @@ bool read_extension_before(const unsigned char*& in, const unsigned char* limit,
     return false;
   }
   sequence.literals = in;
-  in += sequence.literal_length;
-  sequence.offset = load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(in));
-  in += 2;
+  sequence.offset = load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(in + sequence.literal_length));
+  in += sequence.literal_length + 2;
   sequence.match_length = token & LENGTH_IN_TOKEN_MAX;
   const bool read = sequence.match_length != LENGTH_IN_TOKEN_MAX ||
                     read_extension_before(in, margin_start, sequence.match_length);

@@ -261,6 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Matches of one move or less, and matches past the short copies, which
         // nearer than their length repeat a pattern, or copy by doubling.
         every_offset("fast_path_every_offset_up_to_16", [](std::size_t i) { return 4 + i % 13; }),
+        every_offset("fast_path_every_offset_17_to_64", [](std::size_t i) { return std::size_t{17} + i * 7 % 48; }),
         every_offset("fast_path_every_offset_past_64", [](std::size_t i) { return std::size_t{65} + i * 37 % 300; }),
         sequences_block("fast_path_matches_past_the_pattern_reach", matches_at({3, 9, 17, 33, 63, 2, 100}, 5000)),
         sequences_block("fast_path_literal_runs", {{15, 1, 4}, {16, 2, 20}, {17, 9, 70}, {31, 17, 4}, {32, 40, 100},
@@ -272,6 +273,9 @@ INSTANTIATE_TEST_SUITE_P(
         fills_the_room("fills_the_room_offset_63", 63, 200),
         fills_the_room("fills_the_room_offset_1", 1, 80),
         fills_the_room("fills_the_room_offset_20_short", 20, 20),
+        fills_the_room("fills_the_room_offset_5_short", 5, 64),
+        fills_the_room("fills_the_room_offset_15_short", 15, 33),
+        fills_the_room("fills_the_room_offset_33_short", 33, 64),
         huge_match_past("huge_match_past_16", 16),
         huge_match_past("huge_match_past_31", 31),
         huge_match_past("huge_match_past_32", 32),
