@@ -251,6 +251,11 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"offset_before_capacity", std::string("\x10" "a\x02\x00", 4), 1, failure(OFFSET_OUT)},
         BlockCase{"long_match_past_capacity", std::string("\x1F" "a\x01\x00\xFF\xFF\x10", 7), 100,
                   failure(TOO_SMALL + "100, expected " + std::to_string(1 + 4 + 15 + 255 + 255 + 16))},
+        // Runs of extension bytes longer than a word, ended by another byte or by the block.
+        BlockCase{"match_length_of_20_extension_bytes", std::string("\x1F" "a\x01\x00", 4) + std::string(20, '\xFF') +
+                      std::string("\x07\x00", 2), ROOMY, std::string(1 + 4 + 15 + 20 * 255 + 7, 'a')},
+        BlockCase{"match_length_ends_in_extension_bytes", std::string("\x1F" "a\x01\x00", 4) + std::string(17, '\xFF'),
+                  ROOMY, failure(NO_BYTE)},
         far_match_across_slide(),
         // Every short offset, offsets around the fast path's move sizes, and one
         // reaching back exactly to the first byte (38), then one byte further.
