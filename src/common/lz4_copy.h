@@ -288,8 +288,11 @@ inline void repeat_short_period(char* out, std::uint32_t offset, std::uint64_t l
 
 /// Repeats the `length` bytes that start `offset` back from `out`, which may
 /// overlap them, writing up to OVERSHOOT bytes past them. The commonest cases,
-/// a move or two from far enough back, are tested first.
+/// a move or two from far enough back, are tested first; a match of half a
+/// move or less from at least as far back takes one half move, which reads
+/// nothing it writes.
 inline void copy_match(char* out, std::uint32_t offset, std::uint64_t length) {
+  constexpr std::size_t HALF_MOVE = COPY_WIDTH / 2;
   if (offset >= COPY_WIDTH) {
     if (length <= COPY_WIDTH) {
       std::memcpy(out, out - offset, COPY_WIDTH);
@@ -300,6 +303,8 @@ inline void copy_match(char* out, std::uint32_t offset, std::uint64_t length) {
     } else {
       std::memcpy(out, out - offset, static_cast<std::size_t>(length));
     }
+  } else if (length <= HALF_MOVE && offset >= HALF_MOVE) {
+    std::memcpy(out, out - offset, HALF_MOVE);
   } else if (offset == 1) {
     std::memset(out, out[-1], static_cast<std::size_t>(length));
   } else if (length <= SHORT_COPY) {
