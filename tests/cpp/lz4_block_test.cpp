@@ -206,6 +206,13 @@ BlockCase every_offset(const char* name, std::size_t (*length_for)(std::size_t))
   return sequences_block(name, sequences);
 }
 
+// After 400 literals, a match of `match` bytes at every offset from `first` to `last`.
+BlockCase offsets_from(const char* name, std::uint16_t first, std::uint16_t last, std::size_t match) {
+  std::vector<Sequence> sequences{{400, 1, 4}};
+  for (std::uint16_t offset = first; offset <= last; ++offset) sequences.push_back({offset % 3u, offset, match});
+  return sequences_block(name, sequences);
+}
+
 // A match whose last byte is the last the fast path may write, in room of
 // exactly the output: the copies' overshoot lands on the closing literals.
 BlockCase fills_the_room(const char* name, std::uint16_t offset, std::size_t match) {
@@ -267,6 +274,8 @@ INSTANTIATE_TEST_SUITE_P(
         // nearer than their length repeat a pattern, or copy by doubling.
         every_offset("fast_path_every_offset_up_to_16", [](std::size_t i) { return 4 + i % 13; }),
         every_offset("fast_path_every_offset_17_to_64", [](std::size_t i) { return std::size_t{17} + i * 7 % 48; }),
+        offsets_from("fast_path_64_byte_matches_41_to_64_back", 41, 64, 64),
+        offsets_from("fast_path_8_byte_matches_1_to_17_back", 1, 17, 8),
         every_offset("fast_path_every_offset_past_64", [](std::size_t i) { return std::size_t{65} + i * 37 % 300; }),
         sequences_block("fast_path_matches_past_the_pattern_reach", matches_at({3, 9, 17, 33, 63, 2, 100}, 5000)),
         sequences_block("fast_path_literal_runs", {{15, 1, 4}, {16, 2, 20}, {17, 9, 70}, {31, 17, 4}, {32, 40, 100},
