@@ -226,18 +226,17 @@ inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length
 class ShortPattern {
  public:
   /// The `offset` bytes at `period`, 2 <= offset < COPY_WIDTH. Reads up to
-  /// COPY_WIDTH - offset bytes past them, which it does not use.
+  /// COPY_WIDTH - offset bytes past them, which it does not store for good.
   ShortPattern(const char* period, std::uint32_t offset) : stride_(STRIDES[offset]) {
     if (offset < WORD) {
       const WordRepeat repeat(period, offset);
       low_ = repeat.first();
       high_ = repeat.next(low_);
     } else {
+      // Stores a period apart: what the second word holds past the period is
+      // written over by the next store, or lies past the match.
       std::memcpy(&low_, period, WORD);
       std::memcpy(&high_, period + WORD, WORD);
-      const auto rest = static_cast<unsigned>(8 * (offset - WORD));
-      // The bytes past the period are the pattern's first; none for offset 8.
-      high_ = rest == 0 ? low_ : (high_ & ((std::uint64_t{1} << rest) - 1)) | low_ << rest;
     }
   }
 
@@ -253,9 +252,10 @@ class ShortPattern {
   static constexpr std::size_t WORD = WordRepeat::WORD;
   // Two words make a move; what a move passes its match by lies in the margin.
   static_assert(COPY_WIDTH == 2 * WORD && COPY_WIDTH - 1 <= OVERSHOOT);
-  // For each offset, the largest multiple of it up to COPY_WIDTH.
-  static constexpr std::uint8_t STRIDES[COPY_WIDTH] = {0, 16, 16, 15, 16, 15, 12, 14, 16, 9, 10, 11, 12, 13, 14, 15};
-  static_assert(STRIDES[3] == 15 && STRIDES[6] == 12 && STRIDES[7] == 14 && STRIDES[9] == 9);
+  // For each offset under a word, the largest multiple of it up to COPY_WIDTH;
+  // from a word on, the offset.
+  static constexpr std::uint8_t STRIDES[COPY_WIDTH] = {0, 16, 16, 15, 16, 15, 12, 14, 8, 9, 10, 11, 12, 13, 14, 15};
+  static_assert(STRIDES[3] == 15 && STRIDES[6] == 12 && STRIDES[7] == 14 && STRIDES[8] == 8 && STRIDES[9] == 9);
 
   std::uint64_t low_;
   std::uint64_t high_;
