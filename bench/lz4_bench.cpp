@@ -1,18 +1,22 @@
 // Times the LZ4 decoder on blocks made of long matches at one offset each, the
 // shape that costs a decoder most when it copies overlapping matches naively.
 //
-//   quellan_lz4_bench [--mib N] [--match BYTES] [--rounds N] [--form stream|buffer] OFFSET...
-//       for each offset, the least time over the rounds to decode a block of
-//       matches of BYTES (default 32 KiB) at that offset to N MiB (default
-//       2048), and its speed
+//   quellan_lz4_bench [--mib N] [--match BYTES[,BYTES...]] [--rounds N] [--form stream|buffer] OFFSET...
+//       for each match length and offset, the least time over the rounds to
+//       decode a block of matches of BYTES (default 32 KiB) at that offset to
+//       N MiB (default 2048), its speed in output, the time per sequence and
+//       the speed in block bytes read: for short matches the cost follows the
+//       sequences, so a hostile block is bounded by its own size
 //
 // "stream" (the default) decodes through a window in pieces of 2 MiB, as the
 // file table is read; "buffer" decodes into one buffer of the whole size.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -80,18 +84,26 @@ bool decode_buffered(std::string_view block, std::vector<char>& out) {
 }
 
 int usage() {
-  std::fputs("usage: quellan_lz4_bench [--mib N] [--match BYTES] [--rounds N] [--form stream|buffer] OFFSET...\n",
+  std::fputs("usage: quellan_lz4_bench [--mib N] [--match BYTES[,BYTES...]] [--rounds N] [--form stream|buffer] OFFSET...\n",
              stderr);
   return 2;
 }
 
 struct Options {
   std::size_t mib = 2048;
-  std::size_t match_length = 32 * 1024;
+  std::vector<std::size_t> match_lengths;
   int rounds = 5;
   bool buffered = false;
   std::vector<std::uint16_t> offsets;
 };
+
+void parse_lengths(const std::string& list, std::vector<std::size_t>& lengths) {
+  for (const char* at = list.c_str(); *at != '\0';) {
+    char* end = nullptr;
+    lengths.push_back(std::strtoul(at, &end, 10));
+    at = *end == ',' ? end + 1 : end + std::strlen(end);
+  }
+}
 
 bool parse(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
@@ -99,7 +111,7 @@ bool parse(int argc, char** argv, Options& options) {
     if ((arg == "--mib" || arg == "--match" || arg == "--rounds" || arg == "--form") && i + 1 < argc) {
       const std::string value = argv[++i];
       if (arg == "--mib") options.mib = std::strtoul(value.c_str(), nullptr, 10);
-      if (arg == "--match") options.match_length = std::strtoul(value.c_str(), nullptr, 10);
+      if (arg == "--match") parse_lengths(value, options.match_lengths);
       if (arg == "--rounds") options.rounds = std::atoi(value.c_str());
       if (arg == "--form") options.buffered = value == "buffer";
       continue;
@@ -108,27 +120,41 @@ bool parse(int argc, char** argv, Options& options) {
     if (offset == 0 || offset > std::numeric_limits<std::uint16_t>::max()) return false;
     options.offsets.push_back(static_cast<std::uint16_t>(offset));
   }
-  return !options.offsets.empty() && options.mib != 0 && options.match_length >= MIN_MATCH && options.rounds > 0;
+  if (options.match_lengths.empty()) options.match_lengths.push_back(32 * 1024);
+  const bool lengths_valid = std::ranges::all_of(options.match_lengths, [](std::size_t n) { return n >= MIN_MATCH; });
+  return !options.offsets.empty() && options.mib != 0 && lengths_valid && options.rounds > 0;
+}
+
+// The least time over the rounds to decode `block`, or a negative value if it
+// does not decode.
+double best_time(const Options& options, const std::string& block, std::size_t size, std::vector<char>& out) {
+  double best = std::numeric_limits<double>::max();
+  for (int round = 0; round < options.rounds; ++round) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = options.buffered ? decode_buffered(block, out) : decode_streamed(block, size);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (!ok) return -1;
+    best = std::min(best, took.count());
+  }
+  return best;
 }
 
 int run(const Options& options) {
   const std::size_t size = options.mib << 20;
   std::vector<char> out(options.buffered ? size : 0);
-  for (const std::uint16_t offset : options.offsets) {
-    const std::string block = block_of_matches(offset, options.match_length, size);
-    double best = std::numeric_limits<double>::max();
-    for (int round = 0; round < options.rounds; ++round) {
-      const auto start = std::chrono::steady_clock::now();
-      const bool ok = options.buffered ? decode_buffered(block, out) : decode_streamed(block, size);
-      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-      if (!ok) {
-        std::fprintf(stderr, "offset %u: the block does not decode\n", offset);
+  for (const std::size_t match_length : options.match_lengths) {
+    for (const std::uint16_t offset : options.offsets) {
+      const std::string block = block_of_matches(offset, match_length, size);
+      const double best = best_time(options, block, size, out);
+      if (best < 0) {
+        std::fprintf(stderr, "match %zu, offset %u: the block does not decode\n", match_length, offset);
         return 1;
       }
-      if (took.count() < best) best = took.count();
+      const double sequences = static_cast<double>(size / match_length);
+      std::printf("match %6zu offset %5u: %zu MiB in %8.1f ms, %6.2f GiB/s, %6.2f ns/sequence, %7.1f MB/s of block\n",
+                  match_length, offset, options.mib, best * 1e3, static_cast<double>(options.mib) / 1024 / best,
+                  best * 1e9 / sequences, static_cast<double>(block.size()) / best / 1e6);
     }
-    std::printf("offset %5u: %zu MiB in %8.1f ms, %6.2f GiB/s\n", offset, options.mib, best * 1e3,
-                static_cast<double>(options.mib) / 1024 / best);
   }
   return 0;
 }

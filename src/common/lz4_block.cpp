@@ -48,6 +48,21 @@ struct MemorySink {
   void advance(std::size_t length) { out += length; }
 };
 
+// How many extension bytes that continue a length lie from `from` on, before
+// `end`: a word at a time, since a match that fills gigabytes is megabytes of them.
+std::size_t count_continuing_bytes(const unsigned char* from, const unsigned char* end) {
+  constexpr std::size_t WORD = sizeof(std::uint64_t);
+  constexpr std::uint64_t ALL_CONTINUE = ~std::uint64_t{0};
+  static_assert(EXTENSION_CONTINUES == 0xFF);
+  const unsigned char* at = from;
+  while (static_cast<std::size_t>(end - at) >= WORD &&
+         load_little_endian<std::uint64_t>(reinterpret_cast<const char*>(at)) == ALL_CONTINUE) {
+    at += WORD;
+  }
+  while (at != end && *at == EXTENSION_CONTINUES) ++at;
+  return static_cast<std::size_t>(at - from);
+}
+
 // One sequence as the fast path reads it, before its rules are checked.
 struct FastSequence {
   const unsigned char* literals;
@@ -85,9 +100,8 @@ bool read_extension_before(const unsigned char*& in, const unsigned char* limit,
     return false;
   }
   sequence.literals = in;
-  in += sequence.literal_length;
-  sequence.offset = load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(in));
-  in += 2;
+  sequence.offset = load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(in + sequence.literal_length));
+  in += sequence.literal_length + 2;
   sequence.match_length = token & LENGTH_IN_TOKEN_MAX;
   const bool read = sequence.match_length != LENGTH_IN_TOKEN_MAX ||
                     read_extension_before(in, margin_start, sequence.match_length);
@@ -120,13 +134,13 @@ bool Sequences::has_input(std::size_t count) { return size_ - at_ >= count || (l
 error::Expected<std::uint64_t, Lz4Error> Sequences::read_length(unsigned nibble) {
   std::uint64_t length = nibble;
   if (nibble != LENGTH_IN_TOKEN_MAX) return length;
-  unsigned byte;
-  do {
+  for (;;) {
     if (!has_input(1)) return std::unexpected(Lz4Error::expected_another_byte());
-    byte = block_[at_++];
-    length += byte;
-  } while (byte == EXTENSION_CONTINUES);
-  return length;
+    const std::size_t run = count_continuing_bytes(block_ + at_, block_ + size_);
+    at_ += run;
+    length += std::uint64_t{EXTENSION_CONTINUES} * run;
+    if (at_ != size_) return length + block_[at_++];
+  }
 }
 
 error::Expected<void, Lz4Error> Sequences::read_literal_run() {

@@ -14,11 +14,12 @@
 // A match may overlap the bytes it copies: its offset is the period of what it
 // writes. Copying it forward in moves reads back bytes that were stored a moment
 // before, and a load that spans stores still under way waits for them, which
-// made the speed of a long match depend on its offset by a factor of ten. A
-// long match nearer than PATTERN_WIDTH is therefore widened once into a pattern
-// of whole periods, which is then stored over and over without reading back; a
-// long match farther back is copied in parts that double, each read from bytes
-// stored a whole part before.
+// made the speed of a match depend on its offset by a factor of ten. A match
+// nearer than PATTERN_WIDTH that overlaps itself (or lies nearer than one move)
+// is therefore widened once into a pattern of whole periods, which is then
+// stored, over and over for a long one, without reading back; a long match
+// farther back is copied in parts that double, each read from bytes stored a
+// whole part before.
 
 namespace quellan::common::lz4_detail {
 
@@ -26,7 +27,8 @@ namespace quellan::common::lz4_detail {
 inline constexpr std::size_t COPY_WIDTH = 16;
 /// Copies up to this length are made in moves of COPY_WIDTH, not by a call.
 inline constexpr std::uint64_t SHORT_COPY = 4 * COPY_WIDTH;
-/// Long matches nearer than this repeat a pattern of this width.
+/// Matches nearer than this that overlap themselves, long ones or from
+/// COPY_WIDTH back, repeat a pattern of this width.
 inline constexpr std::size_t PATTERN_WIDTH = 4 * COPY_WIDTH;
 /// Past this many bytes of a match, the stores of its pattern give way to
 /// copies of what they wrote, long enough to beat them.
@@ -40,9 +42,9 @@ inline constexpr std::size_t MARGIN = OVERSHOOT + 1;
 static_assert(2 * COPY_WIDTH - 1 <= OVERSHOOT);
 // The pattern's last store, half of it or all, overshoots by less than half of it.
 static_assert(PATTERN_WIDTH / 2 - 1 <= OVERSHOOT && PATTERN_WIDTH % (2 * COPY_WIDTH) == 0);
-// Only matches longer than the short copies repeat the pattern: they are longer
-// than it, so its reads of a few bytes past the period stay inside their room.
-static_assert(PATTERN_WIDTH <= SHORT_COPY);
+// One pattern covers a short match; it is read from a word at a time, up to a
+// word past the period, which stays inside the room a copy may overshoot into.
+static_assert(SHORT_COPY <= PATTERN_WIDTH && sizeof(std::uint64_t) - 1 <= OVERSHOOT);
 static_assert(OVERSHOOT < MARGIN);
 
 /// Copies `length` bytes from `from` in pairs of moves, writing up to OVERSHOOT
@@ -70,36 +72,41 @@ inline void copy_literals(char* out, const unsigned char* from, std::uint64_t le
   }
 }
 
-/// For each offset below 8, the smallest multiple of it of at least 4, and of at least 8.
-inline constexpr std::uint8_t PERIODS_OF_4[8] = {0, 4, 4, 6, 4, 5, 6, 7};
-inline constexpr std::uint8_t PERIODS_OF_8[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+/// A period shorter than a word repeated word after word, in registers.
+class WordRepeat {
+ public:
+  static constexpr std::size_t WORD = sizeof(std::uint64_t);
 
-/// A match whose offset is under COPY_WIDTH, in moves of 8 bytes, writing up
-/// to 7 bytes past it. Offset 1, a run of one byte, is a fill. Below 8, the
-/// first 8 bytes are written as 4 bytes one by one and 4 more in one move, from
-/// the nearest whole number of periods back that lies behind them; the rest
-/// goes from the nearest whole number of periods of at least 8 back. Tables, not
-/// a division, give both distances: this is the hot case of runs of a few bytes
-/// repeated.
-inline void repeat_short_offset(char* out, std::uint32_t offset, std::uint64_t length) {
-  if (offset == 1) {
-    std::memset(out, out[-1], static_cast<std::size_t>(length));
-    return;
+  /// The period is the `offset` bytes at `period`, 1 <= offset < WORD; reads
+  /// a word from there.
+  WordRepeat(const char* period, std::uint32_t offset)
+      : first_(fill_word(period, offset)),
+        shift_right_(8 * REST_OF_WORD[offset]),
+        shift_left_(8 * (offset - REST_OF_WORD[offset])) {}
+
+  /// The first word: the period doubled until it fills it.
+  std::uint64_t first() const { return first_; }
+  /// The word after `word`: moved on by the bytes that follow the last whole
+  /// period in a word.
+  std::uint64_t next(std::uint64_t word) const { return word >> shift_right_ | word << shift_left_; }
+
+ private:
+  // WORD % offset for each offset, by a table rather than a division.
+  static constexpr std::uint8_t REST_OF_WORD[WORD] = {0, 0, 0, 2, 0, 3, 2, 1};
+  static_assert(WORD == 8 && REST_OF_WORD[3] == 8 % 3 && REST_OF_WORD[5] == 8 % 5 && REST_OF_WORD[7] == 8 % 7);
+
+  static std::uint64_t fill_word(const char* period, std::uint32_t offset) {
+    std::uint64_t word;
+    std::memcpy(&word, period, WORD);
+    word &= (std::uint64_t{1} << (8 * offset)) - 1;
+    for (std::size_t width = offset; width < WORD; width *= 2) word |= word << (8 * width);
+    return word;
   }
-  char* const end = out + length;
-  std::uint32_t distance = offset;
-  if (offset < 8) {
-    const char* const from = out - offset;
-    out[0] = from[0];
-    out[1] = from[1];
-    out[2] = from[2];
-    out[3] = from[3];
-    std::memcpy(out + 4, out + 4 - PERIODS_OF_4[offset], 4);
-    distance = PERIODS_OF_8[offset];
-    out += 8;
-  }
-  for (; out < end; out += 8) std::memcpy(out, out - distance, 8);
-}
+
+  std::uint64_t first_;
+  unsigned shift_right_;
+  unsigned shift_left_;
+};
 
 /// PATTERN_WIDTH bytes of a period repeated, built in registers as
 /// little-endian words from one read of the period, so that no load waits for
@@ -118,11 +125,23 @@ class Pattern {
 
   /// Stores the pattern's first `bytes` at `to`.
   void store(char* to, std::size_t bytes) const { std::memcpy(to, words_, bytes); }
+  /// Stores the pattern's first `bytes` at `to` a word at a time, writing up
+  /// to 7 bytes past them: loads as wide as the stores that built the pattern
+  /// take it from them without waiting for them to land.
+  void store_by_words(char* to, std::size_t bytes) const {
+    for (std::size_t at = 0; at < bytes; at += WORD) {
+      std::uint64_t word = words_[at / WORD];
+      // Kept in a register: merged into wider loads, the words would wait for
+      // the stores that built them.
+      asm("" : "+r"(word));
+      std::memcpy(to + at, &word, WORD);
+    }
+  }
   /// Stores the pattern's second half at `to`.
   void store_second_half(char* to) const { std::memcpy(to, words_ + WORDS / 2, PATTERN_WIDTH / 2); }
 
  private:
-  static constexpr std::size_t WORD = sizeof(std::uint64_t);
+  static constexpr std::size_t WORD = WordRepeat::WORD;
   static constexpr std::size_t WORDS = PATTERN_WIDTH / WORD;
   static_assert(PATTERN_WIDTH % (2 * WORD) == 0);
   // The words are stored as they lie in memory.
@@ -137,17 +156,10 @@ class Pattern {
   static std::uint64_t low_bytes(std::uint64_t word, std::size_t count) {
     return word & ((std::uint64_t{1} << (8 * count)) - 1);
   }
-  // A period shorter than a word: doubled until it fills the first word, and
-  // each word after it is the one before moved on by the bytes that follow
-  // the last whole period in a word.
   void repeat_in_words(const char* period, std::uint32_t offset) {
-    std::uint64_t word = low_bytes(load_word(period), offset);
-    for (std::size_t width = offset; width < WORD; width *= 2) word |= word << (8 * width);
-    const std::size_t rest = WORD % offset;
-    words_[0] = word;
-    for (std::size_t i = 1; i < WORDS; ++i) {
-      words_[i] = words_[i - 1] >> (8 * rest) | words_[i - 1] << (8 * (offset - rest));
-    }
+    const WordRepeat repeat(period, offset);
+    words_[0] = repeat.first();
+    for (std::size_t i = 1; i < WORDS; ++i) words_[i] = repeat.next(words_[i - 1]);
   }
   // A period of a word or more: its words as they are, the one it ends in
   // completed by the start of the pattern, and those after it repeating the
@@ -191,9 +203,8 @@ inline void repeat_doubling(char* out, std::uint32_t offset, std::uint64_t lengt
 /// pattern stored over and over a whole number of periods apart, until the
 /// match ends or PATTERN_REACH bytes of it are written, whose whole periods are
 /// then copied by doubling. The last store, half or all of the pattern,
-/// overshoots by less than half of it. Kept out of the fast path's loop, which
-/// it would crowd for the sake of a rare, long match.
-[[gnu::noinline]] inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
+/// overshoots by less than half of it.
+inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
   const Pattern pattern(out - offset, offset);
   const std::size_t stride = PATTERN_WIDTH - PATTERN_WIDTH % offset;
   char* const end = out + length;
@@ -210,25 +221,96 @@ inline void repeat_doubling(char* out, std::uint32_t offset, std::uint64_t lengt
   if (end - to > static_cast<std::ptrdiff_t>(HALF)) pattern.store_second_half(to + HALF);
 }
 
-/// Repeats the `length` bytes that start `offset` back from `out`, which may
-/// overlap them, writing up to OVERSHOOT bytes past them.
-inline void copy_match(char* out, std::uint32_t offset, std::uint64_t length) {
-  if (length > SHORT_COPY && offset < length) {
-    if (offset == 1) {
-      std::memset(out, out[-1], static_cast<std::size_t>(length));
-    } else if (offset < PATTERN_WIDTH) {
+/// A period of fewer than COPY_WIDTH bytes repeated over COPY_WIDTH bytes, as
+/// two words in registers, and the whole periods it holds.
+class ShortPattern {
+ public:
+  /// The `offset` bytes at `period`, 2 <= offset < COPY_WIDTH. Reads up to
+  /// COPY_WIDTH - offset bytes past them, which it does not store for good.
+  ShortPattern(const char* period, std::uint32_t offset) : stride_(STRIDES[offset]) {
+    if (offset < WORD) {
+      const WordRepeat repeat(period, offset);
+      low_ = repeat.first();
+      high_ = repeat.next(low_);
+    } else {
+      // Stores a period apart: what the second word holds past the period is
+      // written over by the next store, or lies past the match.
+      std::memcpy(&low_, period, WORD);
+      std::memcpy(&high_, period + WORD, WORD);
+    }
+  }
+
+  /// Stores the pattern at `to`.
+  void store(char* to) const {
+    std::memcpy(to, &low_, WORD);
+    std::memcpy(to + WORD, &high_, WORD);
+  }
+  /// How far on the next store goes: the whole periods in the pattern.
+  std::size_t stride() const { return stride_; }
+
+ private:
+  static constexpr std::size_t WORD = WordRepeat::WORD;
+  // Two words make a move; what a move passes its match by lies in the margin.
+  static_assert(COPY_WIDTH == 2 * WORD && COPY_WIDTH - 1 <= OVERSHOOT);
+  // For each offset under a word, the largest multiple of it up to COPY_WIDTH;
+  // from a word on, the offset.
+  static constexpr std::uint8_t STRIDES[COPY_WIDTH] = {0, 16, 16, 15, 16, 15, 12, 14, 8, 9, 10, 11, 12, 13, 14, 15};
+  static_assert(STRIDES[3] == 15 && STRIDES[6] == 12 && STRIDES[7] == 14 && STRIDES[8] == 8 && STRIDES[9] == 9);
+
+  std::uint64_t low_;
+  std::uint64_t high_;
+  std::size_t stride_;
+};
+
+/// A short match whose period is shorter than COPY_WIDTH: one pattern stored
+/// whole periods apart, up to COPY_WIDTH - 1 bytes past the match. Inline: the
+/// short matches of a table's records are often a few bytes back.
+inline void repeat_short_period(char* out, std::uint32_t offset, std::uint64_t length) {
+  const ShortPattern pattern(out - offset, offset);
+  for (char* const end = out + length; out < end; out += pattern.stride()) pattern.store(out);
+}
+
+/// A match that overlaps itself, long or COPY_WIDTH or more back. Moves that
+/// read back what they have just written would each wait for those stores, so
+/// a short one is built as a pattern once and stored. Kept out of the fast
+/// path's loop, which it would crowd for the sake of rarer matches.
+[[gnu::noinline]] inline void copy_near_match(char* out, std::uint32_t offset, std::uint64_t length) {
+  if (length > SHORT_COPY) {
+    if (offset < PATTERN_WIDTH) {
       repeat_pattern(out, offset, length);
     } else {
       repeat_doubling(out, offset, length);
     }
-  } else if (offset < COPY_WIDTH) {
-    repeat_short_offset(out, offset, length);
-  } else if (length <= COPY_WIDTH) {
-    std::memcpy(out, out - offset, COPY_WIDTH);
-  } else if (length <= SHORT_COPY) {
-    copy_in_moves(out, out - offset, length);
   } else {
-    std::memcpy(out, out - offset, static_cast<std::size_t>(length));
+    Pattern(out - offset, offset).store_by_words(out, static_cast<std::size_t>(length));
+  }
+}
+
+/// Repeats the `length` bytes that start `offset` back from `out`, which may
+/// overlap them, writing up to OVERSHOOT bytes past them. The commonest cases,
+/// a move or two from far enough back, are tested first; a match of half a
+/// move or less from at least as far back takes one half move, which reads
+/// nothing it writes.
+inline void copy_match(char* out, std::uint32_t offset, std::uint64_t length) {
+  constexpr std::size_t HALF_MOVE = COPY_WIDTH / 2;
+  if (offset >= COPY_WIDTH) {
+    if (length <= COPY_WIDTH) {
+      std::memcpy(out, out - offset, COPY_WIDTH);
+    } else if (offset < length) {
+      copy_near_match(out, offset, length);
+    } else if (length <= SHORT_COPY) {
+      copy_in_moves(out, out - offset, length);
+    } else {
+      std::memcpy(out, out - offset, static_cast<std::size_t>(length));
+    }
+  } else if (length <= HALF_MOVE && offset >= HALF_MOVE) {
+    std::memcpy(out, out - offset, HALF_MOVE);
+  } else if (offset == 1) {
+    std::memset(out, out[-1], static_cast<std::size_t>(length));
+  } else if (length <= SHORT_COPY) {
+    repeat_short_period(out, offset, length);
+  } else {
+    copy_near_match(out, offset, length);
   }
 }
 

@@ -206,6 +206,13 @@ BlockCase every_offset(const char* name, std::size_t (*length_for)(std::size_t))
   return sequences_block(name, sequences);
 }
 
+// After 400 literals, a match of `match` bytes at every offset from `first` to `last`.
+BlockCase offsets_from(const char* name, std::uint16_t first, std::uint16_t last, std::size_t match) {
+  std::vector<Sequence> sequences{{400, 1, 4}};
+  for (std::uint16_t offset = first; offset <= last; ++offset) sequences.push_back({offset % 3u, offset, match});
+  return sequences_block(name, sequences);
+}
+
 // A match whose last byte is the last the fast path may write, in room of
 // exactly the output: the copies' overshoot lands on the closing literals.
 BlockCase fills_the_room(const char* name, std::uint16_t offset, std::size_t match) {
@@ -251,6 +258,11 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"offset_before_capacity", std::string("\x10" "a\x02\x00", 4), 1, failure(OFFSET_OUT)},
         BlockCase{"long_match_past_capacity", std::string("\x1F" "a\x01\x00\xFF\xFF\x10", 7), 100,
                   failure(TOO_SMALL + "100, expected " + std::to_string(1 + 4 + 15 + 255 + 255 + 16))},
+        // Runs of extension bytes longer than a word, ended by another byte or by the block.
+        BlockCase{"match_length_of_20_extension_bytes", std::string("\x1F" "a\x01\x00", 4) + std::string(20, '\xFF') +
+                      std::string("\x07\x00", 2), ROOMY, std::string(1 + 4 + 15 + 20 * 255 + 7, 'a')},
+        BlockCase{"match_length_ends_in_extension_bytes", std::string("\x1F" "a\x01\x00", 4) + std::string(17, '\xFF'),
+                  ROOMY, failure(NO_BYTE)},
         far_match_across_slide(),
         // Every short offset, offsets around the fast path's move sizes, and one
         // reaching back exactly to the first byte (38), then one byte further.
@@ -261,6 +273,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Matches of one move or less, and matches past the short copies, which
         // nearer than their length repeat a pattern, or copy by doubling.
         every_offset("fast_path_every_offset_up_to_16", [](std::size_t i) { return 4 + i % 13; }),
+        every_offset("fast_path_every_offset_17_to_64", [](std::size_t i) { return std::size_t{17} + i * 7 % 48; }),
+        offsets_from("fast_path_64_byte_matches_41_to_64_back", 41, 64, 64),
+        offsets_from("fast_path_8_byte_matches_1_to_17_back", 1, 17, 8),
         every_offset("fast_path_every_offset_past_64", [](std::size_t i) { return std::size_t{65} + i * 37 % 300; }),
         sequences_block("fast_path_matches_past_the_pattern_reach", matches_at({3, 9, 17, 33, 63, 2, 100}, 5000)),
         sequences_block("fast_path_literal_runs", {{15, 1, 4}, {16, 2, 20}, {17, 9, 70}, {31, 17, 4}, {32, 40, 100},
@@ -272,6 +287,9 @@ INSTANTIATE_TEST_SUITE_P(
         fills_the_room("fills_the_room_offset_63", 63, 200),
         fills_the_room("fills_the_room_offset_1", 1, 80),
         fills_the_room("fills_the_room_offset_20_short", 20, 20),
+        fills_the_room("fills_the_room_offset_5_short", 5, 64),
+        fills_the_room("fills_the_room_offset_15_short", 15, 33),
+        fills_the_room("fills_the_room_offset_33_short", 33, 64),
         huge_match_past("huge_match_past_16", 16),
         huge_match_past("huge_match_past_31", 31),
         huge_match_past("huge_match_past_32", 32),
