@@ -110,6 +110,20 @@ std::size_t find_value_end(std::string_view text, std::size_t from, bool& plain)
   return std::string_view::npos;
 }
 
+/// The offset of the `>` that ends the tag whose content starts at `from`: the
+/// first one outside a quoted value, where a `'` or `"` opens a quote that only
+/// the same byte closes. npos when the text ends first.
+inline std::size_t find_tag_end(std::string_view text, std::size_t from) {
+  for (;;) {
+    const std::size_t found = find_any_of<'>', '"', '\''>(text, from);
+    if (found == std::string_view::npos || text[found] == '>') return found;
+    const std::size_t close = text[found] == '"' ? find_any_of<'"'>(text, found + 1)
+                                                 : find_any_of<'\''>(text, found + 1);
+    if (close == std::string_view::npos) return close;
+    from = close + 1;
+  }
+}
+
 /// White space is the four bytes space, tab, CR and LF; nothing else counts,
 /// whatever the encoding. The reader, its attribute cursor and the unescaping of
 /// values share these classes.

@@ -50,20 +50,6 @@ std::string_view trim_xml_white_space_end(std::string_view text) {
   return text;
 }
 
-/// The offset of the `>` that ends the tag whose content starts at `from`: the
-/// first one outside a quoted value, where a `'` or `"` opens a quote that only the
-/// same character closes. npos when the text ends first.
-std::size_t find_tag_end(std::string_view text, std::size_t from) {
-  for (;;) {
-    const std::size_t found = find_any_of<'>', '"', '\''>(text, from);
-    if (found == std::string_view::npos || text[found] == '>') return found;
-    const std::size_t close = text[found] == '"' ? find_any_of<'"'>(text, found + 1)
-                                                 : find_any_of<'\''>(text, found + 1);
-    if (close == std::string_view::npos) return close;
-    from = close + 1;
-  }
-}
-
 /// Whether `text` leaves no quote open, reading quotes as `find_tag_end` does.
 bool closes_every_quote(std::string_view text) {
   char open_quote = 0;
