@@ -79,12 +79,12 @@ error::Expected<DescribedNode, XmlError> described_node(XmlAttributeList attribu
 /// Field tags are read in one pass where they are written plainly, and by the
 /// reader's general events otherwise.
 template <class Record>
-error::Expected<Record, NodeFailure> read_node(XmlReader& reader, FieldBuffers& buffers) {
+error::Expected<Record, NodeFailure> read_node(XmlReader& reader, FieldBuffers& buffers, FieldTexts texts) {
   static constexpr NodeFailure FAILURE{NODE_ID<Record>};
   Record record;
   for (;;) {
     if (const std::optional<IdAndValue> field = read_plain_field_tag(reader)) {
-      if (!assign_field(record, *field, buffers)) return std::unexpected(FAILURE);
+      if (!assign_field(record, *field, buffers, texts)) return std::unexpected(FAILURE);
       continue;
     }
     const error::Expected<XmlEvent, XmlError> event = reader.next();
@@ -93,7 +93,7 @@ error::Expected<Record, NodeFailure> read_node(XmlReader& reader, FieldBuffers& 
     if (event->kind == XmlEventKind::end_tag && event->content == "node") return record;
     if (event->kind == XmlEventKind::empty_element_tag && event->content == "attribute") {
       const std::optional<IdAndValue> field = read_id_and_value(event->attributes);
-      if (!field || !assign_field(record, *field, buffers)) return std::unexpected(FAILURE);
+      if (!field || !assign_field(record, *field, buffers, texts)) return std::unexpected(FAILURE);
     }
   }
 }
@@ -102,8 +102,8 @@ error::Expected<Record, NodeFailure> read_node(XmlReader& reader, FieldBuffers& 
 /// every other event is passed over.
 class MetadataParser {
  public:
-  MetadataParser(common::PaddedBytes document, DependencyRecords records)
-      : reader_(document), records_(records) {}
+  MetadataParser(common::PaddedBytes document, DependencyRecords records, FieldTexts texts)
+      : reader_(document), records_(records), texts_(texts) {}
 
   error::Result<Metadata> run() && {
     if (error::Expected<void, ParseFailure> scanned = scan(); !scanned) {
@@ -149,13 +149,13 @@ class MetadataParser {
       case DescribedNode::none:
         return {};
       case DescribedNode::module_info: {
-        auto module_info = read_node<ModuleInfo>(reader_, buffers_);
+        auto module_info = read_node<ModuleInfo>(reader_, buffers_, texts_);
         if (!module_info) return std::unexpected(module_info.error());
         module_info_ = std::move(*module_info);  // the last one wins
         return {};
       }
       case DescribedNode::module_short_desc: {
-        auto dependency = read_node<ModuleShortDesc>(reader_, buffers_);
+        auto dependency = read_node<ModuleShortDesc>(reader_, buffers_, texts_);
         if (!dependency) return std::unexpected(dependency.error());
         if (records_ == DependencyRecords::keep) dependencies_.push_back(std::move(*dependency));
         return {};
@@ -166,6 +166,7 @@ class MetadataParser {
 
   XmlReader reader_;
   DependencyRecords records_;
+  FieldTexts texts_;
   FieldBuffers buffers_;
   std::vector<ModuleShortDesc> dependencies_;
   std::optional<ModuleInfo> module_info_;
@@ -173,8 +174,9 @@ class MetadataParser {
 
 }  // namespace
 
-error::Result<Metadata> Metadata::parse(common::PaddedBytes document, DependencyRecords records) {
-  return MetadataParser(document, records).run();
+error::Result<Metadata> Metadata::parse(common::PaddedBytes document, DependencyRecords records,
+                                        FieldTexts texts) {
+  return MetadataParser(document, records, texts).run();
 }
 
 }  // namespace quellan::tarn::pak
