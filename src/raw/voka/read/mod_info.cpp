@@ -64,8 +64,9 @@ error::Result<bool> keep_description_records(const table::Table& table, PackageR
 // next, within one allowance for the whole call. Records may all point at the
 // same stored bytes; a description read from exactly the bytes of the one
 // before parses to the same record, so it is taken from there without reading
-// it again, at the same cost to the allowance, unless its texts were only
-// checked and are wanted now.
+// it again, at the same cost to the allowance. Callers keep the texts of a
+// first description and check those of the later ones, never the other way,
+// so a description taken from the one before has all the texts it needs.
 class DescriptionReader {
  public:
   DescriptionReader(PackageReader& reader, tarn::pak::DependencyRecords records)
@@ -79,7 +80,6 @@ class DescriptionReader {
     // Where the allowance may not let the same extraction pass once more, it is
     // made again, and fails in its own words.
     if (last_ && same_stored_bytes(last_->entry, *entry) &&
-        (last_->texts == tarn::pak::FieldTexts::keep || texts == tarn::pak::FieldTexts::check) &&
         allowance_.affords(last_->entry.size_on_disk, last_->contents_size)) {
       allowance_.spend(last_->entry.size_on_disk, last_->contents_size);
       return &last_->metadata;
@@ -91,7 +91,7 @@ class DescriptionReader {
     allowance_.spend(read.size_on_disk, file->data.size());
     auto metadata = tarn::pak::Metadata::parse(file->data, records_, texts);
     if (!metadata) return std::unexpected(std::move(metadata.error()));
-    last_.emplace(LastRead{std::move(read), file->data.size(), texts, std::move(*metadata)});
+    last_.emplace(LastRead{std::move(read), file->data.size(), std::move(*metadata)});
     return &last_->metadata;
   }
 
@@ -99,7 +99,6 @@ class DescriptionReader {
   struct LastRead {
     EntryDetails entry;
     std::size_t contents_size;
-    tarn::pak::FieldTexts texts;
     tarn::pak::Metadata metadata;
   };
 
