@@ -91,7 +91,7 @@ class DescriptionReader {
     allowance_.spend(read.size_on_disk, file->data.size());
     auto metadata = tarn::pak::Metadata::parse(file->data, records_, texts);
     if (!metadata) return std::unexpected(std::move(metadata.error()));
-    last_.emplace(LastRead{std::move(read), file->data.size(), std::move(*metadata)});
+    last_.emplace(std::move(read), file->data.size(), std::move(*metadata));  // no record moved twice
     return &last_->metadata;
   }
 
