@@ -259,12 +259,6 @@ std::unexpected<XmlError> XmlReader::fail(XmlError error) {
   return std::unexpected(error);
 }
 
-// White space alone is no event, so passing it changes nothing that `next` sees.
-std::size_t XmlReader::skip_to_markup() {
-  position_ = skip_indentation(document_, position_);
-  return position_;
-}
-
 // The caller read the tag's name, so it has one; no quote is open where it
 // stopped, so the first `>` outside quotes from there is the one `next` finds.
 std::optional<XmlEventKind> XmlReader::finish_tag(std::size_t start, std::size_t read_up_to) {

@@ -8,6 +8,7 @@
 
 #include "common/byte_buffer.h"
 #include "error/expected.h"
+#include "tarn/pak/xml_byte_scan.h"
 #include "tarn/pak/xml_error.h"
 
 namespace quellan::tarn::pak {
@@ -167,8 +168,12 @@ class XmlReader {
   bool innermost_name_is(std::string_view name) const;
   std::string_view name_at(std::size_t offset) const;
   std::unexpected<XmlError> fail(XmlError error);
-  /// Passes the white space before the next markup, as `next` would.
-  std::size_t skip_to_markup();
+  /// Passes the white space before the next markup, as `next` would: white
+  /// space alone is no event, so passing it changes nothing that `next` sees.
+  std::size_t skip_to_markup() {
+    position_ = skip_indentation(document_, position_);
+    return position_;
+  }
 
   std::string_view document_;
   std::size_t position_ = 0;
