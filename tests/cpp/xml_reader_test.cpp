@@ -138,7 +138,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"EndTagNameWithQuote", "<a\"x>y\"></a\"x>",
                    "start a\"x>y\"\nerror mismatched end tag: expected </a\"x>y\">, found "
                    "</a\"x> at byte 8"},
-        ReaderCase{"LongEndTagDifferingLate", "<abcdefghijklmnopqr></abcdefghijklmnopqX>",
+        ReaderCase{"LongEndTagDifferingInItsFirstChunk", "<abcdefghijklmnopqr></Xbcdefghijklmnopqr>",
+                   "start abcdefghijklmnopqr\nerror mismatched end tag: expected </abcdefghijklmnopqr>, found "
+                   "</Xbcdefghijklmnopqr> at byte 20"},
+        ReaderCase{"LongEndTagDifferingInItsLastChunk", "<abcdefghijklmnopqr></abcdefghijklmnopqX>",
                    "start abcdefghijklmnopqr\nerror mismatched end tag: expected </abcdefghijklmnopqr>, found "
                    "</abcdefghijklmnopqX> at byte 20"},
         ReaderCase{"LongEndTagMatching", "<abcdefghijklmnopqr></abcdefghijklmnopqr>",
