@@ -5,7 +5,8 @@
 //   quellan_xml_bench READER PATH    one reading, for callgrind (see scripts/bench)
 //   quellan_xml_bench hostile        ms that Metadata::parse takes on each of the
 //                                    costliest kinds of 16 MiB document
-//   quellan_xml_bench hostile NAME   one parse of the document so named, for callgrind
+//   quellan_xml_bench hostile NAME   one parse of the hostile document NAME, for
+//                                    callgrind
 //
 // READER is reader (every event, every attribute, every value unescaped), parse
 // (Metadata::parse, dependency records kept) or expat. Under callgrind, collect
@@ -163,9 +164,15 @@ std::string deep_nesting() {
   return document + "</node>";
 }
 
-/// Times every document, or parses once the one named `only`.
-void run_hostile(std::optional<std::string_view> only) {
-  const std::pair<const char*, std::string> documents[] = {
+/// `unit` repeated to 16 MiB inside a ModuleInfo node.
+std::string repeated_in_node(std::string_view unit) {
+  return repeated("<node id=\"ModuleInfo\">", unit, "</node>");
+}
+
+using HostileDocuments = std::vector<std::pair<std::string, std::string>>;
+
+HostileDocuments hostile_documents() {
+  return {
       {"node tag, 1M keys in order", many_attributes("<node", false, ">", false)},
       {"node tag, 1M keys shuffled", many_attributes("<node", true, ">", false)},
       {"attribute tag, 1M keys in order", many_attributes("<attribute", false, "/>", true)},
@@ -187,18 +194,33 @@ void run_hostile(std::optional<std::string_view> only) {
       {"references in a value", repeated("<node id=\"ModuleInfo\"><attribute id=\"Name\" value=\"", "&amp;",
                                          "\"/></node>")},
       {"deep nesting", deep_nesting()},
+      {"non-ASCII text", repeated_in_node("\xC3\xA9t\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC ")},
+      {"non-ASCII values", repeated_in_node("<attribute id=\"Name\" value=\"\xC3\xA9t\xC3\xA9 \xE6\x97\xA5\"/>")},
+      {"comments", repeated_in_node("<!-- c -->")},
+      {"processing instructions", repeated_in_node("<?p i?>")},
   };
-  for (const auto& [name, text] : documents) {
-    if (only && *only != name) continue;
+}
+
+void print_hostile_times() {
+  for (const auto& [name, text] : hostile_documents()) {
     const std::optional<common::ByteBuffer> document = common::ByteBuffer::copy_of(text);
     if (!document) return;
-    if (only) {
-      read_once(parse_metadata, *document);
-      return;
-    }
     const double microseconds = median_microseconds([&] { read_once(parse_metadata, *document); }, {1, 5, 0});
-    std::printf("%s: %.1f ms\n", name, microseconds / 1000);
+    std::printf("%s: %.1f ms\n", name.c_str(), microseconds / 1000);
   }
+}
+
+/// One parse of the hostile document `name`, for callgrind; false if none has it.
+bool parse_hostile_once(std::string_view name) {
+  for (const auto& [document_name, text] : hostile_documents()) {
+    if (document_name != name) continue;
+    const std::optional<common::ByteBuffer> document = common::ByteBuffer::copy_of(text);
+    if (!document) return false;
+    std::printf("document %zu bytes\n", document->size());
+    read_once(parse_metadata, *document);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -207,12 +229,13 @@ void run_hostile(std::optional<std::string_view> only) {
 
 int main(int argc, char** argv) {
   using namespace quellan::bench;
-  if ((argc == 2 || argc == 3) && std::string_view(argv[1]) == "hostile") {
-    run_hostile(argc == 3 ? std::optional<std::string_view>(argv[2]) : std::nullopt);
+  if (argc == 2 && std::string_view(argv[1]) == "hostile") {
+    print_hostile_times();
     return 0;
   }
+  if (argc == 3 && std::string_view(argv[1]) == "hostile") return parse_hostile_once(argv[2]) ? 0 : 2;
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s time|reader|parse|expat PACKAGE, or %s hostile\n", argv[0], argv[0]);
+    std::fprintf(stderr, "usage: %s time|reader|parse|expat PACKAGE, or %s hostile [NAME]\n", argv[0], argv[0]);
     return 2;
   }
   const std::optional<quellan::common::ByteBuffer> document = first_description(argv[2]);

@@ -31,9 +31,10 @@ struct AttributeList {
 };
 
 /// Inserts every key twice: each is new the first time and known the second.
-void expect_each_key_told_apart(const std::vector<std::string>& keys, std::optional<std::uint64_t> point) {
+void expect_each_key_told_apart(const std::vector<std::string>& keys, std::optional<std::uint64_t> point,
+                                RandomBits random_bits = kernel_random_bits) {
   const AttributeList list(keys);
-  KeySet set = point ? KeySet(list.view(), *point) : KeySet(list.view());
+  KeySet set = point ? KeySet(list.view(), *point, random_bits) : KeySet(list.view());
   for (std::size_t i = 0; i < keys.size(); ++i) {
     EXPECT_FALSE(set.insert(list.offsets[i], keys[i].size())) << "new key " << keys[i];
   }
@@ -65,9 +66,19 @@ std::vector<std::string> numbered_keys(std::size_t count) {
 // From 32 slots to 4,096: keys of one or two coefficients, placed again at each
 // growth. At point 0 the first growth moves a run of colliding keys, and a later
 // long probe draws a point and hashes every key again.
+int refusals = 0;
+
+std::optional<std::uint64_t> refused_random_bits() {
+  ++refusals;
+  return std::nullopt;
+}
+
 TEST(KeySet, FindsEveryKeyAcrossGrowthAndNewPoints) {
   const std::vector<std::string> keys = numbered_keys(2000);
   expect_each_key_told_apart(keys, 0);
+  // Where the kernel refuses random bytes, the point is mixed instead.
+  expect_each_key_told_apart(keys, 0, refused_random_bits);
+  EXPECT_GT(refusals, 0) << "no long probe asked for a point";
   expect_each_key_told_apart(keys, 0x123456789ABCDEFu);
   expect_each_key_told_apart(keys, std::nullopt);
 }

@@ -98,6 +98,17 @@ TEST_P(Parse, GivesTheExpectedRecordOrMessage) {
   }
 }
 
+// A parse that only checks the texts gives every answer and message alike.
+TEST_P(Parse, GivesTheSameAnswerWhenOnlyCheckingTexts) {
+  const common::ByteBuffer document = test_support::padded(GetParam().document);
+  error::Result<Metadata> kept = Metadata::parse(document);
+  error::Result<Metadata> checked = Metadata::parse(document, DependencyRecords::keep, FieldTexts::check);
+  ASSERT_EQ(checked.has_value(), kept.has_value());
+  if (!kept) {
+    EXPECT_EQ(checked.error().message(), kept.error().message());
+  }
+}
+
 std::string case_name(const ::testing::TestParamInfo<ParseCase>& info) { return info.param.name; }
 
 /// One field of a ModuleInfo node set to `value`.

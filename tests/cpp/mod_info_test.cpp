@@ -64,6 +64,25 @@ TEST_P(GetModInfoFromPak, ListsDescriptionsInTableOrderOrFails) {
   EXPECT_EQ(lookup(writer), GetParam().expected);
 }
 
+// The first description alone, the others only checked: the same answers.
+TEST_P(GetModInfoFromPak, FindsTheSameFirstDescriptionAndCount) {
+  PackageWriter writer;
+  GetParam().build(writer);
+  const PackageFile file(writer.bytes());
+  const auto all = get_mod_info_from_pak(file.path());
+  const auto first = get_first_mod_info_from_pak(file.path());
+  ASSERT_EQ(first.has_value(), all.has_value());
+  if (!all) {
+    EXPECT_EQ(first.error().message(), all.error().message());
+    return;
+  }
+  EXPECT_EQ(first->count, all->size());
+  if (!all->empty()) {
+    EXPECT_EQ(first->first->module_info.folder, all->front().module_info.folder);
+  }
+}
+
+using test_support::MODULE_INFO_FAILS;
 using test_support::NO_MODULE_INFO;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,6 +146,14 @@ INSTANTIATE_TEST_SUITE_P(
                          .add(PackageEntry::zlib("Mods/B/meta.kvt", "<save><region id=\"Config\"/></save>"));
                    },
                    NO_MODULE_INFO},
+        LookupCase{"second_entry_with_a_text_that_does_not_unescape",
+                   [](PackageWriter& w) {
+                     w.add(description("Mods/A/meta.kvt", "A"))
+                         .add(PackageEntry::zlib("Mods/B/meta.kvt",
+                                                 "<save><node id=\"ModuleInfo\"><attribute id=\"Name\" "
+                                                 "value=\"x &bad; y\"/></node></save>"));
+                   },
+                   MODULE_INFO_FAILS},
         LookupCase{"first_entry_without_module_info_stops_the_walk",
                    [](PackageWriter& w) {
                      PackageEntry zstd = description("Mods/B/meta.kvt", "B");

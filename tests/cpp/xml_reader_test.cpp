@@ -123,6 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "at byte 0"},
         ReaderCase{"UnclosedComment", "<a/><!-- x", "empty a\nerror comment has no end at byte 4"},
         ReaderCase{"UnclosedCdata", "<![CDATA[x]]", "error CDATA section has no end at byte 0"},
+        ReaderCase{"ConstructEndsPastFalseStarts", "<?\?x?\?><!--" + std::string(20, '-') + "x-->",
+                   "declaration ?x\?\ncomment " + std::string(20, '-') + "x\neof"},
         ReaderCase{"UnclosedDeclaration", "<?>",
                    "error declaration or processing instruction has no end at byte 0"},
         ReaderCase{"UnbalancedDoctype", "<!DOCTYPE a [<b>",
@@ -136,6 +138,14 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"EndTagNameWithQuote", "<a\"x>y\"></a\"x>",
                    "start a\"x>y\"\nerror mismatched end tag: expected </a\"x>y\">, found "
                    "</a\"x> at byte 8"},
+        ReaderCase{"LongEndTagDifferingInItsFirstChunk", "<abcdefghijklmnopqr></Xbcdefghijklmnopqr>",
+                   "start abcdefghijklmnopqr\nerror mismatched end tag: expected </abcdefghijklmnopqr>, found "
+                   "</Xbcdefghijklmnopqr> at byte 20"},
+        ReaderCase{"LongEndTagDifferingInItsLastChunk", "<abcdefghijklmnopqr></abcdefghijklmnopqX>",
+                   "start abcdefghijklmnopqr\nerror mismatched end tag: expected </abcdefghijklmnopqr>, found "
+                   "</abcdefghijklmnopqX> at byte 20"},
+        ReaderCase{"LongEndTagMatching", "<abcdefghijklmnopqr></abcdefghijklmnopqr>",
+                   "start abcdefghijklmnopqr\nend abcdefghijklmnopqr\neof"},
         ReaderCase{"EndTagWithoutName", "<a></ >", "start a\nerror end tag without a name at byte 3"},
         ReaderCase{"EndTagWithNothingOpen", "<a/></a>",
                    "empty a\nerror end tag </a> closes no open element at byte 4"},
@@ -143,6 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Start and empty-element tags.
         ReaderCase{"QuotedGreaterThan", "<a x='>' y=\"/>\">", "start a x=> y=/>\neof"},
         ReaderCase{"SlashBeforeWhiteSpaceIsInName", "<a/ ></a/>", "start a/\nend a/\neof"},
+        ReaderCase{"SlashInsideNameIsInName", "<a/b/><a/b x=''/>", "empty a/b\nempty a/b x=\neof"},
         ReaderCase{"TagWithoutName", "< a>", "error tag without a name at byte 0"},
         ReaderCase{"CutInsideTag", "<a><b x=\"1", "start a\nerror tag has no end at byte 3"},
         ReaderCase{"CutInsideElementIsPlainEnd", "<a><b>text", "start a\nstart b\ntext text\neof"},
@@ -157,6 +168,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "empty a !value of attribute 'x' is not in quotes at byte 3\neof"},
         ReaderCase{"KeyHoldingAQuote", "<a k'=\"v'>",
                    "start a !value of attribute 'k'' has no closing quote at byte 3\neof"},
+        ReaderCase{"ValueNotClosedBeforeTagEnd", "<a k'=\"v'><b c=\"\"/>",
+                   "start a !value of attribute 'k'' has no closing quote at byte 3\nempty b c=\neof"},
+        ReaderCase{"ShortValuesStillUnescapedAndChecked", "<a x='&lt;' y=\"\xC3\xA9\" z='\xED\xA0\x80'/>",
+                   "empty a x=< y=\xC3\xA9 !attribute value is not UTF-8 at byte 22\neof"},
         ReaderCase{"DuplicateAttribute", "<a x='1' y='2' x='3'/>",
                    "empty a x=1 y=2 !duplicate attribute 'x' at byte 15\neof"},
         // Unescaping values.

@@ -100,17 +100,14 @@ std::uint64_t mixed_point(const void* address, std::uint64_t salt) {
   return point_from(bits ^ (bits >> 31));
 }
 
-std::optional<std::uint64_t> kernel_random_bits();
-
-/// A point drawn from the kernel, or mixed from `address` where it refuses.
-std::uint64_t drawn_point(const void* address, std::uint64_t salt) {
-  const std::optional<std::uint64_t> bits = kernel_random_bits();
+/// A point drawn from `random_bits`, or mixed from `address` where it refuses.
+std::uint64_t drawn_point(RandomBits random_bits, const void* address, std::uint64_t salt) {
+  const std::optional<std::uint64_t> bits = random_bits();
   return bits ? point_from(*bits) : mixed_point(address, salt);
 }
 
-/// 64 random bits from the kernel without waiting for its pool, or nullopt where
-/// the call is refused: an old kernel, a filter that forbids it, a pool not yet
-/// ready at boot.
+}  // namespace
+
 std::optional<std::uint64_t> kernel_random_bits() {
   std::uint64_t bits = 0;
   auto* bytes = reinterpret_cast<unsigned char*>(&bits);
@@ -126,12 +123,10 @@ std::optional<std::uint64_t> kernel_random_bits() {
   return bits;
 }
 
-}  // namespace
-
 KeySet::KeySet(std::string_view list) : KeySet(list, mixed_point(this, 0)) {}
 
-KeySet::KeySet(std::string_view list, std::uint64_t point)
-    : list_(list), point_(point), slots_(allocate(FIRST_CAPACITY)) {}
+KeySet::KeySet(std::string_view list, std::uint64_t point, RandomBits random_bits)
+    : list_(list), point_(point), random_bits_(random_bits), slots_(allocate(FIRST_CAPACITY)) {}
 
 KeySet::Slots KeySet::allocate(std::size_t capacity) {
   Slots slots(static_cast<Slot*>(std::calloc(capacity, sizeof(Slot))));
@@ -194,12 +189,12 @@ void KeySet::move_into(std::size_t capacity, bool rehash) {
 }
 
 void KeySet::redraw_point() {
-  point_ = drawn_point(this, count_);
+  point_ = drawn_point(random_bits_, this, count_);
   point_settled_ = true;
   move_into(mask_ + 1, true);
 }
 
-KeyBatch::KeyBatch(std::string_view list) : KeyBatch(list, drawn_point(this, 0)) {}
+KeyBatch::KeyBatch(std::string_view list) : KeyBatch(list, drawn_point(kernel_random_bits, this, 0)) {}
 
 KeyBatch::KeyBatch(std::string_view list, std::uint64_t point) : list_(list), point_(point) {}
 

@@ -12,6 +12,14 @@
 
 namespace quellan::tarn::pak {
 
+/// 64 random bits, or nullopt where the source refuses them.
+using RandomBits = std::optional<std::uint64_t> (*)();
+
+/// 64 random bits from the kernel without waiting for its pool, or nullopt where
+/// the call is refused: an old kernel, a filter that forbids it, a pool not yet
+/// ready at boot.
+std::optional<std::uint64_t> kernel_random_bits();
+
 /// The keys of one tag's attribute list met so far, for the duplicate check of
 /// tags with many attributes. Each key is found again by its offset in the list,
 /// where it runs to the white space or `=` that ends every key.
@@ -46,9 +54,10 @@ class KeySet {
   /// word at a time past its end.
   explicit KeySet(std::string_view list);
 
-  /// The same, starting at `point` (below 2^61 - 1), for tests: at 0 every key
-  /// hashes alike until the first long probe draws another point.
-  KeySet(std::string_view list, std::uint64_t point);
+  /// The same, starting at `point` (below 2^61 - 1) and drawing the next from
+  /// `random_bits`, for tests: at 0 every key hashes alike until the first long
+  /// probe draws another point.
+  KeySet(std::string_view list, std::uint64_t point, RandomBits random_bits = kernel_random_bits);
 
   /// Adds the key of `length` bytes at `offset` of the list. Whether an equal key
   /// was there already, in which case the set is unchanged.
@@ -88,6 +97,7 @@ class KeySet {
 
   std::string_view list_;
   std::uint64_t point_;
+  RandomBits random_bits_;
   bool point_settled_ = false;  // drawn again after a long probe
   std::size_t mask_ = FIRST_CAPACITY - 1;
   std::size_t count_ = 0;

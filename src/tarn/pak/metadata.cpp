@@ -81,12 +81,12 @@ error::Expected<DescribedNode, XmlError> described_node(XmlAttributeList attribu
 /// Field tags and the `node` end tag are read in one pass where they are written
 /// plainly, and by the reader's general events otherwise.
 template <class Record>
-bool read_node(XmlReader& reader, FieldBuffers& buffers, Record& record) {
+bool read_node(XmlReader& reader, FieldBuffers& buffers, FieldTexts texts, Record& record) {
   IdAndValue field;
   for (;;) {
     if (reader.read_end_tag_named(NODE_NAME)) return true;
     if (read_plain_field_tag(reader, field)) {
-      if (!assign_field(record, field, buffers)) return false;
+      if (!assign_field(record, field, buffers, texts)) return false;
       continue;
     }
     const error::Expected<XmlEvent, XmlError> event = reader.next();
@@ -95,7 +95,7 @@ bool read_node(XmlReader& reader, FieldBuffers& buffers, Record& record) {
     if (event->kind == XmlEventKind::end_tag && event->content == NODE_NAME) return true;
     if (event->kind == XmlEventKind::empty_element_tag && event->content == "attribute") {
       const std::optional<IdAndValue> general_field = read_id_and_value(event->attributes);
-      if (!general_field || !assign_field(record, *general_field, buffers)) return false;
+      if (!general_field || !assign_field(record, *general_field, buffers, texts)) return false;
     }
   }
 }
@@ -104,8 +104,8 @@ bool read_node(XmlReader& reader, FieldBuffers& buffers, Record& record) {
 /// every other event is passed over.
 class MetadataParser {
  public:
-  MetadataParser(common::PaddedBytes document, DependencyRecords records)
-      : reader_(document), records_(records), document_size_(document.view().size()) {}
+  MetadataParser(common::PaddedBytes document, DependencyRecords records, FieldTexts texts)
+      : reader_(document), records_(records), texts_(texts), document_size_(document.view().size()) {}
 
   error::Result<Metadata> run() && {
     if (error::Expected<void, ParseFailure> scanned = scan(); !scanned) {
@@ -113,7 +113,9 @@ class MetadataParser {
           std::visit([](const auto& failure) { return cause_of(failure); }, scanned.error())});
     }
     if (!module_info_) return std::unexpected(error::NoModuleInfoNode{});
-    return Metadata{std::move(dependencies_), std::move(*module_info_)};
+    // Built in place: a record of fourteen strings costs a few hundred
+    // instructions to move, a fixed cost of every description.
+    return error::Result<Metadata>(std::in_place, std::move(dependencies_), std::move(*module_info_));
   }
 
  private:
@@ -175,7 +177,7 @@ class MetadataParser {
   /// ends the parse, so what it leaves there is never returned.
   template <class Record>
   error::Expected<void, NodeFailure> read_node_into(Record& record) {
-    if (!read_node(reader_, buffers_, record)) return std::unexpected(NodeFailure{NODE_ID<Record>});
+    if (!read_node(reader_, buffers_, texts_, record)) return std::unexpected(NodeFailure{NODE_ID<Record>});
     return {};
   }
 
@@ -184,6 +186,7 @@ class MetadataParser {
 
   XmlReader reader_;
   DependencyRecords records_;
+  FieldTexts texts_;
   std::size_t document_size_;
   FieldBuffers buffers_;
   std::vector<ModuleShortDesc> dependencies_;
@@ -192,8 +195,9 @@ class MetadataParser {
 
 }  // namespace
 
-error::Result<Metadata> Metadata::parse(common::PaddedBytes document, DependencyRecords records) {
-  return MetadataParser(document, records).run();
+error::Result<Metadata> Metadata::parse(common::PaddedBytes document, DependencyRecords records,
+                                        FieldTexts texts) {
+  return MetadataParser(document, records, texts).run();
 }
 
 }  // namespace quellan::tarn::pak

@@ -13,6 +13,12 @@ namespace quellan::tarn::pak {
 /// Dropped records are still read and checked, so both give the same answer.
 enum class DependencyRecords { keep, drop };
 
+/// Whether a parse keeps the text of the fields it reads. A caller that only
+/// needs to know whether a description reads checks it: each text is checked as
+/// it would be read, with the same answers and failures, and never copied. The
+/// record's texts are then left empty.
+enum class FieldTexts { keep, check };
+
 /// One parsed "meta.kvt" document.
 struct Metadata {
   std::vector<ModuleShortDesc> dependencies;
@@ -24,7 +30,8 @@ struct Metadata {
   /// `NoModuleInfoNode`. The document is padded so that the reader scans it a
   /// chunk at a time: it is the contents of a `ByteBuffer`, as extracted.
   static error::Result<Metadata> parse(common::PaddedBytes document,
-                                       DependencyRecords records = DependencyRecords::keep);
+                                       DependencyRecords records = DependencyRecords::keep,
+                                       FieldTexts texts = FieldTexts::keep);
 };
 
 }  // namespace quellan::tarn::pak

@@ -99,10 +99,12 @@ bool read_number_into(const XmlAttribute& value, std::string& buffer, Number& nu
 }
 
 template <class Record>
-bool store(Record& record, const FieldMember<Record>& member, const XmlAttribute& value, std::string& buffer) {
+bool store(Record& record, const FieldMember<Record>& member, const XmlAttribute& value, std::string& buffer,
+           FieldTexts texts) {
   return std::visit(
       [&]<class Value>(Value Record::* field) {
         if constexpr (std::is_same_v<Value, std::string> || std::is_same_v<Value, InlineText>) {
+          if (texts == FieldTexts::check) return check_unescapes(value).has_value();
           // The usual plain value is trimmed as it stands and copied once.
           if (!value.is_plain_ascii) return read_escaped_text_into(value, record.*field);
           if constexpr (std::is_same_v<Value, InlineText>) {
@@ -131,7 +133,7 @@ const Field<Record>* field_named(std::string_view id, const std::array<Field<Rec
 // An element without `id` or `value` changes nothing, but each that it has must
 // unescape.
 template <class Record, std::size_t Count>
-bool assign_by_table(Record& record, const IdAndValue& element, FieldBuffers& buffers,
+bool assign_by_table(Record& record, const IdAndValue& element, FieldBuffers& buffers, FieldTexts texts,
                      const std::array<Field<Record>, Count>& fields) {
   std::optional<std::string_view> id;
   if (element.id) {
@@ -141,8 +143,8 @@ bool assign_by_table(Record& record, const IdAndValue& element, FieldBuffers& bu
   }
   if (!element.value) return true;
   const Field<Record>* field = id ? field_named(*id, fields) : nullptr;
-  if (!field) return unescape(*element.value, buffers.value).has_value();
-  return store(record, field->member, *element.value, buffers.value);
+  if (!field) return check_unescapes(*element.value).has_value();
+  return store(record, field->member, *element.value, buffers.value, texts);
 }
 
 }  // namespace
@@ -159,12 +161,12 @@ std::optional<IdAndValue> read_id_and_value(XmlAttributeList attributes) {
   }
 }
 
-bool assign_field(ModuleInfo& record, const IdAndValue& element, FieldBuffers& buffers) {
-  return assign_by_table(record, element, buffers, MODULE_INFO_FIELDS);
+bool assign_field(ModuleInfo& record, const IdAndValue& element, FieldBuffers& buffers, FieldTexts texts) {
+  return assign_by_table(record, element, buffers, texts, MODULE_INFO_FIELDS);
 }
 
-bool assign_field(ModuleShortDesc& record, const IdAndValue& element, FieldBuffers& buffers) {
-  return assign_by_table(record, element, buffers, MODULE_SHORT_DESC_FIELDS);
+bool assign_field(ModuleShortDesc& record, const IdAndValue& element, FieldBuffers& buffers, FieldTexts texts) {
+  return assign_by_table(record, element, buffers, texts, MODULE_SHORT_DESC_FIELDS);
 }
 
 }  // namespace quellan::tarn::pak

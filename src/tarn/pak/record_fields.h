@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "tarn/pak/metadata.h"
 #include "tarn/pak/records.h"
 #include "tarn/pak/plain_tags.h"
 #include "tarn/pak/xml_reader.h"
@@ -27,9 +28,11 @@ std::optional<IdAndValue> read_id_and_value(XmlAttributeList attributes);
 /// ids and its `value`, trimmed of white space, becomes the field's content; an
 /// element without both, or with an id not in the table, changes nothing. Returns
 /// false, which fails the node, for an `id` or `value` that cannot be unescaped and
-/// the value of a numeric field that is not a decimal of the field's type.
-[[nodiscard]] bool assign_field(ModuleInfo& record, const IdAndValue& element, FieldBuffers& buffers);
-[[nodiscard]] bool assign_field(ModuleShortDesc& record, const IdAndValue& element,
-                                FieldBuffers& buffers);
+/// the value of a numeric field that is not a decimal of the field's type. A text
+/// field that `texts` says to check is checked and left as it was.
+[[nodiscard]] bool assign_field(ModuleInfo& record, const IdAndValue& element, FieldBuffers& buffers,
+                                FieldTexts texts);
+[[nodiscard]] bool assign_field(ModuleShortDesc& record, const IdAndValue& element, FieldBuffers& buffers,
+                                FieldTexts texts);
 
 }  // namespace quellan::tarn::pak

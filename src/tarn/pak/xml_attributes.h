@@ -55,12 +55,43 @@ inline error::Expected<std::size_t, XmlErrorKind> read_value_after_key(std::stri
   return value_end + 1;
 }
 
+/// Reads the attribute whose key starts at `key_offset` of `text` when all of it
+/// lies in the sixteen bytes from there and it is written `key="value"` or
+/// `key='value'`, the way tags of many short keys are: from one chunk loaded
+/// once. Gives the offset just past it, or nullopt for any other attribute.
+inline std::optional<std::size_t> read_short_attribute(std::string_view text, std::size_t key_offset,
+                                                       std::size_t text_offset, XmlAttribute& attribute) {
+  using namespace byte_scan_detail;
+  const char* const bytes = text.data() + key_offset;
+  const __m128i chunk = load_chunk(bytes);
+  const unsigned key_ends = mask_of<' ', '\t', '\r', '\n', '='>(chunk);
+  if (key_ends == 0) return std::nullopt;
+  const std::size_t key_end = first_bit(key_ends);
+  const char quote = bytes[key_end + 1];
+  if (bytes[key_end] != '=' || !is_quote(quote)) return std::nullopt;
+  const unsigned before_value = (2u << (key_end + 1)) - 1;  // the key, `=` and the opening quote
+  const unsigned closing = (quote == '"' ? mask_of<'"'>(chunk) : mask_of<'\''>(chunk)) & ~before_value;
+  if (closing == 0) return std::nullopt;
+  const std::size_t value_end = first_bit(closing);
+  if (value_end >= text.size() - key_offset) return std::nullopt;
+  const unsigned special = non_ascii_mask_of(chunk) | mask_of<'&'>(chunk);
+  const unsigned value = ((1u << value_end) - 1) & ~before_value;
+  attribute.is_plain_ascii = (special & value) == 0;
+  attribute.key = std::string_view(bytes, key_end);
+  attribute.raw_value = std::string_view(bytes + key_end + 2, value_end - key_end - 2);
+  attribute.value_offset = text_offset + key_offset + key_end + 2;
+  return key_offset + value_end + 1;
+}
+
 /// Reads the attribute whose key starts at `key_offset` of `text`, as
 /// `read_value_after_key` does; `attribute.key` is set even when it fails.
 inline error::Expected<std::size_t, XmlErrorKind> read_attribute_at(std::string_view text,
                                                                     std::size_t key_offset,
                                                                     std::size_t text_offset,
                                                                     XmlAttribute& attribute) {
+  if (const std::optional<std::size_t> end = read_short_attribute(text, key_offset, text_offset, attribute)) {
+    return *end;
+  }
   const std::size_t key_end = find_key_end(text, key_offset);
   attribute.key = std::string_view(text.data() + key_offset, key_end - key_offset);
   return read_value_after_key(text, key_end, text_offset, attribute);

@@ -2,6 +2,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +59,22 @@ std::size_t find_any_of(std::string_view text, std::size_t from) {
   return std::string_view::npos;
 }
 
+/// The offset of the first `marker` of `text` at or after `from`, or npos: its
+/// first byte is looked for a chunk at a time, the rest compared where it is.
+inline std::size_t find_marker(std::string_view text, std::size_t from, std::string_view marker) {
+  using namespace byte_scan_detail;
+  const __m128i first = _mm_set1_epi8(marker.front());
+  for (; from < text.size(); from += CHUNK) {
+    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load_chunk(text.data() + from), first)));
+         mask != 0; mask &= mask - 1) {
+      const std::size_t found = from + first_bit(mask);
+      if (text.size() - found < marker.size()) return std::string_view::npos;
+      if (std::equal(marker.begin(), marker.end(), text.begin() + static_cast<std::ptrdiff_t>(found))) return found;
+    }
+  }
+  return std::string_view::npos;
+}
+
 /// The offset of the first byte of `text` at or after `from` that is not one of
 /// `Bytes`, or the size of `text`.
 template <char... Bytes>
@@ -93,6 +110,20 @@ std::size_t find_value_end(std::string_view text, std::size_t from, bool& plain)
   return std::string_view::npos;
 }
 
+/// The offset of the `>` that ends the tag whose content starts at `from`: the
+/// first one outside a quoted value, where a `'` or `"` opens a quote that only
+/// the same byte closes. npos when the text ends first.
+inline std::size_t find_tag_end(std::string_view text, std::size_t from) {
+  for (;;) {
+    const std::size_t found = find_any_of<'>', '"', '\''>(text, from);
+    if (found == std::string_view::npos || text[found] == '>') return found;
+    const std::size_t close = text[found] == '"' ? find_any_of<'"'>(text, found + 1)
+                                                 : find_any_of<'\''>(text, found + 1);
+    if (close == std::string_view::npos) return close;
+    from = close + 1;
+  }
+}
+
 /// White space is the four bytes space, tab, CR and LF; nothing else counts,
 /// whatever the encoding. The reader, its attribute cursor and the unescaping of
 /// values share these classes.
@@ -118,9 +149,22 @@ inline std::size_t skip_white_space(std::string_view text, std::size_t from) {
 }
 
 /// `skip_white_space` for the long runs of indentation between tags, which it
-/// passes a chunk at a time.
+/// passes a chunk at a time. Tags that follow each other with nothing between
+/// them are passed at the cost of one byte's test.
 inline std::size_t skip_indentation(std::string_view text, std::size_t from) {
+  if (from < text.size() && !is_xml_white_space(text[from])) return from;
   return skip_all_of<' ', '\n', '\t', '\r'>(text, from);
+}
+
+/// Whether the `size` bytes at `a` equal those at `b`, both in padded documents:
+/// a chunk at a time, the last one cut to the bytes that count.
+inline bool same_bytes(const char* a, const char* b, std::size_t size) {
+  using namespace byte_scan_detail;
+  for (;; a += CHUNK, b += CHUNK, size -= CHUNK) {
+    const auto equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load_chunk(a), load_chunk(b))));
+    if (size <= CHUNK) return (~equal & ((1u << size) - 1)) == 0;
+    if (equal != 0xFFFFu) return false;
+  }
 }
 
 }  // namespace quellan::tarn::pak

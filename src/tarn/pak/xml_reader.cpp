@@ -50,20 +50,6 @@ std::string_view trim_xml_white_space_end(std::string_view text) {
   return text;
 }
 
-/// The offset of the `>` that ends the tag whose content starts at `from`: the
-/// first one outside a quoted value, where a `'` or `"` opens a quote that only the
-/// same character closes. npos when the text ends first.
-std::size_t find_tag_end(std::string_view text, std::size_t from) {
-  for (;;) {
-    const std::size_t found = find_any_of<'>', '"', '\''>(text, from);
-    if (found == std::string_view::npos || text[found] == '>') return found;
-    const std::size_t close = text[found] == '"' ? find_any_of<'"'>(text, found + 1)
-                                                 : find_any_of<'\''>(text, found + 1);
-    if (close == std::string_view::npos) return close;
-    from = close + 1;
-  }
-}
-
 /// Whether `text` leaves no quote open, reading quotes as `find_tag_end` does.
 bool closes_every_quote(std::string_view text) {
   char open_quote = 0;
@@ -79,30 +65,22 @@ bool closes_every_quote(std::string_view text) {
 
 }  // namespace
 
-void OpenElements::push(std::size_t offset) {
-  std::size_t distance = offset - innermost_.value_or(0);
+void OpenElements::push_far(std::size_t distance) {
   std::uint8_t marker = FIRST_GROUP;
   do {
-    distances_.push_back(static_cast<std::uint8_t>(marker | (distance & 0x7F)));
+    distances_.push_back(static_cast<std::uint8_t>(marker | (distance & GROUP_BITS)));
     distance >>= 7;
     marker = 0;
   } while (distance != 0);
-  innermost_ = offset;
 }
 
-void OpenElements::pop() {
+void OpenElements::pop_far() {
   if (!innermost_) std::abort();  // a caller bug, not a document fault
-  // Most elements start within 128 bytes of the one that encloses them.
-  if (const std::uint8_t last = distances_.back(); (last & FIRST_GROUP) != 0 && distances_.size() > 1) {
-    distances_.pop_back();
-    *innermost_ -= last & 0x7F;
-    return;
-  }
   std::size_t first = distances_.size() - 1;
   while ((distances_[first] & FIRST_GROUP) == 0) --first;
   std::size_t distance = 0;
   for (std::size_t i = distances_.size(); i-- > first;) {
-    distance = (distance << 7) | (distances_[i] & 0x7F);
+    distance = (distance << 7) | (distances_[i] & GROUP_BITS);
   }
   distances_.resize(first);
   if (distances_.empty()) {
@@ -149,29 +127,52 @@ error::Expected<std::string_view, XmlError> XmlReader::read_text() {
 }
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
-  const std::string_view rest = document_.substr(position_ + 1);
-  if (rest.starts_with('/')) return read_end_tag();
-  if (rest.starts_with('!')) return read_bang_markup();
-  if (rest.starts_with('?')) {
-    return read_delimited(XmlEventKind::declaration, 2, "?>", XmlErrorKind::unclosed_declaration);
+  // The document is padded with zeros: the byte after a last `<` may be read.
+  switch (document_.data()[position_ + 1]) {
+    case '/':
+      return read_end_tag();
+    case '!':
+      return read_bang_markup();
+    case '?':
+      return read_delimited(XmlEventKind::declaration, 2, "?>", XmlErrorKind::unclosed_declaration);
+    default:
+      return read_start_tag();
   }
-  return read_start_tag();
 }
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
   const std::size_t name_offset = position_ + 1;
-  const std::size_t end = find_tag_end(document_, name_offset);
-  if (end == std::string_view::npos) return fail({XmlErrorKind::unclosed_tag, position_});
-  std::string_view content = document_.substr(name_offset, end - name_offset);
-  const bool empty_element = content.ends_with('/');
-  if (empty_element) content.remove_suffix(1);
-  const std::string_view name = name_in(content);
-  if (name.empty()) return fail({XmlErrorKind::tag_without_name, position_});
-
+  const std::optional<TagBounds> bounds = find_start_tag_bounds(name_offset);
+  if (!bounds) return fail({XmlErrorKind::unclosed_tag, position_});
+  const auto [name_end, end] = *bounds;
+  if (name_end == name_offset) return fail({XmlErrorKind::tag_without_name, position_});
+  const bool empty_element = document_[end - 1] == '/';
   if (!empty_element) open_elements_.push(name_offset);
   position_ = end + 1;
-  return XmlEvent{empty_element ? XmlEventKind::empty_element_tag : XmlEventKind::start_tag, name,
-                  XmlAttributeList{content.substr(name.size()), name_offset + name.size()}};
+  return XmlEvent{empty_element ? XmlEventKind::empty_element_tag : XmlEventKind::start_tag,
+                  document_.substr(name_offset, name_end - name_offset),
+                  XmlAttributeList{document_.substr(name_end, end - empty_element - name_end), name_end}};
+}
+
+// Most names end at white space or at the tag's end, before any quote or `/`:
+// one search then finds the name's end, and the tag's end too when it has no
+// attributes. A name that holds a quote or a `/` is bounded the long way.
+std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds(std::size_t name_offset) const {
+  const std::size_t stop = find_any_of<' ', '\t', '\r', '\n', '>', '/', '"', '\''>(document_, name_offset);
+  if (stop == std::string_view::npos) return std::nullopt;  // no `>` follows at all
+  const char at_stop = document_[stop];
+  if (at_stop == '>') return TagBounds{stop, stop};
+  if (at_stop == '/' && document_.data()[stop + 1] == '>') return TagBounds{stop, stop + 1};
+  if (is_xml_white_space(at_stop)) {
+    const std::size_t end = find_tag_end(document_, stop);
+    if (end == std::string_view::npos) return std::nullopt;
+    return TagBounds{stop, end};
+  }
+  const std::size_t end = find_tag_end(document_, name_offset);
+  if (end == std::string_view::npos) return std::nullopt;
+  std::string_view content = document_.substr(name_offset, end - name_offset);
+  if (content.ends_with('/')) content.remove_suffix(1);
+  return TagBounds{name_offset + name_in(content).size(), end};
 }
 
 error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
@@ -200,11 +201,12 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
 bool XmlReader::innermost_name_is(std::string_view name) const {
   const std::size_t offset = *open_elements_.innermost();
   if (document_.size() - offset <= name.size()) return false;
-  if (document_.compare(offset, name.size(), name) != 0) return false;
+  if (!same_bytes(document_.data() + offset, name.data(), name.size())) return false;
   const char after = document_[offset + name.size()];
   if (!is_xml_white_space(after) && after != '>') return false;
+  if (find_any_of<' ', '\t', '\r', '\n', '"', '\''>(name, 0) == std::string_view::npos) return true;
   if (find_white_space(name, 0) != std::string_view::npos) return false;
-  return after != '>' || find_any_of<'"', '\''>(name, 0) == std::string_view::npos || closes_every_quote(name);
+  return after != '>' || closes_every_quote(name);
 }
 
 std::string_view XmlReader::name_at(std::size_t offset) const {
@@ -229,8 +231,7 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
                                                               std::string_view end_marker,
                                                               XmlErrorKind unclosed) {
   const std::size_t start = position_ + content_from;
-  const std::size_t end = start <= document_.size() ? document_.find(end_marker, start)
-                                                    : std::string_view::npos;
+  const std::size_t end = find_marker(document_, start, end_marker);
   if (end == std::string_view::npos) return fail({unclosed, position_});
   position_ = end + end_marker.size();
   return XmlEvent{kind, document_.substr(start, end - start)};
@@ -256,12 +257,6 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_doctype() {
 std::unexpected<XmlError> XmlReader::fail(XmlError error) {
   error_ = error;
   return std::unexpected(error);
-}
-
-// White space alone is no event, so passing it changes nothing that `next` sees.
-std::size_t XmlReader::skip_to_markup() {
-  position_ = skip_indentation(document_, position_);
-  return position_;
 }
 
 // The caller read the tag's name, so it has one; no quote is open where it

@@ -67,15 +67,37 @@ class OpenElements {
 
   /// Opens an element whose name starts at `offset`, which lies after the name of
   /// every element open now.
-  void push(std::size_t offset);
+  void push(std::size_t offset) {
+    // Most elements start within 128 bytes of the one that encloses them: one group.
+    if (const std::size_t distance = offset - innermost_.value_or(0); distance <= GROUP_BITS) {
+      distances_.push_back(static_cast<std::uint8_t>(FIRST_GROUP | distance));
+    } else {
+      push_far(distance);
+    }
+    innermost_ = offset;
+  }
 
   /// Closes the innermost element; there must be one.
-  void pop();
+  void pop() {
+    if (distances_.size() > 1 && (distances_.back() & FIRST_GROUP) != 0) {
+      *innermost_ -= distances_.back() & GROUP_BITS;
+      distances_.pop_back();
+    } else {
+      pop_far();
+    }
+  }
 
  private:
+  static constexpr std::uint8_t GROUP_BITS = 0x7F;
+
   // The groups of one distance are stored low group first; only the first byte of
   // each distance has its high bit set, so that `pop` finds where the last began.
   static constexpr std::uint8_t FIRST_GROUP = 0x80;
+
+  /// `push` of a distance of more than one group.
+  void push_far(std::size_t distance);
+  /// `pop` of a distance of more than one group, or of the outermost element.
+  void pop_far();
 
   std::vector<std::uint8_t> distances_;
   std::optional<std::size_t> innermost_;
@@ -157,6 +179,14 @@ class XmlReader {
  private:
   error::Expected<XmlEvent, XmlError> read_markup();
   error::Expected<XmlEvent, XmlError> read_start_tag();
+  /// Where the name of a start tag ends and the offset of the tag's `>`.
+  struct TagBounds {
+    std::size_t name_end;
+    std::size_t end;
+  };
+  /// The bounds of the start tag whose name starts at `name_offset`, or nullopt
+  /// when the tag does not end.
+  std::optional<TagBounds> find_start_tag_bounds(std::size_t name_offset) const;
   error::Expected<XmlEvent, XmlError> read_end_tag();
   error::Expected<XmlEvent, XmlError> read_bang_markup();
   error::Expected<XmlEvent, XmlError> read_doctype();
@@ -172,8 +202,12 @@ class XmlReader {
   bool innermost_name_is(std::string_view name) const;
   std::string_view name_at(std::size_t offset) const;
   std::unexpected<XmlError> fail(XmlError error);
-  /// Passes the white space before the next markup, as `next` would.
-  std::size_t skip_to_markup();
+  /// Passes the white space before the next markup, as `next` would: white
+  /// space alone is no event, so passing it changes nothing that `next` sees.
+  std::size_t skip_to_markup() {
+    position_ = skip_indentation(document_, position_);
+    return position_;
+  }
 
   std::string_view document_;
   std::size_t position_ = 0;

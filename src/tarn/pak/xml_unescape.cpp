@@ -52,22 +52,18 @@ bool is_scalar_value(char32_t code_point) {
   return code_point <= LAST_CODE_POINT && (code_point < 0xD800 || code_point > 0xDFFF);
 }
 
-/// Appends what the reference `&name;` stands for, or gives the error for it.
-std::optional<XmlErrorKind> expand_reference(std::string_view name, std::string& text) {
+/// What the reference `&name;` stands for, or the error for it.
+error::Expected<char32_t, XmlErrorKind> reference_value(std::string_view name) {
   for (const PredefinedEntity& entity : PREDEFINED_ENTITIES) {
-    if (name == entity.name) {
-      text += entity.replacement;
-      return std::nullopt;
-    }
+    if (name == entity.name) return static_cast<char32_t>(entity.replacement);
   }
-  if (!name.starts_with('#')) return XmlErrorKind::unknown_reference;
+  if (!name.starts_with('#')) return std::unexpected(XmlErrorKind::unknown_reference);
   const bool hexadecimal = name.starts_with("#x");
   const std::optional<char32_t> code_point =
       read_code_point(name.substr(hexadecimal ? 2 : 1), hexadecimal ? 16 : 10);
-  if (!code_point) return XmlErrorKind::unknown_reference;
-  if (!is_scalar_value(*code_point)) return XmlErrorKind::character_reference_out_of_range;
-  common::append_utf8(text, *code_point);
-  return std::nullopt;
+  if (!code_point) return std::unexpected(XmlErrorKind::unknown_reference);
+  if (!is_scalar_value(*code_point)) return std::unexpected(XmlErrorKind::character_reference_out_of_range);
+  return *code_point;
 }
 
 std::optional<XmlError> check_utf8(const XmlAttribute& attribute) {
@@ -75,25 +71,39 @@ std::optional<XmlError> check_utf8(const XmlAttribute& attribute) {
   return XmlError{XmlErrorKind::value_not_utf8, attribute.value_offset};
 }
 
-/// Writes the raw value over `text` with its references expanded, the first at
-/// `amp`. Room for the whole raw value is made first: a reference is never
-/// shorter than the text it stands for, so the text is never moved as it grows,
-/// and the pages of that room it leaves unused are never touched.
-std::optional<XmlError> expand_references(const XmlAttribute& attribute, std::size_t amp, std::string& text) {
+/// Reads the raw value from its first reference, at `amp`, on: hands each run of
+/// text between references to `take_text` and what each reference stands for to
+/// `take_code_point`, in order; gives the error of the first reference that
+/// stands for nothing.
+template <class TakeText, class TakeCodePoint>
+std::optional<XmlError> read_references(const XmlAttribute& attribute, std::size_t amp, TakeText&& take_text,
+                                        TakeCodePoint&& take_code_point) {
   const std::string_view raw = attribute.raw_value;
-  text.clear();
-  text.reserve(raw.size());
-  text.append(raw.substr(0, amp));
+  take_text(raw.substr(0, amp));
   while (amp != std::string_view::npos) {
     const std::size_t semicolon = raw.find(';', amp + 1);
     const std::size_t offset = attribute.value_offset + amp;
     if (semicolon == std::string_view::npos) return XmlError{XmlErrorKind::unterminated_reference, offset};
     const std::string_view name = raw.substr(amp + 1, semicolon - amp - 1);
-    if (std::optional<XmlErrorKind> failure = expand_reference(name, text)) return XmlError{*failure, offset, name};
+    const error::Expected<char32_t, XmlErrorKind> code_point = reference_value(name);
+    if (!code_point) return XmlError{code_point.error(), offset, name};
+    take_code_point(*code_point);
     amp = raw.find('&', semicolon + 1);
-    text.append(raw.substr(semicolon + 1, std::min(amp, raw.size()) - semicolon - 1));
+    take_text(raw.substr(semicolon + 1, std::min(amp, raw.size()) - semicolon - 1));
   }
   return std::nullopt;
+}
+
+/// Writes the raw value over `text` with its references expanded, the first at
+/// `amp`. Room for the whole raw value is made first: a reference is never
+/// shorter than the text it stands for, so the text is never moved as it grows,
+/// and the pages of that room it leaves unused are never touched.
+std::optional<XmlError> expand_references(const XmlAttribute& attribute, std::size_t amp, std::string& text) {
+  text.clear();
+  text.reserve(attribute.raw_value.size());
+  return read_references(
+      attribute, amp, [&](std::string_view run) { text.append(run); },
+      [&](char32_t code_point) { common::append_utf8(text, code_point); });
 }
 
 }  // namespace
@@ -115,6 +125,17 @@ error::Expected<void, XmlError> unescape_into(const XmlAttribute& attribute, std
     return {};
   }
   if (std::optional<XmlError> failure = expand_references(attribute, amp, text)) return std::unexpected(*failure);
+  return {};
+}
+
+error::Expected<void, XmlError> check_unescapes(const XmlAttribute& attribute) {
+  if (attribute.is_plain_ascii) return {};
+  if (std::optional<XmlError> failure = check_utf8(attribute)) return std::unexpected(*failure);
+  const std::size_t amp = attribute.raw_value.find('&');
+  if (amp == std::string_view::npos) return {};
+  if (std::optional<XmlError> failure = read_references(attribute, amp, [](std::string_view) {}, [](char32_t) {})) {
+    return std::unexpected(*failure);
+  }
   return {};
 }
 

@@ -18,6 +18,10 @@ error::Expected<std::string_view, XmlError> unescape_escaped(const XmlAttribute&
 /// buffer in between. On failure `text` holds part of the value.
 error::Expected<void, XmlError> unescape_into(const XmlAttribute& attribute, std::string& text);
 
+/// Whether an attribute's value unescapes, with the error `unescape` gives where
+/// it does not, its text written nowhere: for values that only need to be valid.
+error::Expected<void, XmlError> check_unescapes(const XmlAttribute& attribute);
+
 /// The text of an attribute's value. The raw value must be well-formed UTF-8; its
 /// references are expanded: the five that XML predefines (`&lt;` `&gt;` `&amp;`
 /// `&apos;` `&quot;`) and character references `&#` decimal `;` and `&#x` hex `;`

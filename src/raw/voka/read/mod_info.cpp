@@ -64,14 +64,17 @@ error::Result<bool> keep_description_records(const table::Table& table, PackageR
 // next, within one allowance for the whole call. Records may all point at the
 // same stored bytes; a description read from exactly the bytes of the one
 // before parses to the same record, so it is taken from there without reading
-// it again, at the same cost to the allowance.
+// it again, at the same cost to the allowance. Callers keep the texts of a
+// first description and check those of the later ones, never the other way,
+// so a description taken from the one before has all the texts it needs.
 class DescriptionReader {
  public:
   DescriptionReader(PackageReader& reader, tarn::pak::DependencyRecords records)
       : reader_(reader), records_(records) {}
 
-  /// The description of `record`, valid until the next call.
-  error::Result<const tarn::pak::Metadata*> read(Record record) {
+  /// The description of `record`, valid until the next call, with its texts
+  /// kept or only checked as `texts` says.
+  error::Result<const tarn::pak::Metadata*> read(Record record, tarn::pak::FieldTexts texts) {
     auto entry = record.entry_details();
     if (!entry) return std::unexpected(std::move(entry.error()));
     // Where the allowance may not let the same extraction pass once more, it is
@@ -86,9 +89,9 @@ class DescriptionReader {
     auto file = std::move(*entry).decompress_file(reader_, allowance_);
     if (!file) return std::unexpected(std::move(file.error()));
     allowance_.spend(read.size_on_disk, file->data.size());
-    auto metadata = tarn::pak::Metadata::parse(file->data, records_);
+    auto metadata = tarn::pak::Metadata::parse(file->data, records_, texts);
     if (!metadata) return std::unexpected(std::move(metadata.error()));
-    last_.emplace(LastRead{std::move(read), file->data.size(), std::move(*metadata)});
+    last_.emplace(std::move(read), file->data.size(), std::move(*metadata));  // no record moved twice
     return &last_->metadata;
   }
 
@@ -120,10 +123,13 @@ tarn::pak::Metadata copy_of(const tarn::pak::Metadata& metadata) {
           metadata.module_info};
 }
 
-// Hands every description of the package to `take`, in table order. No
-// description is used before the whole table is known to decode.
+// Hands every description of the package to `take`, in table order, the first
+// with its texts and the later ones with theirs kept or only checked as
+// `later_texts` says. No description is used before the whole table is known
+// to decode.
 template <class Take>
-error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRecords records, Take&& take) {
+error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRecords records,
+                                      tarn::pak::FieldTexts later_texts, Take&& take) {
   auto reader = open_pak_skipping_header(path);
   if (!reader) return std::unexpected(std::move(reader.error()));
   auto table = table::Table::read_from(*reader);
@@ -134,8 +140,9 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
   if (!walk_again) return std::unexpected(std::move(walk_again.error()));
 
   DescriptionReader descriptions(*reader, records);
+  tarn::pak::FieldTexts texts = tarn::pak::FieldTexts::keep;
   auto read_and_take = [&](Record record) -> error::Result<Visited> {
-    auto metadata = descriptions.read(record);
+    auto metadata = descriptions.read(record, std::exchange(texts, later_texts));
     if (!metadata) return std::unexpected(std::move(metadata.error()));
     take(**metadata);
     return Visited::go_on;
@@ -156,16 +163,18 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
 error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(std::string path,
                                                                       tarn::pak::DependencyRecords records) {
   std::vector<tarn::pak::Metadata> descriptions;
-  auto walked = for_each_mod_info(std::move(path), records, [&](const tarn::pak::Metadata& metadata) {
-    descriptions.push_back(copy_of(metadata));
-  });
+  auto walked = for_each_mod_info(std::move(path), records, tarn::pak::FieldTexts::keep,
+                                  [&](const tarn::pak::Metadata& metadata) { descriptions.push_back(copy_of(metadata)); });
   if (!walked) return std::unexpected(std::move(walked.error()));
   return descriptions;
 }
 
 error::Result<FirstModInfo> get_first_mod_info_from_pak(std::string path, tarn::pak::DependencyRecords records) {
   FirstModInfo found;
-  auto walked = for_each_mod_info(std::move(path), records, [&](const tarn::pak::Metadata& metadata) {
+  // Only the first description is handed back; the others are counted, and
+  // checked without a copy of their texts.
+  auto walked = for_each_mod_info(std::move(path), records, tarn::pak::FieldTexts::check,
+                                  [&](const tarn::pak::Metadata& metadata) {
     if (!found.first) found.first = copy_of(metadata);
     ++found.count;
   });

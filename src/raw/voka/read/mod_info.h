@@ -29,7 +29,8 @@ struct FirstModInfo {
 
 /// What `get_mod_info_from_pak` finds, with the same answers and failures, but
 /// keeping the first description alone: for callers that want exactly one, a
-/// package of many descriptions then costs no more memory than one of one.
+/// package of many descriptions then costs no more memory than one of one. The
+/// later descriptions are only checked, their texts never copied.
 [[nodiscard]] error::Result<FirstModInfo> get_first_mod_info_from_pak(
     std::string path, tarn::pak::DependencyRecords records = tarn::pak::DependencyRecords::keep);
 
