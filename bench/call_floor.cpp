@@ -29,7 +29,7 @@ raw::voka::EntryDetails entry_of(const char* record, std::string_view name) {
           static_cast<raw::voka::CompressionKind>(record[263] & 0x0F)};
 }
 
-bool same_record(const FloorRecord& floor, const tarn::pak::ModuleShortDesc& library) {
+bool same_record(const FloorDependency& floor, const tarn::pak::ModuleShortDesc& library) {
   return floor.folder == library.folder && floor.md5 == library.md5.view() && floor.name == library.name &&
          floor.uuid == library.uuid.view() && floor.version == library.version;
 }

@@ -2,39 +2,72 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 
 namespace quellan::bench {
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// What each byte is to the reader, looked up once instead of compared in turn.
+enum ByteClass : std::uint8_t { SPACE = 1, ENDS_NAME = 2, ENDS_KEY = 4 };
 
-bool ends_name(char c) { return is_space(c) || c == '/' || c == '>'; }
+constexpr std::array<std::uint8_t, 256> BYTE_CLASSES = [] {
+  std::array<std::uint8_t, 256> classes{};
+  for (const unsigned char c : {' ', '\t', '\n', '\r'}) classes[c] = SPACE | ENDS_NAME | ENDS_KEY;
+  for (const unsigned char c : {'/', '>'}) classes[c] = ENDS_NAME | ENDS_KEY;
+  classes['='] = ENDS_KEY;
+  return classes;
+}();
 
+bool is_a(char c, ByteClass kind) { return (BYTE_CLASSES[static_cast<unsigned char>(c)] & kind) != 0; }
+
+bool is_space(char c) { return is_a(c, SPACE); }
+
+bool ends_name(char c) { return is_a(c, ENDS_NAME); }
+
+template <class Record>
 struct TextField {
   std::string_view id;
-  std::string FloorRecord::*member;
-  bool in_dependency;
+  std::string Record::*member;
 };
 
-constexpr std::array TEXT_FIELDS{
-    TextField{"Author", &FloorRecord::author, false},
-    TextField{"CharacterCreationLevelName", &FloorRecord::character_creation_level_name, false},
-    TextField{"Description", &FloorRecord::description, false},
-    TextField{"Folder", &FloorRecord::folder, true},
-    TextField{"GMTemplate", &FloorRecord::gm_template, false},
-    TextField{"LobbyLevelName", &FloorRecord::lobby_level_name, false},
-    TextField{"MD5", &FloorRecord::md5, true},
-    TextField{"MainMenuBackgroundVideo", &FloorRecord::main_menu_background_video, false},
-    TextField{"MenuLevelName", &FloorRecord::menu_level_name, false},
-    TextField{"Name", &FloorRecord::name, true},
-    TextField{"PhotoBooth", &FloorRecord::photo_booth, false},
-    TextField{"StartupLevelName", &FloorRecord::startup_level_name, false},
-    TextField{"Tags", &FloorRecord::tags, false},
-    TextField{"Type", &FloorRecord::module_type, false},
-    TextField{"UUID", &FloorRecord::uuid, true},
-};
+constexpr std::array<TextField<FloorRecord>, 15> MODULE_TEXTS{{
+    {"Author", &FloorRecord::author},
+    {"CharacterCreationLevelName", &FloorRecord::character_creation_level_name},
+    {"Description", &FloorRecord::description},
+    {"Folder", &FloorRecord::folder},
+    {"GMTemplate", &FloorRecord::gm_template},
+    {"LobbyLevelName", &FloorRecord::lobby_level_name},
+    {"MD5", &FloorRecord::md5},
+    {"MainMenuBackgroundVideo", &FloorRecord::main_menu_background_video},
+    {"MenuLevelName", &FloorRecord::menu_level_name},
+    {"Name", &FloorRecord::name},
+    {"PhotoBooth", &FloorRecord::photo_booth},
+    {"StartupLevelName", &FloorRecord::startup_level_name},
+    {"Tags", &FloorRecord::tags},
+    {"Type", &FloorRecord::module_type},
+    {"UUID", &FloorRecord::uuid},
+}};
+
+constexpr std::array<TextField<FloorDependency>, 4> DEPENDENCY_TEXTS{{
+    {"Folder", &FloorDependency::folder},
+    {"MD5", &FloorDependency::md5},
+    {"Name", &FloorDependency::name},
+    {"UUID", &FloorDependency::uuid},
+}};
+
+// Sets the text field named `id`; false when `record` has none of that name.
+template <class Record, std::size_t N>
+bool assign_text(Record& record, const std::array<TextField<Record>, N>& fields, std::string_view id,
+                 std::string_view value) {
+  for (const TextField<Record>& field : fields) {
+    if (field.id != id) continue;
+    (record.*field.member).assign(value);
+    return true;
+  }
+  return false;
+}
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
 bool is_utf8(std::string_view text) {
@@ -93,22 +126,44 @@ bool append_reference(std::string& out, std::string_view name) {
   return true;
 }
 
-// The value as text: `raw` itself when it holds no reference, else its expansion in `scratch`.
-std::optional<std::string_view> unescape(std::string_view raw, std::string& scratch) {
-  if (!is_utf8(raw)) return std::nullopt;
-  std::size_t amp = raw.find('&');
-  if (amp == std::string_view::npos) return raw;
-  scratch.clear();
+// Expands the references of `raw`, valid UTF-8 holding at least one '&', into `out`.
+bool expand_references(std::string_view raw, std::string& out) {
+  out.clear();
   std::size_t from = 0;
-  while (amp != std::string_view::npos) {
+  for (std::size_t amp = raw.find('&'); amp != std::string_view::npos; amp = raw.find('&', from)) {
     const std::size_t semicolon = raw.find(';', amp);
-    if (semicolon == std::string_view::npos) return std::nullopt;
-    scratch.append(raw.substr(from, amp - from));
-    if (!append_reference(scratch, raw.substr(amp + 1, semicolon - amp - 1))) return std::nullopt;
+    if (semicolon == std::string_view::npos) return false;
+    out.append(raw.substr(from, amp - from));
+    if (!append_reference(out, raw.substr(amp + 1, semicolon - amp - 1))) return false;
     from = semicolon + 1;
-    amp = raw.find('&', from);
   }
-  scratch.append(raw.substr(from));
+  out.append(raw.substr(from));
+  return true;
+}
+
+// How many bytes `raw` starts with that are ASCII and no '&', eight at a time:
+// a byte with its top bit set, or equal to '&', sets the top bit of its lane.
+std::size_t plain_prefix(std::string_view raw) {
+  constexpr std::uint64_t ONES = 0x0101010101010101, TOPS = 0x8080808080808080, AMPERSANDS = ONES * '&';
+  std::size_t plain = 0;
+  for (; plain + 8 <= raw.size(); plain += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, raw.data() + plain, 8);
+    const std::uint64_t matches = word ^ AMPERSANDS;
+    if (((word | ((matches - ONES) & ~matches)) & TOPS) != 0) break;
+  }
+  while (plain < raw.size() && static_cast<unsigned char>(raw[plain]) < 0x80 && raw[plain] != '&') ++plain;
+  return plain;
+}
+
+// The value as text: `raw` itself when it holds no reference, else its expansion
+// in `scratch`. Most values are plain ASCII.
+std::optional<std::string_view> unescape(std::string_view raw, std::string& scratch) {
+  const std::size_t plain = plain_prefix(raw);
+  if (plain == raw.size()) return raw;
+  if (!is_utf8(raw.substr(plain))) return std::nullopt;
+  if (raw.find('&', plain) == std::string_view::npos) return raw;
+  if (!expand_references(raw, scratch)) return std::nullopt;
   return std::string_view(scratch);
 }
 
@@ -137,6 +192,8 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
+// A decimal of at most 19 digits (leading zeros passed over) cannot pass 2^64, so
+// it is summed without a check and then held to the type's range.
 template <class T>
 std::optional<T> decimal(std::string_view text) {
   bool negative = false;
@@ -145,16 +202,28 @@ std::optional<T> decimal(std::string_view text) {
     text.remove_prefix(1);
   }
   if (text.empty()) return std::nullopt;
-  // Accumulated towards the sign's side, so that the most negative value fits.
-  T value = 0;
-  for (const char c : text) {
+  std::size_t zeros = 0;
+  while (zeros + 1 < text.size() && text[zeros] == '0') ++zeros;
+  text.remove_prefix(zeros);
+  if (text.size() > 20) return std::nullopt;
+  std::uint64_t magnitude = 0;
+  for (const char c : text.substr(0, 19)) {
     if (c < '0' || c > '9') return std::nullopt;
-    const T digit = T(c - '0');
-    if (negative ? __builtin_mul_overflow(value, T(10), &value) || __builtin_sub_overflow(value, digit, &value)
-                 : __builtin_mul_overflow(value, T(10), &value) || __builtin_add_overflow(value, digit, &value))
+    magnitude = magnitude * 10 + std::uint64_t(c - '0');
+  }
+  if (text.size() == 20) {
+    const char c = text[19];
+    if (c < '0' || c > '9' || __builtin_mul_overflow(magnitude, 10u, &magnitude) ||
+        __builtin_add_overflow(magnitude, std::uint64_t(c - '0'), &magnitude))
       return std::nullopt;
   }
-  return value;
+  using Limits = std::numeric_limits<T>;
+  if (!negative) {
+    if (magnitude > std::uint64_t(Limits::max())) return std::nullopt;
+    return T(magnitude);
+  }
+  if (magnitude > std::uint64_t(Limits::max()) + 1) return std::nullopt;
+  return T(0 - magnitude);
 }
 
 struct Attribute {
@@ -181,13 +250,17 @@ class DescriptionFloor {
 
   bool step() {
     if (text_[at_] != '<') return skip_text();
+    if (at_ + 1 == text_.size()) return false;
+    switch (text_[at_ + 1]) {
+      case '/': return end_tag();
+      case '?': return skip_past("?>");
+      case '!': break;
+      default: return start_tag();
+    }
     const std::string_view rest = text_.substr(at_);
     if (rest.starts_with("<!--")) return skip_past("-->");
     if (rest.starts_with("<![CDATA[")) return skip_past("]]>");
-    if (rest.starts_with("<!") ) return skip_past(">");
-    if (rest.starts_with("<?")) return skip_past("?>");
-    if (rest.starts_with("</")) return end_tag();
-    return start_tag();
+    return skip_past(">");
   }
 
   bool skip_past(std::string_view marker) {
@@ -199,14 +272,24 @@ class DescriptionFloor {
 
   // Text up to the next tag; every '&' in it must begin a reference closed by ';'.
   bool skip_text() {
+    // Most text is the white space between tags, passed over without a search.
+    at_ = past_white_space(at_);
+    if (at_ == text_.size() || text_[at_] == '<') return true;
     std::size_t end = text_.find('<', at_);
     if (end == std::string_view::npos) end = text_.size();
-    for (std::size_t amp = text_.find('&', at_); amp < end; amp = text_.find('&', amp + 1)) {
-      const std::size_t semicolon = text_.find(';', amp);
-      if (semicolon >= end) return false;
+    const std::string_view text = text_.substr(at_, end - at_);
+    for (std::size_t amp = text.find('&'); amp != std::string_view::npos; amp = text.find('&', amp + 1)) {
+      if (text.find(';', amp) == std::string_view::npos) return false;
     }
     at_ = end;
     return true;
+  }
+
+  std::size_t past_white_space(std::size_t at) const {
+    const char* bytes = text_.data();
+    const std::size_t size = text_.size();
+    while (at < size && is_space(bytes[at])) ++at;
+    return at;
   }
 
   std::string_view name_from(std::size_t from) const {
@@ -238,30 +321,46 @@ class DescriptionFloor {
     return std::string_view::npos;
   }
 
+  // A tag whose attributes are read has them read in the same pass that finds
+  // its end. Where they do not read, the tag still counts only if it is of the
+  // kind that is read: its end is then found again, passing over quoted values.
   bool start_tag() {
     const std::string_view name = name_from(at_ + 1);
+    if (name.empty()) return false;
     const std::size_t attributes_at = at_ + 1 + name.size();
-    const std::size_t end = tag_end(attributes_at);
-    if (name.empty() || end == std::string_view::npos) return false;
+    const bool node = node_ == Node::none && name == "node";
+    const bool field = node_ != Node::none && name == "attribute";
+    std::size_t at = attributes_at;
+    attributes_.clear();
+    failed_ = false;
+    if (node || field) {
+      for (Attribute attribute; next_attribute(at, attribute);) {
+        attributes_.push_back(attribute);
+        if (node && attribute.key == "id") break;
+      }
+    }
+    const bool read = (node || field) && !failed_;
+    const std::size_t end = tag_end(read ? at : attributes_at);
+    if (end == std::string_view::npos) return false;
     const bool empty = text_[end - 1] == '/' && end - 1 >= attributes_at;
-    const std::string_view attributes = text_.substr(attributes_at, end - attributes_at - (empty ? 1 : 0));
     at_ = end + 1;
     if (!empty) open_.push_back(name);
-    if (node_ == Node::none && !empty && name == "node") return node_start(attributes);
-    if (node_ != Node::none && empty && name == "attribute") return field(attributes);
+    if (node && !empty) return read && node_start();
+    if (field && empty) return read && this->field();
     return true;
   }
 
-  // Reads the attribute at `list[at]` on, past white space; false at the list's end
-  // or on a malformed one, which `failed_` then tells.
-  bool next_attribute(std::string_view list, std::size_t& at, Attribute& out) {
+  // Reads the attribute at `at` on, past white space; false at the end of the
+  // list, or on a malformed one, which `failed_` then tells.
+  bool next_attribute(std::size_t& at, Attribute& out) {
+    const std::string_view list = text_;
     while (at < list.size() && is_space(list[at])) ++at;
-    if (at == list.size()) return false;
+    if (at == list.size() || list[at] == '/' || list[at] == '>') return false;
     const std::size_t key_at = at;
-    while (at < list.size() && list[at] != '=' && !is_space(list[at])) ++at;
+    while (at < list.size() && !is_a(list[at], ENDS_KEY)) ++at;
     out.key = list.substr(key_at, at - key_at);
     while (at < list.size() && is_space(list[at])) ++at;
-    if (at == list.size() || list[at] != '=' || out.key.empty()) return fail();
+    if (at == list.size() || list[at] != '=') return fail();
     ++at;
     while (at < list.size() && is_space(list[at])) ++at;
     if (at == list.size() || (list[at] != '"' && list[at] != '\'')) return fail();
@@ -277,65 +376,60 @@ class DescriptionFloor {
     return false;
   }
 
-  // Appends to `keys` the key of `attribute`, unless it is there already.
-  static bool new_key(std::vector<std::string_view>& keys, std::string_view key) {
-    for (const std::string_view seen : keys) if (seen == key) return false;
-    keys.push_back(key);
+  // Whether no key of the tag read so far is given twice.
+  bool keys_distinct() const {
+    for (std::size_t i = 1; i < attributes_.size(); ++i)
+      for (std::size_t j = 0; j < i; ++j)
+        if (attributes_[i].key == attributes_[j].key) return false;
     return true;
   }
 
-  bool node_start(std::string_view list) {
-    keys_.clear();
-    Attribute attribute;
-    for (std::size_t at = 0; next_attribute(list, at, attribute);) {
-      if (!new_key(keys_, attribute.key)) return false;
-      if (attribute.key != "id") continue;
-      const auto id = unescape(attribute.value, scratch_);
-      if (!id) return false;
-      if (*id == "ModuleInfo") begin_node(Node::module_info);
-      else if (*id == "ModuleShortDesc") begin_node(Node::dependency);
-      return true;
-    }
-    return !failed_;
+  bool node_start() {
+    if (!keys_distinct()) return false;
+    if (attributes_.empty() || attributes_.back().key != "id") return true;
+    const auto id = unescape(attributes_.back().value, scratch_);
+    if (!id) return false;
+    if (*id == "ModuleInfo") begin_node(Node::module_info);
+    else if (*id == "ModuleShortDesc") begin_node(Node::dependency);
+    return true;
   }
 
   void begin_node(Node kind) {
     node_ = kind;
     if (kind == Node::dependency) {
-      current_ = &result_.dependencies.emplace_back();
+      result_.dependencies.emplace_back();
     } else {
       result_.module_info = FloorRecord{};
-      current_ = &result_.module_info;
       have_module_info_ = true;
     }
   }
 
-  bool field(std::string_view list) {
-    keys_.clear();
+  bool field() {
+    if (!keys_distinct()) return false;
     std::optional<std::string_view> id, value;
-    Attribute attribute;
-    for (std::size_t at = 0; next_attribute(list, at, attribute);) {
-      if (!new_key(keys_, attribute.key)) return false;
-      if (attribute.key == "id") id = unescape(attribute.value, id_scratch_);
-      else if (attribute.key == "value") value = unescape(attribute.value, scratch_);
-      else continue;
-      if (!(attribute.key == "id" ? id : value)) return false;
+    for (const Attribute& attribute : attributes_) {
+      if (attribute.key == "id") {
+        if (!(id = unescape(attribute.value, id_scratch_))) return false;
+      } else if (attribute.key == "value") {
+        if (!(value = unescape(attribute.value, scratch_))) return false;
+      }
     }
-    if (failed_) return false;
-    return !id || !value || assign(*id, trimmed(*value));
+    if (!id || !value) return true;
+    if (node_ == Node::dependency) return assign(result_.dependencies.back(), *id, trimmed(*value));
+    return assign(result_.module_info, *id, trimmed(*value));
   }
 
-  bool assign(std::string_view id, std::string_view value) {
-    const bool dependency = node_ == Node::dependency;
-    for (const TextField& text : TEXT_FIELDS) {
-      if (text.id != id) continue;
-      if (!dependency || text.in_dependency) (current_->*text.member).assign(value);
-      return true;
-    }
-    if (id == "Version64") return assign_number(current_->version, value);
-    if (dependency) return true;
-    if (id == "PublishHandle") return assign_number(current_->publish_handle, value);
-    if (id == "NumPlayers") return assign_number(current_->num_players, value);
+  // Each assigns the field named `id`, if the record has one; false for a number that does not read.
+  static bool assign(FloorDependency& record, std::string_view id, std::string_view value) {
+    if (assign_text(record, DEPENDENCY_TEXTS, id, value)) return true;
+    return id != "Version64" || assign_number(record.version, value);
+  }
+
+  static bool assign(FloorRecord& record, std::string_view id, std::string_view value) {
+    if (assign_text(record, MODULE_TEXTS, id, value)) return true;
+    if (id == "Version64") return assign_number(record.version, value);
+    if (id == "PublishHandle") return assign_number(record.publish_handle, value);
+    if (id == "NumPlayers") return assign_number(record.num_players, value);
     return true;
   }
 
@@ -349,11 +443,10 @@ class DescriptionFloor {
   std::string_view text_;
   std::size_t at_ = 0;
   std::vector<std::string_view> open_;
-  std::vector<std::string_view> keys_;
+  std::vector<Attribute> attributes_;
   std::string scratch_, id_scratch_;
   bool failed_ = false;
   Node node_ = Node::none;
-  FloorRecord* current_ = nullptr;
   bool have_module_info_ = false;
   FloorDescription result_;
 };

@@ -8,9 +8,7 @@
 
 namespace quellan::bench {
 
-/// The fields of one described node, by the same attribute ids the library reads.
-/// A module's own description uses all of them; a dependency only Folder, MD5,
-/// Name, UUID and Version64.
+/// The fields of a module's own description, by the attribute ids the library reads.
 struct FloorRecord {
   std::string author, character_creation_level_name, description, folder, gm_template, lobby_level_name, md5,
       main_menu_background_video, menu_level_name, name, photo_booth, startup_level_name, tags, module_type, uuid;
@@ -19,8 +17,14 @@ struct FloorRecord {
   std::uint8_t num_players = 0;
 };
 
+/// The fields of one dependency.
+struct FloorDependency {
+  std::string folder, md5, name, uuid;
+  std::int64_t version = 0;
+};
+
 struct FloorDescription {
-  std::vector<FloorRecord> dependencies;
+  std::vector<FloorDependency> dependencies;
   FloorRecord module_info;
 };
 
