@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "floor_values.h"
 
@@ -128,10 +130,21 @@ class DescriptionFloor {
     return true;
   }
 
+  // Indentation is mostly runs of spaces, passed over eight at a time.
   std::size_t past_white_space(std::size_t at) const {
+    constexpr std::uint64_t SPACES = 0x2020202020202020;
     const char* bytes = text_.data();
     const std::size_t size = text_.size();
-    while (at < size && is_space(bytes[at])) ++at;
+    while (at < size) {
+      std::uint64_t word;
+      if (at + 8 <= size && (std::memcpy(&word, bytes + at, 8), word == SPACES)) {
+        at += 8;
+      } else if (is_space(bytes[at])) {
+        ++at;
+      } else {
+        break;
+      }
+    }
     return at;
   }
 
