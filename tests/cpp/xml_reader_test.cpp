@@ -138,6 +138,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"EndTagNameWithQuote", "<a\"x>y\"></a\"x>",
                    "start a\"x>y\"\nerror mismatched end tag: expected </a\"x>y\">, found "
                    "</a\"x> at byte 8"},
+        ReaderCase{"LongEndTagNameWithQuote", "<abcdefgh\"x>y\"></abcdefgh\"x>",
+                   "start abcdefgh\"x>y\"\nerror mismatched end tag: expected </abcdefgh\"x>y\">, found "
+                   "</abcdefgh\"x> at byte 15"},
         ReaderCase{"LongEndTagDifferingInItsFirstChunk", "<abcdefghijklmnopqr></Xbcdefghijklmnopqr>",
                    "start abcdefghijklmnopqr\nerror mismatched end tag: expected </abcdefghijklmnopqr>, found "
                    "</Xbcdefghijklmnopqr> at byte 20"},

@@ -16,23 +16,6 @@ namespace quellan::tarn::pak {
 
 namespace {
 
-/// Where the attributes of a tag named `name` start, when the document has that
-/// tag at `start`: its `<` and name, then white space, which ends the name as the
-/// general reading finds it. The document is padded, so the name's bytes may be
-/// compared before its end is known.
-template <std::size_t Size>
-std::optional<std::size_t> attributes_after_name(std::string_view document, std::size_t start,
-                                                 const char (&name)[Size]) {
-  constexpr std::size_t NAME_SIZE = Size - 1;
-  static_assert(common::ByteBuffer::SLACK >= NAME_SIZE + 1);
-  const std::size_t after_name = start + 1 + NAME_SIZE;
-  if (std::memcmp(document.data() + start + 1, name, NAME_SIZE) != 0 || after_name >= document.size() ||
-      !is_xml_white_space(document[after_name])) {
-    return std::nullopt;
-  }
-  return after_name;
-}
-
 /// The bytes at which the passes stop reading a key: those that end a key by the
 /// cursor's grammar, and those that they leave to the general reading. A `>` or
 /// a quote in a key would end the tag or open a quote before the key's end as
@@ -110,12 +93,12 @@ bool keep_once(std::optional<XmlAttribute>& slot, const XmlAttribute& attribute)
   return true;
 }
 
-/// Reads the attributes of an `attribute` tag from `from` up to the `/>` or `>`
-/// that follows them, keeping `id` and `value` in `found`. Where it stopped;
-/// nullopt for anything that the general reading would not read the same, and
-/// for a tag of more keys than the cursor compares one by one.
+}  // namespace
+
 std::optional<std::size_t> read_field_attributes(std::string_view document, std::size_t from,
                                                  IdAndValue& found) {
+  found.id.reset();
+  found.value.reset();
   const char* const bytes = document.data();
   OtherKeys others;
   for (std::size_t i = from, count = 0;; ++count) {
@@ -137,37 +120,13 @@ std::optional<std::size_t> read_field_attributes(std::string_view document, std:
   }
 }
 
-}  // namespace
-
-bool read_plain_field_tag(XmlReader& reader, IdAndValue& found) {
-  found.id.reset();
-  found.value.reset();
-  const std::optional<XmlEventKind> kind =
-      reader.read_tag_with([&](std::string_view document, std::size_t start) -> std::optional<std::size_t> {
-        const std::optional<std::size_t> attributes = attributes_after_name(document, start, "attribute");
-        if (!attributes) return std::nullopt;
-        return read_field_attributes(document, *attributes, found);
-      });
-  if (!kind) return false;
-  if (*kind == XmlEventKind::start_tag) found = IdAndValue{};  // no field: it changes nothing
-  return true;
-}
-
-std::optional<NodeTag> read_plain_node_tag(XmlReader& reader) {
-  XmlAttribute id;
-  const std::optional<XmlEventKind> kind =
-      reader.read_tag_with([&](std::string_view document, std::size_t start) -> std::optional<std::size_t> {
-        const std::optional<std::size_t> attributes = attributes_after_name(document, start, "node");
-        if (!attributes) return std::nullopt;
-        const std::size_t key_offset = skip_white_space(document, *attributes);
-        if (!is_key_at(document.data(), key_offset, "id")) return std::nullopt;
-        id.key = document.substr(key_offset, 2);
-        const error::Expected<std::size_t, XmlErrorKind> end = read_value_after_key(document, key_offset + 2, 0, id);
-        if (!end) return std::nullopt;
-        return *end;
-      });
-  if (!kind) return std::nullopt;
-  return NodeTag{*kind, id};
+std::optional<std::size_t> read_node_id(std::string_view document, std::size_t from, XmlAttribute& id) {
+  const std::size_t key_offset = skip_white_space(document, from);
+  if (!is_key_at(document.data(), key_offset, "id")) return std::nullopt;
+  id.key = document.substr(key_offset, 2);
+  const error::Expected<std::size_t, XmlErrorKind> end = read_value_after_key(document, key_offset + 2, 0, id);
+  if (!end) return std::nullopt;
+  return *end;
 }
 
 }  // namespace quellan::tarn::pak
