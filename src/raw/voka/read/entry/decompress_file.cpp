@@ -77,13 +77,14 @@ constexpr std::uint64_t MOST_ROOM_SET_ASIDE = std::uint64_t{4} << 20;
 
 // Room for what an LZ4 entry declares, set aside before its stored bytes are
 // read, or none. The stored bytes then lie above the contents on the heap, and
-// what the parse allocates next takes their place once they are freed: with
-// the contents first, they would leave a hole under them, the heap would reach
+// what the parse allocates next takes their place once they are freed. Read
+// first, they would leave a hole under the contents, the heap would reach
 // higher, and the allocator would give its top back to the system at the end
 // of each call, to fault it in again in the next. The declared size is not
 // trusted, so only a size this small is set aside, and the room is left as the
-// allocator gives it: pages that nothing writes cost nothing. Larger entries
-// are checked first and then given exactly what they produce.
+// allocator gives it: pages that nothing writes cost nothing. Larger entries,
+// and any whose room cannot be had, are checked first and then given exactly
+// what they produce.
 std::optional<common::ByteBuffer> room_set_aside(const EntryDetails& entry, std::size_t limit) {
   if (entry.compression != CompressionKind::Lz4 || is_stored_as_is(entry)) return std::nullopt;
   const std::uint64_t capacity = lz4_capacity(entry, std::min<std::size_t>(limit, MAX_DECOMPRESSED_SIZE));
