@@ -240,6 +240,24 @@ TEST(GetModInfoFromPak, DescriptionsMayTotalTheCallAllowanceButNotPassIt) {
                             "allowed");
 }
 
+// A record read from the bytes of the one before is not parsed again, yet comes
+// back whole, its dependencies included.
+TEST(GetModInfoFromPak, RecordsSharingStoredBytesGiveTheSameDescription) {
+  const std::string document =
+      test_support::meta_kvt_document({{"Folder", "A"}, {"Name", "Alpha"}}, {{{"Folder", "B"}}, {{"Folder", "C"}}});
+  PackageWriter writer;
+  writer.add(PackageEntry::lz4("Mods/A/meta.kvt", document)).add_aliases(0, 2);
+  const PackageFile file(writer.bytes());
+  const auto descriptions = get_mod_info_from_pak(file.path());
+  ASSERT_TRUE(descriptions.has_value()) << descriptions.error().message();
+  ASSERT_EQ(descriptions->size(), 3u);
+  for (const auto& description : *descriptions) {
+    EXPECT_EQ(description.module_info.name, "Alpha");
+    ASSERT_EQ(description.dependencies.size(), 2u);
+    EXPECT_EQ(description.dependencies[1].folder, "C");
+  }
+}
+
 // Every description costs the call's allowance at least MIN_EXTRACTION_COST, so
 // a call extracts at most this many, however small they are.
 TEST(GetModInfoFromPak, DescriptionsAreCountedAtLeastTheirMinimumCost) {

@@ -63,18 +63,19 @@ error::Result<bool> keep_description_records(const table::Table& table, PackageR
 // Extracts and parses descriptions one at a time, each released before the
 // next, within one allowance for the whole call. Records may all point at the
 // same stored bytes; a description read from exactly the bytes of the one
-// before parses to the same record, so it is taken from there without reading
-// it again, at the same cost to the allowance. Callers keep the texts of a
-// first description and check those of the later ones, never the other way,
-// so a description taken from the one before has all the texts it needs.
+// before parses to the same record, so it is not read again but given as the
+// same as the one before, at the same cost to the allowance. Callers keep the
+// texts of a first description and check those of the later ones, never the
+// other way, so the one before always has all the texts they need.
 class DescriptionReader {
  public:
   DescriptionReader(PackageReader& reader, tarn::pak::DependencyRecords records)
       : reader_(reader), records_(records) {}
 
-  /// The description of `record`, valid until the next call, with its texts
-  /// kept or only checked as `texts` says.
-  error::Result<const tarn::pak::Metadata*> read(Record record, tarn::pak::FieldTexts texts) {
+  /// The description of `record`, with its texts kept or only checked as
+  /// `texts` says, handed over for the caller to keep: none where it is the same
+  /// as the one read before, which the caller already has.
+  error::Result<std::optional<tarn::pak::Metadata>> read(Record record, tarn::pak::FieldTexts texts) {
     auto entry = record.entry_details();
     if (!entry) return std::unexpected(std::move(entry.error()));
     // Where the allowance may not let the same extraction pass once more, it is
@@ -82,7 +83,7 @@ class DescriptionReader {
     if (last_ && same_stored_bytes(last_->entry, *entry) &&
         allowance_.affords(last_->entry.size_on_disk, last_->contents_size)) {
       allowance_.spend(last_->entry.size_on_disk, last_->contents_size);
-      return &last_->metadata;
+      return std::nullopt;
     }
     last_.reset();
     EntryDetails read = *entry;
@@ -91,15 +92,15 @@ class DescriptionReader {
     allowance_.spend(read.size_on_disk, file->data.size());
     auto metadata = tarn::pak::Metadata::parse(file->data, records_, texts);
     if (!metadata) return std::unexpected(std::move(metadata.error()));
-    last_.emplace(std::move(read), file->data.size(), std::move(*metadata));  // no record moved twice
-    return &last_->metadata;
+    last_.emplace(std::move(read), file->data.size());
+    return std::move(*metadata);
   }
 
  private:
-  struct LastRead {
+  // The extraction that the last description was parsed from.
+  struct LastExtraction {
     EntryDetails entry;
     std::size_t contents_size;
-    tarn::pak::Metadata metadata;
   };
 
   static bool same_stored_bytes(const EntryDetails& a, const EntryDetails& b) {
@@ -110,7 +111,7 @@ class DescriptionReader {
   PackageReader& reader_;
   tarn::pak::DependencyRecords records_;
   ExtractionAllowance allowance_;
-  std::optional<LastRead> last_;
+  std::optional<LastExtraction> last_;
 };
 
 // A copy of a description for the caller to keep. Its dependency list is built
@@ -125,8 +126,9 @@ tarn::pak::Metadata copy_of(const tarn::pak::Metadata& metadata) {
 
 // Hands every description of the package to `take`, in table order, the first
 // with its texts and the later ones with theirs kept or only checked as
-// `later_texts` says. No description is used before the whole table is known
-// to decode.
+// `later_texts` says: each one parsed for it to keep, or none for one that is
+// the same as the one before. No description is used before the whole table is
+// known to decode.
 template <class Take>
 error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRecords records,
                                       tarn::pak::FieldTexts later_texts, Take&& take) {
@@ -144,7 +146,7 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
   auto read_and_take = [&](Record record) -> error::Result<Visited> {
     auto metadata = descriptions.read(record, std::exchange(texts, later_texts));
     if (!metadata) return std::unexpected(std::move(metadata.error()));
-    take(**metadata);
+    take(std::move(*metadata));
     return Visited::go_on;
   };
   if (*walk_again) {
@@ -164,7 +166,9 @@ error::Result<std::vector<tarn::pak::Metadata>> get_mod_info_from_pak(std::strin
                                                                       tarn::pak::DependencyRecords records) {
   std::vector<tarn::pak::Metadata> descriptions;
   auto walked = for_each_mod_info(std::move(path), records, tarn::pak::FieldTexts::keep,
-                                  [&](const tarn::pak::Metadata& metadata) { descriptions.push_back(copy_of(metadata)); });
+                                  [&](std::optional<tarn::pak::Metadata>&& parsed) {
+    descriptions.push_back(parsed ? std::move(*parsed) : copy_of(descriptions.back()));
+  });
   if (!walked) return std::unexpected(std::move(walked.error()));
   return descriptions;
 }
@@ -174,8 +178,9 @@ error::Result<FirstModInfo> get_first_mod_info_from_pak(std::string path, tarn::
   // Only the first description is handed back; the others are counted, and
   // checked without a copy of their texts.
   auto walked = for_each_mod_info(std::move(path), records, tarn::pak::FieldTexts::check,
-                                  [&](const tarn::pak::Metadata& metadata) {
-    if (!found.first) found.first = copy_of(metadata);
+                                  [&](std::optional<tarn::pak::Metadata>&& parsed) {
+    // The first description is always parsed: there is none before it.
+    if (!found.first) found.first = std::move(parsed);
     ++found.count;
   });
   if (!walked) return std::unexpected(std::move(walked.error()));

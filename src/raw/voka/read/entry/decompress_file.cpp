@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "common/lz4_block.h"
@@ -50,16 +52,54 @@ error::Result<common::ByteBuffer> inflate_zlib(const EntryDetails& entry, std::s
   return std::move(*contents);
 }
 
+// The most an LZ4 entry may decode to: a block that needs more room fails as
+// one that needs more than it declares.
+std::uint64_t lz4_capacity(const EntryDetails& entry, std::size_t decompressed_limit) {
+  return std::min<std::uint64_t>(entry.uncompressed_size, decompressed_limit);
+}
+
+std::unexpected<error::Error> lz4_failure(const EntryDetails& entry, error::Lz4Error cause) {
+  return std::unexpected<error::Error>(error::Lz4Decompress{
+      "file " + common::pathbuf_from_bytes(entry.name) + " at offset " + std::to_string(entry.offset),
+      entry.size_on_disk, entry.uncompressed_size, std::move(cause)});
+}
+
 error::Result<common::ByteBuffer> decompress_lz4(const EntryDetails& entry, std::string_view stored,
                                                  std::size_t limit) {
-  // A block that needs more room than the limit fails as one that needs more than it declares.
-  auto contents = common::decompress_lz4_block(stored, std::min<std::uint64_t>(entry.uncompressed_size, limit));
-  if (!contents) {
-    return std::unexpected(error::Lz4Decompress{
-        "file " + common::pathbuf_from_bytes(entry.name) + " at offset " + std::to_string(entry.offset),
-        entry.size_on_disk, entry.uncompressed_size, contents.error()});
-  }
+  auto contents = common::decompress_lz4_block(stored, lz4_capacity(entry, limit));
+  if (!contents) return lz4_failure(entry, contents.error());
   return std::move(*contents);
+}
+
+// Contents under this size are given room before their stored bytes are read:
+// larger buffers get a mapping of their own, outside the heap.
+constexpr std::uint64_t MOST_ROOM_SET_ASIDE = std::uint64_t{4} << 20;
+
+// Room for what an LZ4 entry declares, set aside before its stored bytes are
+// read, or none. The stored bytes then lie above the contents on the heap, and
+// what the parse allocates next takes their place once they are freed. Read
+// first, they would leave a hole under the contents, the heap would reach
+// higher, and the allocator would give its top back to the system at the end
+// of each call, to fault it in again in the next. The declared size is not
+// trusted, so only a size this small is set aside, and the room is left as the
+// allocator gives it: pages that nothing writes cost nothing. Larger entries,
+// and any whose room cannot be had, are checked first and then given exactly
+// what they produce.
+std::optional<common::ByteBuffer> room_set_aside(const EntryDetails& entry, std::size_t limit) {
+  if (entry.compression != CompressionKind::Lz4 || is_stored_as_is(entry)) return std::nullopt;
+  const std::uint64_t capacity = lz4_capacity(entry, std::min<std::size_t>(limit, MAX_DECOMPRESSED_SIZE));
+  if (capacity >= MOST_ROOM_SET_ASIDE) return std::nullopt;
+  return common::ByteBuffer::for_overwrite(static_cast<std::size_t>(capacity));
+}
+
+// Decodes into room set aside for the whole capacity, with the same answers as
+// a block checked first: both forms of the decoder agree on every block.
+error::Result<common::ByteBuffer> decompress_lz4_into(const EntryDetails& entry, std::string_view stored,
+                                                      common::ByteBuffer room) {
+  auto produced = common::decode_lz4_block(stored, room.span());
+  if (!produced) return lz4_failure(entry, produced.error());
+  room.truncate(*produced);
+  return room;
 }
 
 error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::ByteBuffer stored,
@@ -85,9 +125,11 @@ error::Result<ModFile> EntryDetails::decompress_file(read::PackageReader& reader
                                                      ExtractionAllowance allowance) && {
   // Refused before anything is read: the package may well be fine otherwise.
   if (compression == CompressionKind::Zstd) return std::unexpected(error::ZstdUnsupported{});
+  std::optional<common::ByteBuffer> room = room_set_aside(*this, allowance.contents);
   auto stored = read_stored_bytes(*this, reader, stored_limit(*this, allowance));
   if (!stored) return std::unexpected(std::move(stored.error()));
-  auto contents = decode(*this, std::move(*stored), allowance.contents);
+  auto contents = room ? decompress_lz4_into(*this, stored->view(), std::move(*room))
+                       : decode(*this, std::move(*stored), allowance.contents);
   if (!contents) return std::unexpected(std::move(contents.error()));
   return ModFile{std::move(name), std::move(*contents)};
 }
