@@ -127,7 +127,7 @@ bool is_at(std::uint64_t word, const SpacedKey& key) { return (word & key.mask) 
 /// `attribute`, as the cursor would: up to the first `"`, plain when no byte
 /// before it is `&` or above ASCII. Where it ends, just past its closing quote;
 /// nullopt when the document ends first.
-std::optional<std::size_t> read_double_quoted_value(std::string_view document, std::size_t value_start,
+[[gnu::always_inline]] inline std::optional<std::size_t> read_double_quoted_value(std::string_view document, std::size_t value_start,
                                                     XmlAttribute& attribute) {
   const std::size_t value_end = find_value_end<'"'>(document, value_start, attribute.is_plain_ascii);
   if (value_end == std::string_view::npos) return std::nullopt;
@@ -138,7 +138,7 @@ std::optional<std::size_t> read_double_quoted_value(std::string_view document, s
 
 /// Reads the attribute at `at` into `attribute` when it is written as `key` is:
 /// where it ends, or nullopt when it is not written so or its value does not end.
-std::optional<std::size_t> read_spaced(std::string_view document, std::size_t at, const SpacedKey& key,
+[[gnu::always_inline]] inline std::optional<std::size_t> read_spaced(std::string_view document, std::size_t at, const SpacedKey& key,
                                        XmlAttribute& attribute) {
   attribute.key = std::string_view(document.data() + at + 1, key.key_size);
   return read_double_quoted_value(document, at + key.key_size + 3, attribute);
@@ -151,10 +151,26 @@ bool keep_once(std::optional<XmlAttribute>& slot, const XmlAttribute& attribute)
   return true;
 }
 
-}  // namespace
+/// Reads the attributes of a field tag written as nearly all are, ` id="…"
+/// value="…"` and then `/>` or `>`: two words compared and two values scanned,
+/// with nothing kept for a duplicate check, since neither key can repeat. Where
+/// it stopped, or nullopt for a tag written otherwise, leaving `found` of no use.
+std::optional<std::size_t> read_spaced_id_then_value(std::string_view document, std::size_t from,
+                                                     IdAndValue& found) {
+  const char* const bytes = document.data();
+  if (!is_at(word_at(bytes + from), SPACED_ID)) return std::nullopt;
+  const std::optional<std::size_t> id_end = read_spaced(document, from, SPACED_ID, found.id.emplace());
+  if (!id_end || !is_at(word_at(bytes + *id_end), SPACED_VALUE)) return std::nullopt;
+  const std::optional<std::size_t> end = read_spaced(document, *id_end, SPACED_VALUE, found.value.emplace());
+  // A `/` that no `>` follows starts a key, as in the general reading.
+  if (!end || !(bytes[*end] == '>' || (bytes[*end] == '/' && bytes[*end + 1] == '>'))) return std::nullopt;
+  return end;
+}
 
-std::optional<std::size_t> read_field_attributes(std::string_view document, std::size_t from,
-                                                 IdAndValue& found) {
+/// Reads the attributes of a field tag one at a time, in any form the cursor
+/// reads, for a tag that `read_spaced_id_then_value` declined.
+[[gnu::noinline]] std::optional<std::size_t> read_field_attributes_one_by_one(std::string_view document,
+                                                                              std::size_t from, IdAndValue& found) {
   found.id.reset();
   found.value.reset();
   const char* const bytes = document.data();
@@ -188,6 +204,14 @@ std::optional<std::size_t> read_field_attributes(std::string_view document, std:
     if (!is_new) return std::nullopt;
     i = *end;
   }
+}
+
+}  // namespace
+
+std::optional<std::size_t> read_field_attributes(std::string_view document, std::size_t from,
+                                                 IdAndValue& found) {
+  if (const std::optional<std::size_t> end = read_spaced_id_then_value(document, from, found)) return end;
+  return read_field_attributes_one_by_one(document, from, found);
 }
 
 std::optional<std::size_t> read_node_id(std::string_view document, std::size_t from, XmlAttribute& id) {
