@@ -138,6 +138,10 @@ std::vector<ParseCase> field_cases() {
       field("LowerCaseIdIgnored", "name", "x", with({})),
       field("LeadingSpaceIdIgnored", " Name", "x", with({})),
       field("UnknownIdIgnored", "Colour", "x", with({})),
+      {"IdsDifferingInOneByteIgnored",
+       module_info_document(attr("Version65", "1") + attr("UUIX", "u") + attr("StartupLevelNamf", "s") +
+                            attr("MD6", "m")),
+       with({})},
       field("UnknownIdsValueMustStillUnescape", "Colour", "a&nbsp;b", MODULE_INFO_FAILS),
       {"IdWithoutValueIgnored", module_info_document("<attribute id=\"Name\"/>"), with({})},
       {"ValueWithoutIdIgnored", module_info_document("<attribute value=\"x\"/>"), with({})},
@@ -196,8 +200,34 @@ std::string many_keys_then_name(int count) {
   return tag + " id='Name' value='x'/>";
 }
 
+/// A field tag written as nearly all are, the form read with the fewest checks.
+std::string plain_field(std::string_view id, std::string_view value) {
+  return "<attribute id=\"" + std::string(id) + "\" value=\"" + std::string(value) + "\"/>";
+}
+
 std::vector<ParseCase> tag_form_cases() {
   return {
+      // Written ` id="…" value="…"/>`, keys and values are spotted by their bytes.
+      {"PlainFieldEscapedPastItsFirstChunk", module_info_document(plain_field("Name", "0123456789abcdefR&amp;D")),
+       with({.name = "0123456789abcdefR&D"})},
+      {"PlainFieldBadUtf8PastItsFirstChunk", module_info_document(plain_field("Name", "0123456789abcdef\xC3(")),
+       MODULE_INFO_FAILS},
+      {"PlainFieldIdRepeated", module_info_document("<attribute id=\"Name\" id=\"Tags\" value=\"x\"/>"),
+       MODULE_INFO_FAILS},
+      {"PlainFieldValueRepeated", module_info_document("<attribute id=\"Name\" value=\"x\" value=\"y\"/>"),
+       MODULE_INFO_FAILS},
+      {"PlainFieldSlashStartingAKey", module_info_document("<attribute id=\"Name\" value=\"x\"//>"),
+       MODULE_INFO_FAILS},
+      {"PlainFieldCutInItsValue",
+       cut_before_first(module_info_document("<attribute id=\"Name\" value=\"x"), "</node>"), MODULE_INFO_FAILS},
+      {"KeysThatStartAsIdAndValue",
+       module_info_document("<attribute idx=\"Tags\" id=\"Name\" values=\"y\" value=\"x\"/>"),
+       with({.name = "x"})},
+      {"KeyThatStartsAsIdRunningIntoAValue", module_info_document("<attribute idx=\" value=\"x\"/>"),
+       MODULE_INFO_FAILS},
+      {"NodeKeyThatStartsAsId",
+       document("<node idx=\"root\" id=\"ModuleInfo\">" + plain_field("Name", "x") + "</node>"),
+       with({.name = "x"})},
       {"SingleQuotesAndOtherOrder", module_info_document("<attribute value='x' id='Name'/>"),
        with({.name = "x"})},
       {"WhiteSpaceEverywhere",

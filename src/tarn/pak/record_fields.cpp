@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,7 +31,53 @@ struct Field {
   FieldMember<Record> member;
 };
 
-constexpr std::array<Field<ModuleInfo>, 18> MODULE_INFO_FIELDS{{
+template <class Word>
+Word load(const char* bytes) {
+  Word word;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+/// Whether `id` is `other`. Ids are short: one of 4 to 16 bytes is compared as
+/// two words that may overlap, its first and its last, without a call.
+bool same_id(std::string_view id, std::string_view other) {
+  if (id.size() != other.size()) return false;
+  const std::size_t size = id.size();
+  const auto same_ends = [&]<class Word>(Word) {
+    return load<Word>(id.data()) == load<Word>(other.data()) &&
+           load<Word>(id.data() + size - sizeof(Word)) == load<Word>(other.data() + size - sizeof(Word));
+  };
+  if (size >= 8 && size <= 16) return same_ends(std::uint64_t{});
+  if (size >= 4 && size < 8) return same_ends(std::uint32_t{});
+  return id == other;
+}
+
+/// A record's fields, and for each first byte the fields whose ids start with
+/// it, one bit per field: an id is compared with those alone.
+template <class Record, std::size_t Count>
+struct FieldTable {
+  static_assert(Count <= 32, "one bit per field");
+
+  constexpr explicit FieldTable(const std::array<Field<Record>, Count>& table) : fields(table) {
+    for (std::size_t i = 0; i < Count; ++i) by_first_byte[static_cast<unsigned char>(fields[i].id.front())] |= 1u << i;
+  }
+
+  /// The field whose id is `id`, or null.
+  const Field<Record>* find(std::string_view id) const {
+    if (id.empty()) return nullptr;
+    for (std::uint32_t candidates = by_first_byte[static_cast<unsigned char>(id.front())]; candidates != 0;
+         candidates &= candidates - 1) {
+      const Field<Record>& candidate = fields[static_cast<std::size_t>(std::countr_zero(candidates))];
+      if (same_id(candidate.id, id)) return &candidate;
+    }
+    return nullptr;
+  }
+
+  std::array<Field<Record>, Count> fields;
+  std::array<std::uint32_t, 256> by_first_byte{};
+};
+
+constexpr FieldTable MODULE_INFO_FIELDS{std::array<Field<ModuleInfo>, 18>{{
     {"Author", &ModuleInfo::author},
     {"CharacterCreationLevelName", &ModuleInfo::character_creation_level_name},
     {"Description", &ModuleInfo::description},
@@ -48,15 +96,15 @@ constexpr std::array<Field<ModuleInfo>, 18> MODULE_INFO_FIELDS{{
     {"PublishHandle", &ModuleInfo::publish_handle},
     {"Version64", &ModuleInfo::version},
     {"NumPlayers", &ModuleInfo::num_players},
-}};
+}}};
 
-constexpr std::array<Field<ModuleShortDesc>, 5> MODULE_SHORT_DESC_FIELDS{{
+constexpr FieldTable MODULE_SHORT_DESC_FIELDS{std::array<Field<ModuleShortDesc>, 5>{{
     {"Folder", &ModuleShortDesc::folder},
     {"MD5", &ModuleShortDesc::md5},
     {"Name", &ModuleShortDesc::name},
     {"UUID", &ModuleShortDesc::uuid},
     {"Version64", &ModuleShortDesc::version},
-}};
+}}};
 
 /// Writes the trimmed text of an escaped `value` over `text`, unescaped in place:
 /// the field is the only copy of it that is ever made.
@@ -75,11 +123,11 @@ bool read_escaped_text_into(const XmlAttribute& value, InlineText& text) {
 }
 
 /// The text of a plain value, trimmed. Plain values are ASCII, where no byte
-/// above the space is white space: one that starts and ends with such a byte,
-/// as nearly every value does, is its own text.
+/// above the space is white space: one that is empty, or starts and ends with
+/// such a byte, as nearly every value does, is its own text.
 std::string_view trimmed_plain(const XmlAttribute& value) {
   const std::string_view raw = value.raw_value;
-  if (!raw.empty() && raw.front() > ' ' && raw.back() > ' ') return raw;
+  if (raw.empty() || (raw.front() > ' ' && raw.back() > ' ')) return raw;
   return trim_white_space(raw);
 }
 
@@ -121,20 +169,11 @@ bool store(Record& record, const FieldMember<Record>& member, const XmlAttribute
       member);
 }
 
-template <class Record, std::size_t Count>
-const Field<Record>* field_named(std::string_view id, const std::array<Field<Record>, Count>& fields) {
-  // Most ids differ from most in their length or first byte, checked before the bytes.
-  auto field = std::ranges::find_if(fields, [&](const Field<Record>& candidate) {
-    return candidate.id.size() == id.size() && candidate.id.front() == id.front() && candidate.id == id;
-  });
-  return field == fields.end() ? nullptr : &*field;
-}
-
 // An element without `id` or `value` changes nothing, but each that it has must
 // unescape.
 template <class Record, std::size_t Count>
 bool assign_by_table(Record& record, const IdAndValue& element, FieldBuffers& buffers, FieldTexts texts,
-                     const std::array<Field<Record>, Count>& fields) {
+                     const FieldTable<Record, Count>& fields) {
   std::optional<std::string_view> id;
   if (element.id) {
     auto unescaped = unescape(*element.id, buffers.id);
@@ -142,7 +181,7 @@ bool assign_by_table(Record& record, const IdAndValue& element, FieldBuffers& bu
     id = *unescaped;
   }
   if (!element.value) return true;
-  const Field<Record>* field = id ? field_named(*id, fields) : nullptr;
+  const Field<Record>* field = id ? fields.find(*id) : nullptr;
   if (!field) return check_unescapes(*element.value).has_value();
   return store(record, field->member, *element.value, buffers.value, texts);
 }
