@@ -42,9 +42,8 @@ inline constexpr std::size_t MARGIN = OVERSHOOT + 1;
 static_assert(2 * COPY_WIDTH - 1 <= OVERSHOOT);
 // The pattern's last store, half of it or all, overshoots by less than half of it.
 static_assert(PATTERN_WIDTH / 2 - 1 <= OVERSHOOT && PATTERN_WIDTH % (2 * COPY_WIDTH) == 0);
-// One pattern covers a short match; it is read from a word at a time, up to a
-// word past the period, which stays inside the room a copy may overshoot into.
-static_assert(SHORT_COPY <= PATTERN_WIDTH && sizeof(std::uint64_t) - 1 <= OVERSHOOT);
+// One pattern covers a short match.
+static_assert(SHORT_COPY <= PATTERN_WIDTH);
 static_assert(OVERSHOOT < MARGIN);
 
 /// Copies `length` bytes from `from` in pairs of moves, writing up to OVERSHOOT
@@ -77,10 +76,10 @@ class WordRepeat {
  public:
   static constexpr std::size_t WORD = sizeof(std::uint64_t);
 
-  /// The period is the `offset` bytes at `period`, 1 <= offset < WORD; reads
-  /// a word from there.
-  WordRepeat(const char* period, std::uint32_t offset)
-      : first_(fill_word(period, offset)),
+  /// The period is the `offset` bytes before `period_end`, 1 <= offset < WORD;
+  /// reads the word that ends there.
+  WordRepeat(const char* period_end, std::uint32_t offset)
+      : first_(fill_word(period_end, offset)),
         shift_right_(8 * REST_OF_WORD[offset]),
         shift_left_(8 * (offset - REST_OF_WORD[offset])) {}
 
@@ -95,10 +94,12 @@ class WordRepeat {
   static constexpr std::uint8_t REST_OF_WORD[WORD] = {0, 0, 0, 2, 0, 3, 2, 1};
   static_assert(WORD == 8 && REST_OF_WORD[3] == 8 % 3 && REST_OF_WORD[5] == 8 % 5 && REST_OF_WORD[7] == 8 % 7);
 
-  static std::uint64_t fill_word(const char* period, std::uint32_t offset) {
+  // Reads nothing at or past `period_end`: the bytes there were just stored by
+  // the copy before, and a load across them and older stores waits for both.
+  static std::uint64_t fill_word(const char* period_end, std::uint32_t offset) {
     std::uint64_t word;
-    std::memcpy(&word, period, WORD);
-    word &= (std::uint64_t{1} << (8 * offset)) - 1;
+    std::memcpy(&word, period_end - WORD, WORD);
+    word >>= 8 * (WORD - offset);
     for (std::size_t width = offset; width < WORD; width *= 2) word |= word << (8 * width);
     return word;
   }
@@ -114,7 +115,7 @@ class WordRepeat {
 class Pattern {
  public:
   /// The pattern of the `offset` bytes at `period`, 2 <= offset < PATTERN_WIDTH.
-  /// Reads up to 7 bytes past them, which it does not use.
+  /// Reads nothing past them.
   Pattern(const char* period, std::uint32_t offset) {
     if (offset < WORD) {
       repeat_in_words(period, offset);
@@ -152,25 +153,23 @@ class Pattern {
     std::memcpy(&word, bytes, WORD);
     return word;
   }
-  // The first `count` (below 8) bytes of `word`, the others zero.
-  static std::uint64_t low_bytes(std::uint64_t word, std::size_t count) {
-    return word & ((std::uint64_t{1} << (8 * count)) - 1);
-  }
   void repeat_in_words(const char* period, std::uint32_t offset) {
-    const WordRepeat repeat(period, offset);
+    const WordRepeat repeat(period + offset, offset);
     words_[0] = repeat.first();
     for (std::size_t i = 1; i < WORDS; ++i) words_[i] = repeat.next(words_[i - 1]);
   }
   // A period of a word or more: its words as they are, the one it ends in
-  // completed by the start of the pattern, and those after it repeating the
-  // words one period back.
+  // taken from the word that ends the period (reading past it would wait for
+  // the stores of the copy before) and completed by the start of the pattern,
+  // and those after it repeating the words one period back.
   void repeat_beyond_word(const char* period, std::uint32_t offset) {
     for (std::size_t i = 0; i < WORDS; ++i) {
       const std::size_t at = i * WORD;
       if (at + WORD <= offset) {
         words_[i] = load_word(period + at);
       } else if (at < offset) {
-        words_[i] = low_bytes(load_word(period + at), offset - at) | words_[0] << (8 * (offset - at));
+        const std::size_t part = offset - at;
+        words_[i] = load_word(period + offset - WORD) >> (8 * (WORD - part)) | words_[0] << (8 * part);
       } else {
         words_[i] = word_at(at - offset);
       }
@@ -221,53 +220,88 @@ inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length
   if (end - to > static_cast<std::ptrdiff_t>(HALF)) pattern.store_second_half(to + HALF);
 }
 
-/// A period of fewer than COPY_WIDTH bytes repeated over COPY_WIDTH bytes, as
-/// two words in registers, and the whole periods it holds.
+/// A period of fewer than COPY_WIDTH bytes repeated over two moves, as words
+/// in registers, read only from the move that ends where the match starts: the
+/// copy before stored that move last if it ended with one (as this one does),
+/// so the loads take its bytes from that one store without waiting for it.
 class ShortPattern {
  public:
-  /// The `offset` bytes at `period`, 2 <= offset < COPY_WIDTH. Reads up to
-  /// COPY_WIDTH - offset bytes past them, which it does not store for good.
-  ShortPattern(const char* period, std::uint32_t offset) : stride_(STRIDES[offset]) {
+  /// The `offset` bytes before `out`, 2 <= offset < COPY_WIDTH.
+  ShortPattern(const char* out, std::uint32_t offset) : stride_(STRIDES[offset]) {
     if (offset < WORD) {
-      const WordRepeat repeat(period, offset);
-      low_ = repeat.first();
-      high_ = repeat.next(low_);
+      const WordRepeat repeat(out, offset);
+      words_[0] = repeat.first();
+      for (std::size_t i = 1; i < WORDS; ++i) words_[i] = repeat.next(words_[i - 1]);
     } else {
-      // Stores a period apart: what the second word holds past the period is
-      // written over by the next store, or lies past the match.
-      std::memcpy(&low_, period, WORD);
-      std::memcpy(&high_, period + WORD, WORD);
+      // Each word repeats the bytes one period back, which begin
+      // 2 * WORD - offset bytes into the two words before it; the first two
+      // are read where the move before ends, a word each.
+      const std::size_t back = 2 * WORD - offset;
+      words_[0] = word_within(load_word(out - 2 * WORD), load_word(out - WORD), back);
+      words_[1] = word_within(load_word(out - WORD), words_[0], back);
+      for (std::size_t i = 2; i < WORDS; ++i) words_[i] = word_within(words_[i - 2], words_[i - 1], back);
     }
   }
 
-  /// Stores the pattern at `to`.
-  void store(char* to) const {
-    std::memcpy(to, &low_, WORD);
-    std::memcpy(to + WORD, &high_, WORD);
+  /// Stores the pattern's first move at `to`.
+  void store(char* to) const { store_words(to, words_[0], words_[1]); }
+  /// Stores at `to` the move that starts `phase` bytes into the pattern, phase < COPY_WIDTH.
+  void store_from(char* to, std::size_t phase) const {
+    const std::uint64_t* const words = words_ + phase / WORD;
+    const std::size_t shift = phase % WORD;
+    store_words(to, word_within(words[0], words[1], shift), word_within(words[1], words[2], shift));
   }
-  /// How far on the next store goes: the whole periods in the pattern.
+  /// How far on the next store goes: the whole periods in a move.
   std::size_t stride() const { return stride_; }
 
  private:
   static constexpr std::size_t WORD = WordRepeat::WORD;
+  // Two moves of pattern, so that a move from any phase under one lies within it.
+  static constexpr std::size_t WORDS = 2 * COPY_WIDTH / WORD;
   // Two words make a move; what a move passes its match by lies in the margin.
   static_assert(COPY_WIDTH == 2 * WORD && COPY_WIDTH - 1 <= OVERSHOOT);
-  // For each offset under a word, the largest multiple of it up to COPY_WIDTH;
-  // from a word on, the offset.
-  static constexpr std::uint8_t STRIDES[COPY_WIDTH] = {0, 16, 16, 15, 16, 15, 12, 14, 8, 9, 10, 11, 12, 13, 14, 15};
-  static_assert(STRIDES[3] == 15 && STRIDES[6] == 12 && STRIDES[7] == 14 && STRIDES[8] == 8 && STRIDES[9] == 9);
+  // For each offset, the largest multiple of it up to COPY_WIDTH.
+  static constexpr std::uint8_t STRIDES[COPY_WIDTH] = {0, 16, 16, 15, 16, 15, 12, 14, 16, 9, 10, 11, 12, 13, 14, 15};
+  static_assert(STRIDES[3] == 15 && STRIDES[6] == 12 && STRIDES[7] == 14 && STRIDES[8] == 16 && STRIDES[9] == 9);
 
-  std::uint64_t low_;
-  std::uint64_t high_;
+  static std::uint64_t load_word(const char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, WORD);
+    return word;
+  }
+  // The word that starts `skip` bytes (0 to WORD) into `low` followed by
+  // `high`; each shift is under the word's width whatever `skip` is.
+  static std::uint64_t word_within(std::uint64_t low, std::uint64_t high, std::size_t skip) {
+    const std::size_t half_shift = 4 * skip;
+    return low >> half_shift >> half_shift | high << (32 - half_shift) << (32 - half_shift);
+  }
+  // Kept in registers: merged into one wide load from the array, the words
+  // would wait for the stores that built them.
+  static void store_words(char* to, std::uint64_t low, std::uint64_t high) {
+    asm("" : "+r"(low), "+r"(high));
+    std::memcpy(to, &low, WORD);
+    std::memcpy(to + WORD, &high, WORD);
+  }
+
+  std::uint64_t words_[WORDS];
   std::size_t stride_;
 };
 
-/// A short match whose period is shorter than COPY_WIDTH: one pattern stored
-/// whole periods apart, up to COPY_WIDTH - 1 bytes past the match. Inline: the
-/// short matches of a table's records are often a few bytes back.
+/// A short match whose period is shorter than COPY_WIDTH. Up to a move, one
+/// store, up to COPY_WIDTH - 1 bytes past the match; longer, the pattern's
+/// first move whole periods apart and last the move that ends the match, in
+/// its phase, so that nothing is written past the match and the next
+/// sequence finds its last bytes in one store. Inline: the short matches of a
+/// table's records are often a few bytes back.
 inline void repeat_short_period(char* out, std::uint32_t offset, std::uint64_t length) {
-  const ShortPattern pattern(out - offset, offset);
-  for (char* const end = out + length; out < end; out += pattern.stride()) pattern.store(out);
+  const ShortPattern pattern(out, offset);
+  if (length <= COPY_WIDTH) {
+    pattern.store(out);
+    return;
+  }
+  const auto last = static_cast<std::uint32_t>(length - COPY_WIDTH);
+  for (std::size_t at = 0; at < last; at += pattern.stride()) pattern.store(out + at);
+  pattern.store_from(out + last, last % offset);
 }
 
 /// A match that overlaps itself, long or COPY_WIDTH or more back. Moves that
