@@ -71,6 +71,14 @@ inline void copy_literals(char* out, const unsigned char* from, std::uint64_t le
   }
 }
 
+// A 1 in the lowest byte of every period of `offset` bytes that starts in a
+// word: the period times it is the period repeated, with no carries.
+inline constexpr std::uint64_t repeats_in_word(std::size_t offset) {
+  std::uint64_t ones = 0;
+  for (std::size_t at = 0; at < sizeof(std::uint64_t); at += offset) ones |= std::uint64_t{1} << (8 * at);
+  return ones;
+}
+
 /// A period shorter than a word repeated word after word, in registers.
 class WordRepeat {
  public:
@@ -83,7 +91,7 @@ class WordRepeat {
         shift_right_(8 * REST_OF_WORD[offset]),
         shift_left_(8 * (offset - REST_OF_WORD[offset])) {}
 
-  /// The first word: the period doubled until it fills it.
+  /// The first word: the period repeated until it fills it.
   std::uint64_t first() const { return first_; }
   /// The word after `word`: moved on by the bytes that follow the last whole
   /// period in a word.
@@ -94,14 +102,22 @@ class WordRepeat {
   static constexpr std::uint8_t REST_OF_WORD[WORD] = {0, 0, 0, 2, 0, 3, 2, 1};
   static_assert(WORD == 8 && REST_OF_WORD[3] == 8 % 3 && REST_OF_WORD[5] == 8 % 5 && REST_OF_WORD[7] == 8 % 7);
 
+  static constexpr std::uint64_t REPEATS[WORD] = {0,
+                                                 repeats_in_word(1),
+                                                 repeats_in_word(2),
+                                                 repeats_in_word(3),
+                                                 repeats_in_word(4),
+                                                 repeats_in_word(5),
+                                                 repeats_in_word(6),
+                                                 repeats_in_word(7)};
+  static_assert(REPEATS[3] == 0x0001000001000001 && REPEATS[5] == 0x0000010000000001);
+
   // Reads nothing at or past `period_end`: the bytes there were just stored by
   // the copy before, and a load across them and older stores waits for both.
   static std::uint64_t fill_word(const char* period_end, std::uint32_t offset) {
     std::uint64_t word;
     std::memcpy(&word, period_end - WORD, WORD);
-    word >>= 8 * (WORD - offset);
-    for (std::size_t width = offset; width < WORD; width *= 2) word |= word << (8 * width);
-    return word;
+    return (word >> 8 * (WORD - offset)) * REPEATS[offset];
   }
 
   std::uint64_t first_;
@@ -124,22 +140,14 @@ class Pattern {
     }
   }
 
-  /// Stores the pattern's first `bytes` at `to`.
-  void store(char* to, std::size_t bytes) const { std::memcpy(to, words_, bytes); }
-  /// Stores the pattern's first `bytes` at `to` a word at a time, writing up
-  /// to 7 bytes past them: loads as wide as the stores that built the pattern
-  /// take it from them without waiting for them to land.
-  void store_by_words(char* to, std::size_t bytes) const {
-    for (std::size_t at = 0; at < bytes; at += WORD) {
-      std::uint64_t word = words_[at / WORD];
-      // Kept in a register: merged into wider loads, the words would wait for
-      // the stores that built them.
-      asm("" : "+r"(word));
-      std::memcpy(to + at, &word, WORD);
-    }
-  }
+  /// Stores the whole pattern at `to`.
+  void store(char* to) const { store_words(to, 0, WORDS); }
+  /// Stores the pattern's first half at `to`.
+  void store_first_half(char* to) const { store_words(to, 0, WORDS / 2); }
   /// Stores the pattern's second half at `to`.
-  void store_second_half(char* to) const { std::memcpy(to, words_ + WORDS / 2, PATTERN_WIDTH / 2); }
+  void store_second_half(char* to) const { store_words(to, WORDS / 2, WORDS / 2); }
+  /// Stores the pattern's first `bytes` at `to`, writing up to 7 bytes past them.
+  void store_by_words(char* to, std::size_t bytes) const { store_words(to, 0, (bytes + WORD - 1) / WORD); }
 
  private:
   static constexpr std::size_t WORD = WordRepeat::WORD;
@@ -176,6 +184,16 @@ class Pattern {
     }
   }
   // The word of the pattern that starts at byte `at`, from the words before it.
+  // Stores `count` words from the `first` on at `to`, each from a register:
+  // loads as wide as the stores that built the pattern take it from them
+  // without waiting for them to land; merged into wider loads, they would wait.
+  void store_words(char* to, std::size_t first, std::size_t count) const {
+    for (std::size_t i = 0; i < count; ++i) {
+      std::uint64_t word = words_[first + i];
+      asm("" : "+r"(word));
+      std::memcpy(to + i * WORD, &word, WORD);
+    }
+  }
   std::uint64_t word_at(std::size_t at) const {
     const std::size_t shift = 8 * (at % WORD);
     const std::uint64_t low = words_[at / WORD];
@@ -213,10 +231,10 @@ inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length
       repeat_doubling(to, static_cast<std::uint32_t>(to - out), static_cast<std::uint64_t>(end - to));
       return;
     }
-    pattern.store(to, PATTERN_WIDTH);
+    pattern.store(to);
   }
   constexpr std::size_t HALF = PATTERN_WIDTH / 2;
-  pattern.store(to, HALF);
+  pattern.store_first_half(to);
   if (end - to > static_cast<std::ptrdiff_t>(HALF)) pattern.store_second_half(to + HALF);
 }
 
@@ -247,9 +265,13 @@ class ShortPattern {
   void store(char* to) const { store_words(to, words_[0], words_[1]); }
   /// Stores at `to` the move that starts `phase` bytes into the pattern, phase < COPY_WIDTH.
   void store_from(char* to, std::size_t phase) const {
-    const std::uint64_t* const words = words_ + phase / WORD;
+    // Chosen, not indexed: an index would keep the words in memory.
+    const bool past_word = phase >= WORD;
+    const std::uint64_t first = past_word ? words_[1] : words_[0];
+    const std::uint64_t second = past_word ? words_[2] : words_[1];
+    const std::uint64_t third = past_word ? words_[3] : words_[2];
     const std::size_t shift = phase % WORD;
-    store_words(to, word_within(words[0], words[1], shift), word_within(words[1], words[2], shift));
+    store_words(to, word_within(first, second, shift), word_within(second, third, shift));
   }
   /// How far on the next store goes: the whole periods in a move.
   std::size_t stride() const { return stride_; }
