@@ -146,6 +146,14 @@ class Pattern {
   void store_first_half(char* to) const { store_words(to, 0, WORDS / 2); }
   /// Stores the pattern's second half at `to`.
   void store_second_half(char* to) const { store_words(to, WORDS / 2, WORDS / 2); }
+  /// Stores at `to` the move that starts `phase` bytes into the pattern,
+  /// phase + COPY_WIDTH < PATTERN_WIDTH - WORD.
+  void store_move_from(char* to, std::size_t phase) const {
+    const std::uint64_t low = word_at(phase);
+    const std::uint64_t high = word_at(phase + WORD);
+    store_from_registers(to, low);
+    store_from_registers(to + WORD, high);
+  }
   /// Stores the pattern's first `bytes` at `to`, writing up to 7 bytes past them.
   void store_by_words(char* to, std::size_t bytes) const { store_words(to, 0, (bytes + WORD - 1) / WORD); }
 
@@ -188,11 +196,11 @@ class Pattern {
   // loads as wide as the stores that built the pattern take it from them
   // without waiting for them to land; merged into wider loads, they would wait.
   void store_words(char* to, std::size_t first, std::size_t count) const {
-    for (std::size_t i = 0; i < count; ++i) {
-      std::uint64_t word = words_[first + i];
-      asm("" : "+r"(word));
-      std::memcpy(to + i * WORD, &word, WORD);
-    }
+    for (std::size_t i = 0; i < count; ++i) store_from_registers(to + i * WORD, words_[first + i]);
+  }
+  static void store_from_registers(char* to, std::uint64_t word) {
+    asm("" : "+r"(word));
+    std::memcpy(to, &word, WORD);
   }
   std::uint64_t word_at(std::size_t at) const {
     const std::size_t shift = 8 * (at % WORD);
@@ -220,7 +228,9 @@ inline void repeat_doubling(char* out, std::uint32_t offset, std::uint64_t lengt
 /// pattern stored over and over a whole number of periods apart, until the
 /// match ends or PATTERN_REACH bytes of it are written, whose whole periods are
 /// then copied by doubling. The last store, half or all of the pattern,
-/// overshoots by less than half of it.
+/// overshoots by less than half of it. A period under a word ends with the
+/// move that ends the match, in its phase, so that the next sequence finds the
+/// word before it, where such a period is read from, in one store.
 inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
   const Pattern pattern(out - offset, offset);
   const std::size_t stride = PATTERN_WIDTH - PATTERN_WIDTH % offset;
@@ -236,6 +246,7 @@ inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length
   constexpr std::size_t HALF = PATTERN_WIDTH / 2;
   pattern.store_first_half(to);
   if (end - to > static_cast<std::ptrdiff_t>(HALF)) pattern.store_second_half(to + HALF);
+  if (offset < sizeof(std::uint64_t)) pattern.store_move_from(end - COPY_WIDTH, (length - COPY_WIDTH) % offset);
 }
 
 /// A period of fewer than COPY_WIDTH bytes repeated over two moves, as words
