@@ -261,14 +261,16 @@ class ShortPattern {
       const WordRepeat repeat(out, offset);
       words_[0] = repeat.first();
       for (std::size_t i = 1; i < WORDS; ++i) words_[i] = repeat.next(words_[i - 1]);
+    } else if (offset == WORD) {
+      std::fill_n(words_, WORDS, load_word(out - WORD));
     } else {
       // Each word repeats the bytes one period back, which begin
-      // 2 * WORD - offset bytes into the two words before it; the first two
-      // are read where the move before ends, a word each.
+      // 2 * WORD - offset bytes (1 to 7) into the two words before it; the
+      // first two are read where the move before ends, a word each.
       const std::size_t back = 2 * WORD - offset;
-      words_[0] = word_within(load_word(out - 2 * WORD), load_word(out - WORD), back);
-      words_[1] = word_within(load_word(out - WORD), words_[0], back);
-      for (std::size_t i = 2; i < WORDS; ++i) words_[i] = word_within(words_[i - 2], words_[i - 1], back);
+      words_[0] = word_past(load_word(out - 2 * WORD), load_word(out - WORD), back);
+      words_[1] = word_past(load_word(out - WORD), words_[0], back);
+      for (std::size_t i = 2; i < WORDS; ++i) words_[i] = word_past(words_[i - 2], words_[i - 1], back);
     }
   }
 
@@ -304,6 +306,10 @@ class ShortPattern {
   }
   // The word that starts `skip` bytes (0 to WORD) into `low` followed by
   // `high`; each shift is under the word's width whatever `skip` is.
+  // The same for `skip` from 1 to 7, in one shift each.
+  static std::uint64_t word_past(std::uint64_t low, std::uint64_t high, std::size_t skip) {
+    return low >> (8 * skip) | high << (64 - 8 * skip);
+  }
   static std::uint64_t word_within(std::uint64_t low, std::uint64_t high, std::size_t skip) {
     const std::size_t half_shift = 4 * skip;
     return low >> half_shift >> half_shift | high << (32 - half_shift) << (32 - half_shift);
