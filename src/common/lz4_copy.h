@@ -79,37 +79,41 @@ inline constexpr std::uint64_t repeats_in_word(std::size_t offset) {
   return ones;
 }
 
-/// A period shorter than a word repeated word after word, in registers.
+/// A period of a word or less repeated word after word, in registers.
 class WordRepeat {
  public:
   static constexpr std::size_t WORD = sizeof(std::uint64_t);
 
-  /// The period is the `offset` bytes before `period_end`, 1 <= offset < WORD;
+  /// The period is the `offset` bytes before `period_end`, 1 <= offset <= WORD;
   /// reads the word that ends there.
   WordRepeat(const char* period_end, std::uint32_t offset)
       : first_(fill_word(period_end, offset)),
         shift_right_(8 * REST_OF_WORD[offset]),
-        shift_left_(8 * (offset - REST_OF_WORD[offset])) {}
+        shift_left_(8 * (offset - REST_OF_WORD[offset]) % 64) {}
 
   /// The first word: the period repeated until it fills it.
   std::uint64_t first() const { return first_; }
   /// The word after `word`: moved on by the bytes that follow the last whole
-  /// period in a word.
+  /// period in a word (a period of a word: the same word).
   std::uint64_t next(std::uint64_t word) const { return word >> shift_right_ | word << shift_left_; }
+  /// How far next() shifts the word right and left, in bits.
+  unsigned shift_right() const { return shift_right_; }
+  unsigned shift_left() const { return shift_left_; }
 
  private:
   // WORD % offset for each offset, by a table rather than a division.
-  static constexpr std::uint8_t REST_OF_WORD[WORD] = {0, 0, 0, 2, 0, 3, 2, 1};
+  static constexpr std::uint8_t REST_OF_WORD[WORD + 1] = {0, 0, 0, 2, 0, 3, 2, 1, 0};
   static_assert(WORD == 8 && REST_OF_WORD[3] == 8 % 3 && REST_OF_WORD[5] == 8 % 5 && REST_OF_WORD[7] == 8 % 7);
 
-  static constexpr std::uint64_t REPEATS[WORD] = {0,
-                                                 repeats_in_word(1),
-                                                 repeats_in_word(2),
-                                                 repeats_in_word(3),
-                                                 repeats_in_word(4),
-                                                 repeats_in_word(5),
-                                                 repeats_in_word(6),
-                                                 repeats_in_word(7)};
+  static constexpr std::uint64_t REPEATS[WORD + 1] = {0,
+                                                     repeats_in_word(1),
+                                                     repeats_in_word(2),
+                                                     repeats_in_word(3),
+                                                     repeats_in_word(4),
+                                                     repeats_in_word(5),
+                                                     repeats_in_word(6),
+                                                     repeats_in_word(7),
+                                                     repeats_in_word(8)};
   static_assert(REPEATS[3] == 0x0001000001000001 && REPEATS[5] == 0x0000010000000001);
 
   // Reads nothing at or past `period_end`: the bytes there were just stored by
@@ -256,33 +260,36 @@ inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length
 class ShortPattern {
  public:
   /// The `offset` bytes before `out`, 2 <= offset < COPY_WIDTH.
-  ShortPattern(const char* out, std::uint32_t offset) : stride_(STRIDES[offset]) {
-    if (offset < WORD) {
+  ShortPattern(const char* out, std::uint32_t offset) : stride_(STRIDES[offset]), within_word_(offset <= WORD) {
+    if (within_word_) {
       const WordRepeat repeat(out, offset);
-      words_[0] = repeat.first();
-      for (std::size_t i = 1; i < WORDS; ++i) words_[i] = repeat.next(words_[i - 1]);
-    } else if (offset == WORD) {
-      std::fill_n(words_, WORDS, load_word(out - WORD));
+      first_ = repeat.first();
+      second_ = repeat.next(first_);
+      shift_right_ = repeat.shift_right();
+      shift_left_ = repeat.shift_left();
     } else {
       // Each word repeats the bytes one period back, which begin
       // 2 * WORD - offset bytes (1 to 7) into the two words before it; the
       // first two are read where the move before ends, a word each.
-      const std::size_t back = 2 * WORD - offset;
-      words_[0] = word_past(load_word(out - 2 * WORD), load_word(out - WORD), back);
-      words_[1] = word_past(load_word(out - WORD), words_[0], back);
-      for (std::size_t i = 2; i < WORDS; ++i) words_[i] = word_past(words_[i - 2], words_[i - 1], back);
+      shift_right_ = 8 * static_cast<unsigned>(2 * WORD - offset);
+      shift_left_ = 64 - shift_right_;
+      const std::uint64_t last = load_word(out - WORD);
+      first_ = following(load_word(out - 2 * WORD), last);
+      second_ = following(last, first_);
     }
   }
 
   /// Stores the pattern's first move at `to`.
-  void store(char* to) const { store_words(to, words_[0], words_[1]); }
+  void store(char* to) const { store_words(to, first_, second_); }
   /// Stores at `to` the move that starts `phase` bytes into the pattern, phase < COPY_WIDTH.
   void store_from(char* to, std::size_t phase) const {
-    // Chosen, not indexed: an index would keep the words in memory.
+    // The words past the first move, made only here: most short matches take
+    // one move. Chosen, not indexed: an index would keep the words in memory.
+    const std::uint64_t third_word = following(first_, second_);
     const bool past_word = phase >= WORD;
-    const std::uint64_t first = past_word ? words_[1] : words_[0];
-    const std::uint64_t second = past_word ? words_[2] : words_[1];
-    const std::uint64_t third = past_word ? words_[3] : words_[2];
+    const std::uint64_t first = past_word ? second_ : first_;
+    const std::uint64_t second = past_word ? third_word : second_;
+    const std::uint64_t third = past_word ? following(second_, third_word) : third_word;
     const std::size_t shift = phase % WORD;
     store_words(to, word_within(first, second, shift), word_within(second, third, shift));
   }
@@ -291,8 +298,6 @@ class ShortPattern {
 
  private:
   static constexpr std::size_t WORD = WordRepeat::WORD;
-  // Two moves of pattern, so that a move from any phase under one lies within it.
-  static constexpr std::size_t WORDS = 2 * COPY_WIDTH / WORD;
   // Two words make a move; what a move passes its match by lies in the margin.
   static_assert(COPY_WIDTH == 2 * WORD && COPY_WIDTH - 1 <= OVERSHOOT);
   // For each offset, the largest multiple of it up to COPY_WIDTH.
@@ -306,9 +311,10 @@ class ShortPattern {
   }
   // The word that starts `skip` bytes (0 to WORD) into `low` followed by
   // `high`; each shift is under the word's width whatever `skip` is.
-  // The same for `skip` from 1 to 7, in one shift each.
-  static std::uint64_t word_past(std::uint64_t low, std::uint64_t high, std::size_t skip) {
-    return low >> (8 * skip) | high << (64 - 8 * skip);
+  // The word of the pattern after `before_last` and `last`: a period within a
+  // word moves on from the last word, a longer one takes its bytes from both.
+  std::uint64_t following(std::uint64_t before_last, std::uint64_t last) const {
+    return (within_word_ ? last : before_last) >> shift_right_ | last << shift_left_;
   }
   static std::uint64_t word_within(std::uint64_t low, std::uint64_t high, std::size_t skip) {
     const std::size_t half_shift = 4 * skip;
@@ -322,8 +328,12 @@ class ShortPattern {
     std::memcpy(to + WORD, &high, WORD);
   }
 
-  std::uint64_t words_[WORDS];
   std::size_t stride_;
+  bool within_word_;
+  unsigned shift_right_;
+  unsigned shift_left_;
+  std::uint64_t first_;
+  std::uint64_t second_;
 };
 
 /// A short match whose period is shorter than COPY_WIDTH. Up to a move, one
