@@ -146,6 +146,9 @@ class Pattern {
 
   /// Stores the whole pattern at `to`.
   void store(char* to) const { store_words(to, 0, WORDS); }
+  /// The same in wide moves read from the words in memory: half the stores,
+  /// for the stores after the first, by when the words have landed.
+  void store_wide(char* to) const { std::memcpy(to, words_, PATTERN_WIDTH); }
   /// Stores the pattern's first half at `to`.
   void store_first_half(char* to) const { store_words(to, 0, WORDS / 2); }
   /// Stores the pattern's second half at `to`.
@@ -229,10 +232,10 @@ inline void repeat_doubling(char* out, std::uint32_t offset, std::uint64_t lengt
 }
 
 /// A match longer than PATTERN_WIDTH whose offset is under it, from 2 on: the
-/// pattern stored over and over a whole number of periods apart, until the
-/// match ends or PATTERN_REACH bytes of it are written, whose whole periods are
-/// then copied by doubling. The last store, half or all of the pattern,
-/// overshoots by less than half of it. A period under a word ends with the
+/// pattern stored (first from registers, then in wide moves) over and over a
+/// whole number of periods apart, until the match ends or PATTERN_REACH bytes
+/// of it are written, whose whole periods are then copied by doubling. The
+/// last store, half or all of the pattern, overshoots by less than half of it. A period under a word ends with the
 /// move that ends the match, in its phase, so that the next sequence finds the
 /// word before it, where such a period is read from, in one store.
 inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
@@ -245,7 +248,13 @@ inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length
       repeat_doubling(to, static_cast<std::uint32_t>(to - out), static_cast<std::uint64_t>(end - to));
       return;
     }
-    pattern.store(to);
+    // Tested in the loop rather than peeled off before it: measured, the
+    // peeled form was 5 to 8 % slower on matches of 100 bytes.
+    if (to == out) {
+      pattern.store(to);
+    } else {
+      pattern.store_wide(to);
+    }
   }
   constexpr std::size_t HALF = PATTERN_WIDTH / 2;
   pattern.store_first_half(to);
