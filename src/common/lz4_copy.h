@@ -154,7 +154,7 @@ class Pattern {
   /// Stores the pattern's second half at `to`.
   void store_second_half(char* to) const { store_words(to, WORDS / 2, WORDS / 2); }
   /// Stores at `to` the move that starts `phase` bytes into the pattern,
-  /// phase + COPY_WIDTH < PATTERN_WIDTH - WORD.
+  /// phase + COPY_WIDTH < PATTERN_WIDTH.
   void store_move_from(char* to, std::size_t phase) const {
     const std::uint64_t low = word_at(phase);
     const std::uint64_t high = word_at(phase + WORD);
@@ -198,7 +198,6 @@ class Pattern {
       }
     }
   }
-  // The word of the pattern that starts at byte `at`, from the words before it.
   // Stores `count` words from the `first` on at `to`, each from a register:
   // loads as wide as the stores that built the pattern take it from them
   // without waiting for them to land; merged into wider loads, they would wait.
@@ -209,6 +208,7 @@ class Pattern {
     asm("" : "+r"(word));
     std::memcpy(to, &word, WORD);
   }
+  // The word of the pattern that starts at byte `at`, from the words before it.
   std::uint64_t word_at(std::size_t at) const {
     const std::size_t shift = 8 * (at % WORD);
     const std::uint64_t low = words_[at / WORD];
@@ -235,9 +235,10 @@ inline void repeat_doubling(char* out, std::uint32_t offset, std::uint64_t lengt
 /// pattern stored (first from registers, then in wide moves) over and over a
 /// whole number of periods apart, until the match ends or PATTERN_REACH bytes
 /// of it are written, whose whole periods are then copied by doubling. The
-/// last store, half or all of the pattern, overshoots by less than half of it. A period under a word ends with the
-/// move that ends the match, in its phase, so that the next sequence finds the
-/// word before it, where such a period is read from, in one store.
+/// last store, half or all of the pattern, overshoots by less than half of it.
+/// A period under a word ends with the move that ends the match, in its phase,
+/// so that the next sequence finds the word before it, where such a period is
+/// read from, in one store.
 inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
   const Pattern pattern(out - offset, offset);
   const std::size_t stride = PATTERN_WIDTH - PATTERN_WIDTH % offset;
@@ -318,13 +319,13 @@ class ShortPattern {
     std::memcpy(&word, bytes, WORD);
     return word;
   }
-  // The word that starts `skip` bytes (0 to WORD) into `low` followed by
-  // `high`; each shift is under the word's width whatever `skip` is.
   // The word of the pattern after `before_last` and `last`: a period within a
   // word moves on from the last word, a longer one takes its bytes from both.
   std::uint64_t following(std::uint64_t before_last, std::uint64_t last) const {
     return (within_word_ ? last : before_last) >> shift_right_ | last << shift_left_;
   }
+  // The word that starts `skip` bytes (0 to 7) into `low` followed by `high`;
+  // each shift is under the word's width whatever `skip` is.
   static std::uint64_t word_within(std::uint64_t low, std::uint64_t high, std::size_t skip) {
     const std::size_t half_shift = 4 * skip;
     return low >> half_shift >> half_shift | high << (32 - half_shift) << (32 - half_shift);
