@@ -20,6 +20,13 @@
 // stored, over and over for a long one, without reading back; a long match
 // farther back is copied in parts that double, each read from bytes stored a
 // whole part before.
+//
+// The period itself is read from the bytes the sequence before has just
+// written, so it is read in words that lie inside one of its stores where that
+// can be arranged: never past the match's start (the empty literal run before
+// it stored there), from the words that end at it, and a match of a short
+// period ends with a move that ends exactly where it does, so the next one
+// finds those words in a single store.
 
 namespace quellan::common::lz4_detail {
 
