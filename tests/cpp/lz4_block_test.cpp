@@ -216,6 +216,19 @@ BlockCase offsets_from(const char* name, std::uint16_t first, std::uint16_t last
   return sequences_block(name, sequences);
 }
 
+// Short periods right after literal runs of 1 to 20 bytes, so that the bytes
+// before a match, which its period is read from, lie partly in the literals and
+// partly in the match before them.
+BlockCase periods_after_literals(const char* name) {
+  std::vector<Sequence> sequences{{400, 1, 4}};
+  for (std::size_t literals = 1; literals <= 20; ++literals) {
+    for (const std::uint16_t offset : std::initializer_list<std::uint16_t>{2, 5, 8, 11, 15, 16}) {
+      sequences.push_back({literals, offset, 4 + literals * 7 % 97});
+    }
+  }
+  return sequences_block(name, sequences);
+}
+
 // A match whose last byte is the last the fast path may write, in room of
 // exactly the output: the copies' overshoot lands on the closing literals.
 BlockCase fills_the_room(const char* name, std::uint16_t offset, std::size_t match) {
@@ -283,6 +296,7 @@ INSTANTIATE_TEST_SUITE_P(
         // phase, the longest short match and the shortest long one.
         offsets_from("fast_path_short_periods_at_their_bounds", 2, 17,
                      {15, 16, 17, 23, 24, 25, 31, 32, 33, 40, 47, 63, 64, 65, 79, 80, 81, 129, 130}),
+        periods_after_literals("fast_path_short_periods_after_literals"),
         every_offset("fast_path_every_offset_past_64", [](std::size_t i) { return std::size_t{65} + i * 37 % 300; }),
         sequences_block("fast_path_matches_past_the_pattern_reach", matches_at({3, 9, 17, 33, 63, 2, 100}, 5000)),
         sequences_block("fast_path_literal_runs", {{15, 1, 4}, {16, 2, 20}, {17, 9, 70}, {31, 17, 4}, {32, 40, 100},
