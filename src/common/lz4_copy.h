@@ -44,6 +44,10 @@ inline constexpr std::size_t PATTERN_REACH = 32 * PATTERN_WIDTH;
 inline constexpr std::size_t OVERSHOOT = 2 * COPY_WIDTH - 1;
 /// What the fast path leaves free behind a sequence, in the output and in the block.
 inline constexpr std::size_t MARGIN = OVERSHOOT + 1;
+/// How far before a match the copies may read the bytes its period is taken
+/// from, whatever its offset: the fast path takes a sequence only when the
+/// output holds this much before it.
+inline constexpr std::size_t READ_BEHIND = COPY_WIDTH;
 
 // Pairs of moves overshoot by less than two moves.
 static_assert(2 * COPY_WIDTH - 1 <= OVERSHOOT);
@@ -52,6 +56,8 @@ static_assert(PATTERN_WIDTH / 2 - 1 <= OVERSHOOT && PATTERN_WIDTH % (2 * COPY_WI
 // One pattern covers a short match.
 static_assert(SHORT_COPY <= PATTERN_WIDTH);
 static_assert(OVERSHOOT < MARGIN);
+// A short period is read from the two words before its match.
+static_assert(READ_BEHIND >= 2 * sizeof(std::uint64_t));
 
 /// Copies `length` bytes from `from` in pairs of moves, writing up to OVERSHOOT
 /// bytes past them; `from` lies at least COPY_WIDTH bytes before `out` or in

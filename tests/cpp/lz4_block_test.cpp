@@ -297,6 +297,10 @@ INSTANTIATE_TEST_SUITE_P(
         offsets_from("fast_path_short_periods_at_their_bounds", 2, 17,
                      {15, 16, 17, 23, 24, 25, 31, 32, 33, 40, 47, 63, 64, 65, 79, 80, 81, 129, 130}),
         periods_after_literals("fast_path_short_periods_after_literals"),
+        // Short periods from the first bytes of output on, where the words
+        // before a match would begin before the output.
+        sequences_block("fast_path_short_periods_from_the_first_bytes",
+                        {{2, 2, 30}, {1, 3, 20}, {0, 9, 40}, {3, 15, 70}, {0, 7, 100}}),
         every_offset("fast_path_every_offset_past_64", [](std::size_t i) { return std::size_t{65} + i * 37 % 300; }),
         sequences_block("fast_path_matches_past_the_pattern_reach", matches_at({3, 9, 17, 33, 63, 2, 100}, 5000)),
         sequences_block("fast_path_literal_runs", {{15, 1, 4}, {16, 2, 20}, {17, 9, 70}, {31, 17, 4}, {32, 40, 100},
