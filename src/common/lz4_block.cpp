@@ -184,11 +184,12 @@ error::Expected<void, Lz4Error> Sequences::read_match() {
 // again (the check, which writes nothing, takes the same path). A sequence is
 // taken only when every rule holds; anything else (a failure, the end of the
 // block, the end of the room) is left untouched to the general path, which
-// reads it again and decides.
+// reads it again and decides. The first READ_BEHIND bytes of output are the
+// general path's too: the copies read that far before a match.
 template <class Sink>
 void Sequences::take_sequences(Sink& sink) {
   const std::uint64_t room = std::min(sink.room(), capacity_ - produced_ + MARGIN);
-  if (room < MARGIN || size_ - at_ < 2 * MARGIN) return;
+  if (room < MARGIN || size_ - at_ < 2 * MARGIN || produced_ < READ_BEHIND) return;
   const unsigned char* in = block_ + at_;
   // A sequence starts no later than two margins before the block's end.
   const unsigned char* const last_start = block_ + size_ - 2 * MARGIN;

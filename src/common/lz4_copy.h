@@ -20,6 +20,13 @@
 // stored, over and over for a long one, without reading back; a long match
 // farther back is copied in parts that double, each read from bytes stored a
 // whole part before.
+//
+// The period itself is read from the bytes the sequence before has just
+// written, so it is read in words that lie inside one of its stores where that
+// can be arranged: never past the match's start (the empty literal run before
+// it stored there), from the words that end at it, and a match of a short
+// period ends with a move that ends exactly where it does, so the next one
+// finds those words in a single store.
 
 namespace quellan::common::lz4_detail {
 
@@ -37,15 +44,20 @@ inline constexpr std::size_t PATTERN_REACH = 32 * PATTERN_WIDTH;
 inline constexpr std::size_t OVERSHOOT = 2 * COPY_WIDTH - 1;
 /// What the fast path leaves free behind a sequence, in the output and in the block.
 inline constexpr std::size_t MARGIN = OVERSHOOT + 1;
+/// How far before a match the copies may read the bytes its period is taken
+/// from, whatever its offset: the fast path takes a sequence only when the
+/// output holds this much before it.
+inline constexpr std::size_t READ_BEHIND = COPY_WIDTH;
 
 // Pairs of moves overshoot by less than two moves.
 static_assert(2 * COPY_WIDTH - 1 <= OVERSHOOT);
 // The pattern's last store, half of it or all, overshoots by less than half of it.
 static_assert(PATTERN_WIDTH / 2 - 1 <= OVERSHOOT && PATTERN_WIDTH % (2 * COPY_WIDTH) == 0);
-// One pattern covers a short match; it is read from a word at a time, up to a
-// word past the period, which stays inside the room a copy may overshoot into.
-static_assert(SHORT_COPY <= PATTERN_WIDTH && sizeof(std::uint64_t) - 1 <= OVERSHOOT);
+// One pattern covers a short match.
+static_assert(SHORT_COPY <= PATTERN_WIDTH);
 static_assert(OVERSHOOT < MARGIN);
+// A short period is read from the two words before its match.
+static_assert(READ_BEHIND >= 2 * sizeof(std::uint64_t));
 
 /// Copies `length` bytes from `from` in pairs of moves, writing up to OVERSHOOT
 /// bytes past them; `from` lies at least COPY_WIDTH bytes before `out` or in
@@ -72,35 +84,57 @@ inline void copy_literals(char* out, const unsigned char* from, std::uint64_t le
   }
 }
 
-/// A period shorter than a word repeated word after word, in registers.
+// A 1 in the lowest byte of every period of `offset` bytes that starts in a
+// word: the period times it is the period repeated, with no carries.
+inline constexpr std::uint64_t repeats_in_word(std::size_t offset) {
+  std::uint64_t ones = 0;
+  for (std::size_t at = 0; at < sizeof(std::uint64_t); at += offset) ones |= std::uint64_t{1} << (8 * at);
+  return ones;
+}
+
+/// A period of a word or less repeated word after word, in registers.
 class WordRepeat {
  public:
   static constexpr std::size_t WORD = sizeof(std::uint64_t);
 
-  /// The period is the `offset` bytes at `period`, 1 <= offset < WORD; reads
-  /// a word from there.
-  WordRepeat(const char* period, std::uint32_t offset)
-      : first_(fill_word(period, offset)),
+  /// The period is the `offset` bytes before `period_end`, 1 <= offset <= WORD;
+  /// reads the word that ends there.
+  WordRepeat(const char* period_end, std::uint32_t offset)
+      : first_(fill_word(period_end, offset)),
         shift_right_(8 * REST_OF_WORD[offset]),
-        shift_left_(8 * (offset - REST_OF_WORD[offset])) {}
+        shift_left_(8 * (offset - REST_OF_WORD[offset]) % 64) {}
 
-  /// The first word: the period doubled until it fills it.
+  /// The first word: the period repeated until it fills it.
   std::uint64_t first() const { return first_; }
   /// The word after `word`: moved on by the bytes that follow the last whole
-  /// period in a word.
+  /// period in a word (a period of a word: the same word).
   std::uint64_t next(std::uint64_t word) const { return word >> shift_right_ | word << shift_left_; }
+  /// How far next() shifts the word right and left, in bits.
+  unsigned shift_right() const { return shift_right_; }
+  unsigned shift_left() const { return shift_left_; }
 
  private:
   // WORD % offset for each offset, by a table rather than a division.
-  static constexpr std::uint8_t REST_OF_WORD[WORD] = {0, 0, 0, 2, 0, 3, 2, 1};
+  static constexpr std::uint8_t REST_OF_WORD[WORD + 1] = {0, 0, 0, 2, 0, 3, 2, 1, 0};
   static_assert(WORD == 8 && REST_OF_WORD[3] == 8 % 3 && REST_OF_WORD[5] == 8 % 5 && REST_OF_WORD[7] == 8 % 7);
 
-  static std::uint64_t fill_word(const char* period, std::uint32_t offset) {
+  static constexpr std::uint64_t REPEATS[WORD + 1] = {0,
+                                                     repeats_in_word(1),
+                                                     repeats_in_word(2),
+                                                     repeats_in_word(3),
+                                                     repeats_in_word(4),
+                                                     repeats_in_word(5),
+                                                     repeats_in_word(6),
+                                                     repeats_in_word(7),
+                                                     repeats_in_word(8)};
+  static_assert(REPEATS[3] == 0x0001000001000001 && REPEATS[5] == 0x0000010000000001);
+
+  // Reads nothing at or past `period_end`: the bytes there were just stored by
+  // the copy before, and a load across them and older stores waits for both.
+  static std::uint64_t fill_word(const char* period_end, std::uint32_t offset) {
     std::uint64_t word;
-    std::memcpy(&word, period, WORD);
-    word &= (std::uint64_t{1} << (8 * offset)) - 1;
-    for (std::size_t width = offset; width < WORD; width *= 2) word |= word << (8 * width);
-    return word;
+    std::memcpy(&word, period_end - WORD, WORD);
+    return (word >> 8 * (WORD - offset)) * REPEATS[offset];
   }
 
   std::uint64_t first_;
@@ -114,7 +148,7 @@ class WordRepeat {
 class Pattern {
  public:
   /// The pattern of the `offset` bytes at `period`, 2 <= offset < PATTERN_WIDTH.
-  /// Reads up to 7 bytes past them, which it does not use.
+  /// Reads nothing past them.
   Pattern(const char* period, std::uint32_t offset) {
     if (offset < WORD) {
       repeat_in_words(period, offset);
@@ -123,22 +157,25 @@ class Pattern {
     }
   }
 
-  /// Stores the pattern's first `bytes` at `to`.
-  void store(char* to, std::size_t bytes) const { std::memcpy(to, words_, bytes); }
-  /// Stores the pattern's first `bytes` at `to` a word at a time, writing up
-  /// to 7 bytes past them: loads as wide as the stores that built the pattern
-  /// take it from them without waiting for them to land.
-  void store_by_words(char* to, std::size_t bytes) const {
-    for (std::size_t at = 0; at < bytes; at += WORD) {
-      std::uint64_t word = words_[at / WORD];
-      // Kept in a register: merged into wider loads, the words would wait for
-      // the stores that built them.
-      asm("" : "+r"(word));
-      std::memcpy(to + at, &word, WORD);
-    }
-  }
+  /// Stores the whole pattern at `to`.
+  void store(char* to) const { store_words(to, 0, WORDS); }
+  /// The same in wide moves read from the words in memory: half the stores,
+  /// for the stores after the first, by when the words have landed.
+  void store_wide(char* to) const { std::memcpy(to, words_, PATTERN_WIDTH); }
+  /// Stores the pattern's first half at `to`.
+  void store_first_half(char* to) const { store_words(to, 0, WORDS / 2); }
   /// Stores the pattern's second half at `to`.
-  void store_second_half(char* to) const { std::memcpy(to, words_ + WORDS / 2, PATTERN_WIDTH / 2); }
+  void store_second_half(char* to) const { store_words(to, WORDS / 2, WORDS / 2); }
+  /// Stores at `to` the move that starts `phase` bytes into the pattern,
+  /// phase + COPY_WIDTH < PATTERN_WIDTH.
+  void store_move_from(char* to, std::size_t phase) const {
+    const std::uint64_t low = word_at(phase);
+    const std::uint64_t high = word_at(phase + WORD);
+    store_from_registers(to, low);
+    store_from_registers(to + WORD, high);
+  }
+  /// Stores the pattern's first `bytes` at `to`, writing up to 7 bytes past them.
+  void store_by_words(char* to, std::size_t bytes) const { store_words(to, 0, (bytes + WORD - 1) / WORD); }
 
  private:
   static constexpr std::size_t WORD = WordRepeat::WORD;
@@ -152,29 +189,37 @@ class Pattern {
     std::memcpy(&word, bytes, WORD);
     return word;
   }
-  // The first `count` (below 8) bytes of `word`, the others zero.
-  static std::uint64_t low_bytes(std::uint64_t word, std::size_t count) {
-    return word & ((std::uint64_t{1} << (8 * count)) - 1);
-  }
   void repeat_in_words(const char* period, std::uint32_t offset) {
-    const WordRepeat repeat(period, offset);
+    const WordRepeat repeat(period + offset, offset);
     words_[0] = repeat.first();
     for (std::size_t i = 1; i < WORDS; ++i) words_[i] = repeat.next(words_[i - 1]);
   }
   // A period of a word or more: its words as they are, the one it ends in
-  // completed by the start of the pattern, and those after it repeating the
-  // words one period back.
+  // taken from the word that ends the period (reading past it would wait for
+  // the stores of the copy before) and completed by the start of the pattern,
+  // and those after it repeating the words one period back.
   void repeat_beyond_word(const char* period, std::uint32_t offset) {
     for (std::size_t i = 0; i < WORDS; ++i) {
       const std::size_t at = i * WORD;
       if (at + WORD <= offset) {
         words_[i] = load_word(period + at);
       } else if (at < offset) {
-        words_[i] = low_bytes(load_word(period + at), offset - at) | words_[0] << (8 * (offset - at));
+        const std::size_t part = offset - at;
+        words_[i] = load_word(period + offset - WORD) >> (8 * (WORD - part)) | words_[0] << (8 * part);
       } else {
         words_[i] = word_at(at - offset);
       }
     }
+  }
+  // Stores `count` words from the `first` on at `to`, each from a register:
+  // loads as wide as the stores that built the pattern take it from them
+  // without waiting for them to land; merged into wider loads, they would wait.
+  void store_words(char* to, std::size_t first, std::size_t count) const {
+    for (std::size_t i = 0; i < count; ++i) store_from_registers(to + i * WORD, words_[first + i]);
+  }
+  static void store_from_registers(char* to, std::uint64_t word) {
+    asm("" : "+r"(word));
+    std::memcpy(to, &word, WORD);
   }
   // The word of the pattern that starts at byte `at`, from the words before it.
   std::uint64_t word_at(std::size_t at) const {
@@ -200,10 +245,13 @@ inline void repeat_doubling(char* out, std::uint32_t offset, std::uint64_t lengt
 }
 
 /// A match longer than PATTERN_WIDTH whose offset is under it, from 2 on: the
-/// pattern stored over and over a whole number of periods apart, until the
-/// match ends or PATTERN_REACH bytes of it are written, whose whole periods are
-/// then copied by doubling. The last store, half or all of the pattern,
-/// overshoots by less than half of it.
+/// pattern stored (first from registers, then in wide moves) over and over a
+/// whole number of periods apart, until the match ends or PATTERN_REACH bytes
+/// of it are written, whose whole periods are then copied by doubling. The
+/// last store, half or all of the pattern, overshoots by less than half of it.
+/// A period under a word ends with the move that ends the match, in its phase,
+/// so that the next sequence finds the word before it, where such a period is
+/// read from, in one store.
 inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length) {
   const Pattern pattern(out - offset, offset);
   const std::size_t stride = PATTERN_WIDTH - PATTERN_WIDTH % offset;
@@ -214,60 +262,118 @@ inline void repeat_pattern(char* out, std::uint32_t offset, std::uint64_t length
       repeat_doubling(to, static_cast<std::uint32_t>(to - out), static_cast<std::uint64_t>(end - to));
       return;
     }
-    pattern.store(to, PATTERN_WIDTH);
+    // Tested in the loop rather than peeled off before it: measured, the
+    // peeled form was 5 to 8 % slower on matches of 100 bytes.
+    if (to == out) {
+      pattern.store(to);
+    } else {
+      pattern.store_wide(to);
+    }
   }
   constexpr std::size_t HALF = PATTERN_WIDTH / 2;
-  pattern.store(to, HALF);
+  pattern.store_first_half(to);
   if (end - to > static_cast<std::ptrdiff_t>(HALF)) pattern.store_second_half(to + HALF);
+  if (offset < sizeof(std::uint64_t)) pattern.store_move_from(end - COPY_WIDTH, (length - COPY_WIDTH) % offset);
 }
 
-/// A period of fewer than COPY_WIDTH bytes repeated over COPY_WIDTH bytes, as
-/// two words in registers, and the whole periods it holds.
+/// A period of fewer than COPY_WIDTH bytes repeated over two moves, as words
+/// in registers, read only from the move that ends where the match starts: the
+/// copy before stored that move last if it ended with one (as this one does),
+/// so the loads take its bytes from that one store without waiting for it.
 class ShortPattern {
  public:
-  /// The `offset` bytes at `period`, 2 <= offset < COPY_WIDTH. Reads up to
-  /// COPY_WIDTH - offset bytes past them, which it does not store for good.
-  ShortPattern(const char* period, std::uint32_t offset) : stride_(STRIDES[offset]) {
-    if (offset < WORD) {
-      const WordRepeat repeat(period, offset);
-      low_ = repeat.first();
-      high_ = repeat.next(low_);
+  /// The `offset` bytes before `out`, 2 <= offset < COPY_WIDTH.
+  ShortPattern(const char* out, std::uint32_t offset) : stride_(STRIDES[offset]), within_word_(offset <= WORD) {
+    if (within_word_) {
+      const WordRepeat repeat(out, offset);
+      first_ = repeat.first();
+      second_ = repeat.next(first_);
+      shift_right_ = repeat.shift_right();
+      shift_left_ = repeat.shift_left();
     } else {
-      // Stores a period apart: what the second word holds past the period is
-      // written over by the next store, or lies past the match.
-      std::memcpy(&low_, period, WORD);
-      std::memcpy(&high_, period + WORD, WORD);
+      // Each word repeats the bytes one period back, which begin
+      // 2 * WORD - offset bytes (1 to 7) into the two words before it; the
+      // first two are read where the move before ends, a word each.
+      shift_right_ = 8 * static_cast<unsigned>(2 * WORD - offset);
+      shift_left_ = 64 - shift_right_;
+      const std::uint64_t last = load_word(out - WORD);
+      first_ = following(load_word(out - 2 * WORD), last);
+      second_ = following(last, first_);
     }
   }
 
-  /// Stores the pattern at `to`.
-  void store(char* to) const {
-    std::memcpy(to, &low_, WORD);
-    std::memcpy(to + WORD, &high_, WORD);
+  /// Stores the pattern's first move at `to`.
+  void store(char* to) const { store_words(to, first_, second_); }
+  /// Stores at `to` the move that starts `phase` bytes into the pattern, phase < COPY_WIDTH.
+  void store_from(char* to, std::size_t phase) const {
+    // The words past the first move, made only here: most short matches take
+    // one move. Chosen, not indexed: an index would keep the words in memory.
+    const std::uint64_t third_word = following(first_, second_);
+    const bool past_word = phase >= WORD;
+    const std::uint64_t first = past_word ? second_ : first_;
+    const std::uint64_t second = past_word ? third_word : second_;
+    const std::uint64_t third = past_word ? following(second_, third_word) : third_word;
+    const std::size_t shift = phase % WORD;
+    store_words(to, word_within(first, second, shift), word_within(second, third, shift));
   }
-  /// How far on the next store goes: the whole periods in the pattern.
+  /// How far on the next store goes: the whole periods in a move.
   std::size_t stride() const { return stride_; }
 
  private:
   static constexpr std::size_t WORD = WordRepeat::WORD;
   // Two words make a move; what a move passes its match by lies in the margin.
   static_assert(COPY_WIDTH == 2 * WORD && COPY_WIDTH - 1 <= OVERSHOOT);
-  // For each offset under a word, the largest multiple of it up to COPY_WIDTH;
-  // from a word on, the offset.
-  static constexpr std::uint8_t STRIDES[COPY_WIDTH] = {0, 16, 16, 15, 16, 15, 12, 14, 8, 9, 10, 11, 12, 13, 14, 15};
-  static_assert(STRIDES[3] == 15 && STRIDES[6] == 12 && STRIDES[7] == 14 && STRIDES[8] == 8 && STRIDES[9] == 9);
+  // For each offset, the largest multiple of it up to COPY_WIDTH.
+  static constexpr std::uint8_t STRIDES[COPY_WIDTH] = {0, 16, 16, 15, 16, 15, 12, 14, 16, 9, 10, 11, 12, 13, 14, 15};
+  static_assert(STRIDES[3] == 15 && STRIDES[6] == 12 && STRIDES[7] == 14 && STRIDES[8] == 16 && STRIDES[9] == 9);
 
-  std::uint64_t low_;
-  std::uint64_t high_;
+  static std::uint64_t load_word(const char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, WORD);
+    return word;
+  }
+  // The word of the pattern after `before_last` and `last`: a period within a
+  // word moves on from the last word, a longer one takes its bytes from both.
+  std::uint64_t following(std::uint64_t before_last, std::uint64_t last) const {
+    return (within_word_ ? last : before_last) >> shift_right_ | last << shift_left_;
+  }
+  // The word that starts `skip` bytes (0 to 7) into `low` followed by `high`;
+  // each shift is under the word's width whatever `skip` is.
+  static std::uint64_t word_within(std::uint64_t low, std::uint64_t high, std::size_t skip) {
+    const std::size_t half_shift = 4 * skip;
+    return low >> half_shift >> half_shift | high << (32 - half_shift) << (32 - half_shift);
+  }
+  // Kept in registers: merged into one wide load from the array, the words
+  // would wait for the stores that built them.
+  static void store_words(char* to, std::uint64_t low, std::uint64_t high) {
+    asm("" : "+r"(low), "+r"(high));
+    std::memcpy(to, &low, WORD);
+    std::memcpy(to + WORD, &high, WORD);
+  }
+
   std::size_t stride_;
+  bool within_word_;
+  unsigned shift_right_;
+  unsigned shift_left_;
+  std::uint64_t first_;
+  std::uint64_t second_;
 };
 
-/// A short match whose period is shorter than COPY_WIDTH: one pattern stored
-/// whole periods apart, up to COPY_WIDTH - 1 bytes past the match. Inline: the
-/// short matches of a table's records are often a few bytes back.
+/// A short match whose period is shorter than COPY_WIDTH. Up to a move, one
+/// store, up to COPY_WIDTH - 1 bytes past the match; longer, the pattern's
+/// first move whole periods apart and last the move that ends the match, in
+/// its phase, so that nothing is written past the match and the next
+/// sequence finds its last bytes in one store. Inline: the short matches of a
+/// table's records are often a few bytes back.
 inline void repeat_short_period(char* out, std::uint32_t offset, std::uint64_t length) {
-  const ShortPattern pattern(out - offset, offset);
-  for (char* const end = out + length; out < end; out += pattern.stride()) pattern.store(out);
+  const ShortPattern pattern(out, offset);
+  if (length <= COPY_WIDTH) {
+    pattern.store(out);
+    return;
+  }
+  const auto last = static_cast<std::uint32_t>(length - COPY_WIDTH);
+  for (std::size_t at = 0; at < last; at += pattern.stride()) pattern.store(out + at);
+  pattern.store_from(out + last, last % offset);
 }
 
 /// A match that overlaps itself, long or COPY_WIDTH or more back. Moves that

@@ -206,10 +206,26 @@ BlockCase every_offset(const char* name, std::size_t (*length_for)(std::size_t))
   return sequences_block(name, sequences);
 }
 
-// After 400 literals, a match of `match` bytes at every offset from `first` to `last`.
-BlockCase offsets_from(const char* name, std::uint16_t first, std::uint16_t last, std::size_t match) {
+// After 400 literals, a match of each of `matches` bytes at every offset from
+// `first` to `last`, a third of them right after the match before.
+BlockCase offsets_from(const char* name, std::uint16_t first, std::uint16_t last, std::vector<std::size_t> matches) {
   std::vector<Sequence> sequences{{400, 1, 4}};
-  for (std::uint16_t offset = first; offset <= last; ++offset) sequences.push_back({offset % 3u, offset, match});
+  for (std::uint16_t offset = first; offset <= last; ++offset) {
+    for (std::size_t i = 0; i < matches.size(); ++i) sequences.push_back({(offset + i) % 3, offset, matches[i]});
+  }
+  return sequences_block(name, sequences);
+}
+
+// Short periods right after literal runs of 1 to 20 bytes, so that the bytes
+// before a match, which its period is read from, lie partly in the literals and
+// partly in the match before them.
+BlockCase periods_after_literals(const char* name) {
+  std::vector<Sequence> sequences{{400, 1, 4}};
+  for (std::size_t literals = 1; literals <= 20; ++literals) {
+    for (const std::uint16_t offset : std::initializer_list<std::uint16_t>{2, 5, 8, 11, 15, 16}) {
+      sequences.push_back({literals, offset, 4 + literals * 7 % 97});
+    }
+  }
   return sequences_block(name, sequences);
 }
 
@@ -274,8 +290,17 @@ INSTANTIATE_TEST_SUITE_P(
         // nearer than their length repeat a pattern, or copy by doubling.
         every_offset("fast_path_every_offset_up_to_16", [](std::size_t i) { return 4 + i % 13; }),
         every_offset("fast_path_every_offset_17_to_64", [](std::size_t i) { return std::size_t{17} + i * 7 % 48; }),
-        offsets_from("fast_path_64_byte_matches_41_to_64_back", 41, 64, 64),
-        offsets_from("fast_path_8_byte_matches_1_to_17_back", 1, 17, 8),
+        offsets_from("fast_path_64_byte_matches_41_to_64_back", 41, 64, {64}),
+        offsets_from("fast_path_8_byte_matches_1_to_17_back", 1, 17, {8}),
+        // Short periods: one move, a move and a byte, the last move in every
+        // phase, the longest short match and the shortest long one.
+        offsets_from("fast_path_short_periods_at_their_bounds", 2, 17,
+                     {15, 16, 17, 23, 24, 25, 31, 32, 33, 40, 47, 63, 64, 65, 79, 80, 81, 129, 130}),
+        periods_after_literals("fast_path_short_periods_after_literals"),
+        // Short periods from the first bytes of output on, where the words
+        // before a match would begin before the output.
+        sequences_block("fast_path_short_periods_from_the_first_bytes",
+                        {{2, 2, 30}, {1, 3, 20}, {0, 9, 40}, {3, 15, 70}, {0, 7, 100}}),
         every_offset("fast_path_every_offset_past_64", [](std::size_t i) { return std::size_t{65} + i * 37 % 300; }),
         sequences_block("fast_path_matches_past_the_pattern_reach", matches_at({3, 9, 17, 33, 63, 2, 100}, 5000)),
         sequences_block("fast_path_literal_runs", {{15, 1, 4}, {16, 2, 20}, {17, 9, 70}, {31, 17, 4}, {32, 40, 100},
