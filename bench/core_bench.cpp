@@ -12,7 +12,8 @@
 // as a mod manager scanning a folder does), floor (see table_floor.h), or
 // floor_get_mod_info_from_pak or floor_is_override: the least work of that whole
 // call (see call_floor.h), reported only for packages where it gives the
-// library's answers (checked after the measured calls; a refusal exits with 1).
+// library's descriptions or answer (checked after the measured calls; a refusal
+// exits with 1).
 // Under callgrind, `--toggle-collect='*measured_call*'` counts the call alone.
 
 #include <unistd.h>
@@ -55,14 +56,11 @@ std::size_t override_call(const std::string& path) {
 std::size_t both_calls(const std::string& path) { return mod_info_call(path) + override_call(path); }
 
 std::size_t mod_info_floor(const std::string& path) {
-  auto descriptions = read_call_floor(path, FloorDescriptions::all);
+  auto descriptions = read_call_floor(path);
   return descriptions ? descriptions->size() : 0;
 }
 
-std::size_t override_floor(const std::string& path) {
-  auto descriptions = read_call_floor(path, FloorDescriptions::first);
-  return descriptions ? descriptions->size() : 0;
-}
+std::size_t override_floor(const std::string& path) { return read_override_floor(path).value_or(true) ? 1 : 0; }
 
 std::optional<Call> call_named(std::string_view name) {
   if (name == "get_mod_info_from_pak") return mod_info_call;
@@ -77,9 +75,10 @@ std::optional<Call> call_named(std::string_view name) {
 // A call floor that reads a package differently from the library sets no floor
 // for it; true when `call` is no such floor or agrees on every path.
 bool floor_agrees(Call call, const std::vector<std::string>& paths) {
-  if (call != mod_info_floor && call != override_floor) return true;
+  const auto agrees = call == mod_info_floor ? call_floor_agrees : call == override_floor ? override_floor_agrees : nullptr;
+  if (agrees == nullptr) return true;
   for (const std::string& path : paths) {
-    if (call_floor_agrees(path)) continue;
+    if (agrees(path)) continue;
     std::fprintf(stderr, "the floor reads %s differently from the library: no figure\n", path.c_str());
     return false;
   }

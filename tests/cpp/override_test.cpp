@@ -93,6 +93,48 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"empty_folder_named_folder", "Mods/Foo/x.txt", "", OVERRIDE}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Names read in place from their records, where the name ends at a zero byte
+// or fills its 256-byte field and the record's other fields follow: the bytes
+// after a name's end are never part of it.
+struct RecordNameCase {
+  const char* name;
+  std::string stored_name;  // the name field's bytes, up to all 256
+  std::string folder;
+  bool is_override;
+  bool slashes_after_field = false;  // "/" in every byte of the offset that follows the name field
+};
+
+class OverrideRecordName : public ::testing::TestWithParam<RecordNameCase> {};
+
+TEST_P(OverrideRecordName, EndsWhereTheNameEnds) {
+  const std::string expected = GetParam().is_override ? "true" : "false";
+  PackageEntry path = PackageEntry::plain(GetParam().stored_name, "");
+  if (GetParam().slashes_after_field) path.offset = 0x2F2F2F2F2F2F;
+  EXPECT_EQ(override_answer(PackageWriter().add(path).add(description_of(GetParam().folder))), expected);
+  EXPECT_EQ(override_answer(PackageWriter().add(description_of(GetParam().folder)).add(path)), expected);
+}
+
+std::string with_zero(std::string_view before, std::string_view after) {
+  return std::string(before) + '\0' + std::string(after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, OverrideRecordName,
+    ::testing::Values(
+        RecordNameCase{"zero_before_folder_slash", with_zero("Mods/Foo", "/x"), "Foo", OVERRIDE},
+        RecordNameCase{"zero_after_folder_slash", with_zero("Public/Foo/", "x"), "Foo", OVERRIDE},
+        RecordNameCase{"zero_after_description", with_zero("Mods/Foo/meta.kvt", "x"), "Foo", OVERRIDE},
+        RecordNameCase{"zero_inside_description", with_zero("Mods/Foo/meta.kv", "t"), "Foo", CONTENT},
+        RecordNameCase{"zero_after_material_groups", with_zero(MATERIAL_GROUPS, "g"), "Foo", OVERRIDE},
+        RecordNameCase{"content_filling_field", "Public/" + std::string(240, 'F') + "/12345678", std::string(240, 'F'),
+                       CONTENT},
+        RecordNameCase{"slash_last_in_field", "Public/" + std::string(248, 'F') + "/", std::string(248, 'F'),
+                       OVERRIDE, true},
+        RecordNameCase{"no_slash_in_field", "Public/" + std::string(249, 'F'), std::string(249, 'F'), OVERRIDE, true},
+        RecordNameCase{"description_filling_field", "Mods/" + std::string(242, 'F') + "/meta.kvt",
+                       std::string(242, 'F'), OVERRIDE}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Packages whose answer depends on where the walk over the table stops.
 struct WalkCase {
   const char* name;
@@ -182,6 +224,20 @@ INSTANTIATE_TEST_SUITE_P(
                    w.add(description_of(folder));
                  },
                  "true"},
+        // Runs of paths in one folder are looked up once: folders of a length
+        // met one after another are still told apart, by every byte.
+        WalkCase{"run_of_short_folders",
+                 [](PackageWriter& w) {
+                   w.add(PackageEntry::plain("Public/AB/x", "")).add(PackageEntry::plain("Public/CB/x", ""));
+                   w.add(description_of("CB"));
+                 },
+                 "false"},
+        WalkCase{"run_of_folders_sharing_a_word",
+                 [](PackageWriter& w) {
+                   w.add(PackageEntry::plain("Public/FFFFFFFFA/x", ""));
+                   w.add(PackageEntry::plain("Public/FFFFFFFFB/x", "")).add(description_of("FFFFFFFFB"));
+                 },
+                 "false"},
         // More folders than are scanned, of many lengths and first bytes.
         WalkCase{"many_folders_kept",
                  [](PackageWriter& w) {

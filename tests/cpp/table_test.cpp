@@ -245,11 +245,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Table, WalkKeepsRecordOrderAndCutsNames) {
   const std::string unterminated(256, 'n');
+  const std::string description_filling_field = "Mods/" + std::string(242, 'F') + "/meta.kvt";
   PackageWriter writer;
   writer.add(PackageEntry::plain("Mods/B/meta.kvt", "b"))
       .add(PackageEntry::plain("Public/B/Textures/x.dds", "x"))
       .add(PackageEntry::plain(unterminated + "tail beyond the name field", ""))
+      .add(PackageEntry::plain(description_filling_field, ""))
       .add(PackageEntry::plain(std::string("\0Mods/C/meta.kvt", 16), ""))
+      .add(PackageEntry::plain(std::string("Mods/C\0/meta.kvt", 16), ""))
       .add(PackageEntry::plain("Mods/A/meta.kvt", "a"));
   const auto records = read_records(writer);
   ASSERT_TRUE(records.has_value()) << records.error().message();
@@ -259,9 +262,9 @@ TEST(Table, WalkKeepsRecordOrderAndCutsNames) {
     paths.push_back(record.view().name());
     meta.push_back(record.view().has_meta_entry_name());
   }
-  EXPECT_EQ(paths, (std::vector<std::string_view>{"Mods/B/meta.kvt", "Public/B/Textures/x.dds", unterminated, "",
-                                                  "Mods/A/meta.kvt"}));
-  EXPECT_EQ(meta, (std::vector<bool>{true, false, false, false, true}));
+  EXPECT_EQ(paths, (std::vector<std::string_view>{"Mods/B/meta.kvt", "Public/B/Textures/x.dds", unterminated,
+                                                  description_filling_field, "", "Mods/C", "Mods/A/meta.kvt"}));
+  EXPECT_EQ(meta, (std::vector<bool>{true, false, false, true, false, false, true}));
 }
 
 // Records come in pieces of the decoder's window; tables around its edges,

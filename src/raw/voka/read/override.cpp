@@ -23,31 +23,44 @@ namespace {
 using table::Record;
 using table::StoredPath;
 
-// Whether `record` names content of the module in `folder`. Only paths under
-// the module folders can be, so most names of a large override package are
-// ruled out by their first byte, before their end is looked for.
-bool is_content_of(const Record& record, std::string_view folder) {
-  return record.may_be_module_path() && table::classify_stored_path(record.name()).is_content_of(folder);
-}
+// Whether `record` names content of the module in `folder`.
+bool is_content_of(const Record& record, std::string_view folder) { return record.classify().is_content_of(folder); }
 
 // A folder's length and its first bytes, up to a word of them: equal for two
 // folders of at most a word exactly when the folders are.
 class FolderKey {
  public:
-  explicit FolderKey(std::string_view folder) : size_(folder.size()), head_(first_word(folder)) {}
+  explicit FolderKey(std::string_view folder) : FolderKey(folder.size(), first_word(folder)) {}
+
+  /// The key of a folder read in place from a table record, whose bytes go on
+  /// for at least a word from the folder's first: one load.
+  static FolderKey of_folder_in_record(std::string_view folder) {
+    const std::uint64_t word = common::load_little_endian<std::uint64_t>(folder.data());
+    if (folder.size() >= WORD) return {folder.size(), word};
+    return {folder.size(), word & ((std::uint64_t{1} << (8 * folder.size())) - 1)};
+  }
+
+  /// A key that no folder has.
+  static FolderKey none() { return {std::string_view::npos, 0}; }
 
   /// How many first bytes of a folder the key holds.
-  std::size_t known_bytes() const { return std::min(size_, sizeof(std::uint64_t)); }
+  std::size_t known_bytes() const { return std::min(size_, WORD); }
+  /// Whether the key holds the whole folder, which it then tells apart from any other.
+  bool holds_whole_folder() const { return size_ <= WORD; }
 
   auto operator<=>(const FolderKey&) const = default;
 
  private:
+  static constexpr std::size_t WORD = sizeof(std::uint64_t);
+
+  FolderKey(std::size_t size, std::uint64_t head) : size_(size), head_(head) {}
+
   // The first bytes of `folder`, up to a word of them, as one integer, read
   // without touching a byte past its end.
   static std::uint64_t first_word(std::string_view folder) {
     const char* bytes = folder.data();
     const std::size_t size = folder.size();
-    if (size >= sizeof(std::uint64_t)) return common::load_little_endian<std::uint64_t>(bytes);
+    if (size >= WORD) return common::load_little_endian<std::uint64_t>(bytes);
     if (size >= sizeof(std::uint32_t)) {
       // Two halves that overlap: the shared bytes agree, so or-ing them is exact.
       const std::uint64_t low = common::load_little_endian<std::uint32_t>(bytes);
@@ -118,28 +131,34 @@ class FolderGroup {
 // left, where a hash could be made to collide.
 class ContentSeen {
  public:
-  /// Notes a path met before the description.
-  void note(const StoredPath& path) {
+  /// Notes a path met before the description, read in place from its record
+  /// (`Record::classify`).
+  [[gnu::always_inline]] void note(const StoredPath& path) {
     if (path.kind == StoredPath::Kind::shared_content) every_folder_ = true;
-    if (path.kind != StoredPath::Kind::content || !complete_ || holds(path.folder)) return;
-    if (kept_ == MAX_FOLDERS) {
-      complete_ = false;
-    } else {
-      keep(path.folder);
+    if (path.kind != StoredPath::Kind::content || !complete_) return;
+    const FolderKey key = FolderKey::of_folder_in_record(path.folder);
+    // Paths of one folder often come in runs.
+    if (key == last_short_folder_) return;
+    if (!holds(key, path.folder)) {
+      if (kept_ == MAX_FOLDERS) {
+        complete_ = false;
+        return;
+      }
+      keep(key, path.folder);
     }
+    if (key.holds_whole_folder()) last_short_folder_ = key;
   }
 
   /// Whether some path met is content of the module in `folder`; when not
   /// complete, a path met but not kept may be.
-  bool content_of(std::string_view folder) const { return every_folder_ || holds(folder); }
+  bool content_of(std::string_view folder) const { return every_folder_ || holds(FolderKey(folder), folder); }
   bool complete() const { return complete_; }
 
  private:
   static constexpr std::size_t MAX_FOLDERS = 64;
   static constexpr std::size_t SCANNED_GROUPS = 8;
 
-  bool holds(std::string_view folder) const {
-    const FolderKey key(folder);
+  bool holds(const FolderKey& key, std::string_view folder) const {
     const auto group = find_group(key);
     return group != groups_.end() && group->holds(folder);
   }
@@ -152,8 +171,7 @@ class ContentSeen {
     return group != groups_.end() && group->key() == key ? group : groups_.end();
   }
 
-  void keep(std::string_view folder) {
-    const FolderKey key(folder);
+  void keep(const FolderKey& key, std::string_view folder) {
     const auto group = std::ranges::lower_bound(groups_, key, {}, KEY_OF_GROUP);
     if (group != groups_.end() && group->key() == key) {
       group->keep(folder);
@@ -167,6 +185,8 @@ class ContentSeen {
 
   std::vector<FolderGroup> groups_;  // by key
   std::size_t kept_ = 0;
+  // The last folder noted when its key tells it: kept.
+  FolderKey last_short_folder_ = FolderKey::none();
   bool every_folder_ = false;
   bool complete_ = true;
 };
@@ -228,8 +248,7 @@ class OverrideWalk {
       if (is_content_of(record, *folder_)) return false;
       return std::nullopt;
     }
-    if (!record.may_be_module_path()) return std::nullopt;
-    const StoredPath path = table::classify_stored_path(record.name());
+    const StoredPath path = record.classify();
     if (path.kind != StoredPath::Kind::description) {
       seen_.note(path);
       return std::nullopt;

@@ -23,11 +23,10 @@ std::string_view Record::name() const {
 }
 
 bool Record::has_meta_entry_name() const {
-  // A name that does not start with the prefix fails whatever its length, and the
-  // prefix holds no zero byte, so the record's first bytes decide most names
-  // without a search for the name's end.
-  if (std::memcmp(bytes_ + record_layout::NAME_AT, MODS_FOLDER.data(), MODS_FOLDER.size()) != 0) return false;
-  return is_meta_entry_name(name());
+  // Only names below "Mods/" can be descriptions: the first word rules out the
+  // rest before the rules look at anything else.
+  const NameInRecord name(bytes_ + record_layout::NAME_AT);
+  return name.starts_with(MODS_FOLDER) && classify_path(name).kind == StoredPath::Kind::description;
 }
 
 error::Result<EntryDetails> Record::entry_details() const {

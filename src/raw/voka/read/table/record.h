@@ -1,9 +1,14 @@
 #pragma once
 
+#include <emmintrin.h>
+
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "common/little_endian.h"
 
 #include "error/error.h"
 #include "raw/voka/entry_details.h"
@@ -41,6 +46,71 @@ static_assert(SIZE_ON_DISK_AT + sizeof(std::uint32_t) == UNCOMPRESSED_SIZE_AT);
 static_assert(UNCOMPRESSED_SIZE_AT + sizeof(std::uint32_t) == TABLE_RECORD_SIZE);
 }  // namespace record_layout
 
+/// A record's name read in place, as `classify_path` reads paths: the name ends
+/// at its first zero byte or with the name field, and the record's other fields
+/// follow the field, so a word or a vector may be loaded from any byte of the
+/// name without leaving the record.
+class NameInRecord {
+ public:
+  explicit NameInRecord(const char* name) : name_(name) {}
+
+  /// Whether the name begins with `prefix`, of at most a word and without a zero
+  /// byte: one load, whatever the name's length.
+  bool starts_with(std::string_view prefix) const {
+    const std::uint64_t kept = ~std::uint64_t{0} >> (8 * (WORD - prefix.size()));
+    return ((common::load_little_endian<std::uint64_t>(name_) ^ word_of(prefix)) & kept) == 0;
+  }
+
+  /// Whether the name goes on with `bytes`, at least a word of them and no zero
+  /// byte, at `at`: compared a word at a time, the last word overlapping the one
+  /// before, so that most names differ at the first.
+  bool holds_at(std::size_t at, std::string_view bytes) const {
+    if (at + bytes.size() > TABLE_NAME_SIZE) return false;
+    const char* name = name_ + at;
+    for (std::size_t i = 0; i + WORD < bytes.size(); i += WORD) {
+      if (!same_word(name + i, bytes.data() + i)) return false;
+    }
+    return same_word(name + bytes.size() - WORD, bytes.data() + bytes.size() - WORD);
+  }
+
+  bool ends_at(std::size_t at) const { return at == TABLE_NAME_SIZE || name_[at] == '\0'; }
+
+  /// The first "/" at or after `from`, looked for a vector at a time together
+  /// with the name's end.
+  std::size_t find_slash(std::size_t from) const {
+    const __m128i slash = _mm_set1_epi8('/');
+    const __m128i zero = _mm_setzero_si128();
+    for (std::size_t at = from; at < TABLE_NAME_SIZE; at += VECTOR) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name_ + at));
+      const auto hits = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, slash), _mm_cmpeq_epi8(bytes, zero))));
+      if (hits == 0) continue;
+      const std::size_t found = at + static_cast<std::size_t>(std::countr_zero(hits));
+      return found < TABLE_NAME_SIZE && name_[found] == '/' ? found : std::string_view::npos;
+    }
+    return std::string_view::npos;
+  }
+
+  std::string_view segment(std::size_t from, std::size_t end) const { return {name_ + from, end - from}; }
+
+ private:
+  static constexpr std::size_t WORD = sizeof(std::uint64_t);
+  static constexpr std::size_t VECTOR = sizeof(__m128i);
+  static_assert(TABLE_RECORD_SIZE - TABLE_NAME_SIZE >= VECTOR - 1, "a vector from the name's last byte stays in the record");
+
+  static bool same_word(const char* a, const char* b) {
+    return common::load_little_endian<std::uint64_t>(a) == common::load_little_endian<std::uint64_t>(b);
+  }
+
+  static constexpr std::uint64_t word_of(std::string_view bytes) {
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) word |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
+    return word;
+  }
+
+  const char* name_;
+};
+
 /// A view of one record's bytes, valid as long as they are: while a walk over
 /// the table stands on it, or while the `OwnedRecord` it came from lives.
 class Record {
@@ -50,11 +120,13 @@ class Record {
   /// The name: the bytes before the first zero byte of the name field.
   std::string_view name() const;
 
-  /// Whether the name may be a description or content by its first byte,
-  /// told without looking for the name's end.
-  bool may_be_module_path() const { return table::may_be_module_path(bytes_[record_layout::NAME_AT]); }
+  /// The name read by the module rules, in place: most names are told by
+  /// their first word, and no name's end is looked for but by the rules.
+  [[gnu::always_inline]] StoredPath classify() const {
+    return classify_path(NameInRecord(bytes_ + record_layout::NAME_AT));
+  }
 
-  /// Whether the name passes `is_meta_entry_name`. Looks at the first bytes
+  /// Whether the name passes `is_meta_entry_name`. Looks at the first word
   /// alone for most names.
   bool has_meta_entry_name() const;
 

@@ -10,6 +10,8 @@ inline constexpr std::string_view MODS_FOLDER = "Mods/";
 inline constexpr std::string_view PUBLIC_FOLDER = "Public/";
 /// The name of a module's description, beside its files below "Mods/<folder>/".
 inline constexpr std::string_view DESCRIPTION_FILE = "meta.kvt";
+/// Below "Public/": content of every module, whatever its folder.
+inline constexpr std::string_view SHARED_CONTENT_FOLDER = "Engine/Timeline/MaterialGroups/";
 
 /// What a stored path is to the module rules, told without knowing the module:
 /// the one reading of a path from which both the test of a path against a
@@ -31,41 +33,55 @@ struct StoredPath {
   }
 };
 
-namespace stored_path_detail {
-
-/// Below "Public/": content of every module, whatever its folder.
-inline constexpr std::string_view SHARED_CONTENT_FOLDER = "Engine/Timeline/MaterialGroups/";
-
-/// Whether `path`, below "Public/", lies below the shared folder. Its last "/"
-/// rules out most paths before they are compared whole.
-inline bool is_shared_content(std::string_view path) {
-  const std::size_t size = SHARED_CONTENT_FOLDER.size();
-  return path.size() > size && path[size - 1] == '/' && path.starts_with(SHARED_CONTENT_FOLDER);
-}
-
-}  // namespace stored_path_detail
-
-/// Reads `path` by the module rules. Defined here, where the walks over the
-/// table inline it: it runs for most records of a large package.
-[[gnu::always_inline]] inline StoredPath classify_stored_path(std::string_view path) {
+/// Reads a path by the module rules. `Path` gives the few looks at its bytes
+/// that the rules take, so that a path held in a view and a name read in place
+/// from a table record follow the same rules:
+///   starts_with(prefix)     the path begins with `prefix`
+///   holds_at(at, bytes)     the path goes on with `bytes` at `at` (at most its size)
+///   ends_at(at)             the path has exactly `at` bytes (at most its size)
+///   find_slash(from)        the first "/" at or after `from`, or npos
+///   segment(from, end)      the bytes from `from` up to `end`
+/// Defined here, where the walks over the table inline it: it runs for most
+/// records of a large package.
+template <class Path>
+[[gnu::always_inline]] inline StoredPath classify_path(const Path& path) {
   const bool below_mods = path.starts_with(MODS_FOLDER);
   if (!below_mods && !path.starts_with(PUBLIC_FOLDER)) return {};
-  path.remove_prefix(below_mods ? MODS_FOLDER.size() : PUBLIC_FOLDER.size());
-  if (!below_mods && stored_path_detail::is_shared_content(path)) return {StoredPath::Kind::shared_content, {}};
-  const std::size_t end = path.find('/');
+  const std::size_t folder_at = below_mods ? MODS_FOLDER.size() : PUBLIC_FOLDER.size();
+  if (!below_mods && path.holds_at(folder_at, SHARED_CONTENT_FOLDER) &&
+      !path.ends_at(folder_at + SHARED_CONTENT_FOLDER.size())) {
+    return {StoredPath::Kind::shared_content, {}};
+  }
+  const std::size_t end = path.find_slash(folder_at);
   if (end == std::string_view::npos) return {};
-  const std::string_view folder = path.substr(0, end);
-  const std::string_view rest = path.substr(end + 1);
+  const std::size_t rest = end + 1;
   // A folder named with nothing below it is nobody's content.
-  if (rest.empty()) return {};
-  if (below_mods && rest == DESCRIPTION_FILE) return {StoredPath::Kind::description, folder};
+  if (path.ends_at(rest)) return {};
+  const std::string_view folder = path.segment(folder_at, end);
+  if (below_mods && path.holds_at(rest, DESCRIPTION_FILE) && path.ends_at(rest + DESCRIPTION_FILE.size())) {
+    return {StoredPath::Kind::description, folder};
+  }
   return {StoredPath::Kind::content, folder};
 }
 
-/// Whether a path starting with `first_byte` can be a description or content:
-/// most paths of a large package are ruled out here, before their end is found.
-constexpr bool may_be_module_path(char first_byte) {
-  return first_byte == MODS_FOLDER.front() || first_byte == PUBLIC_FOLDER.front();
+/// A path whose bytes are exactly those of a view.
+class PathInView {
+ public:
+  explicit PathInView(std::string_view path) : path_(path) {}
+
+  bool starts_with(std::string_view prefix) const { return path_.starts_with(prefix); }
+  bool holds_at(std::size_t at, std::string_view bytes) const { return path_.substr(at).starts_with(bytes); }
+  bool ends_at(std::size_t at) const { return at == path_.size(); }
+  std::size_t find_slash(std::size_t from) const { return path_.find('/', from); }
+  std::string_view segment(std::size_t from, std::size_t end) const { return path_.substr(from, end - from); }
+
+ private:
+  std::string_view path_;
+};
+
+/// Reads `path` by the module rules.
+[[gnu::always_inline]] inline StoredPath classify_stored_path(std::string_view path) {
+  return classify_path(PathInView(path));
 }
 
 /// Whether a stored path names a module description: "Mods/" + folder +
