@@ -135,6 +135,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "start a b=\nerror mismatched end tag: expected </a>, found </a b=''> at byte 8"},
         ReaderCase{"EndTagPrefixOfName", "<ab></a>",
                    "start ab\nerror mismatched end tag: expected </ab>, found </a> at byte 4"},
+        ReaderCase{"EndTagPrefixOfNameWithASlash", "<a/b></a>",
+                   "start a/b\nerror mismatched end tag: expected </a/b>, found </a> at byte 5"},
+        ReaderCase{"EndTagDifferingInItsLastByte", "<abc></abd>",
+                   "start abc\nerror mismatched end tag: expected </abc>, found </abd> at byte 5"},
+        ReaderCase{"EndTagLongerThanName", "<a></ab>",
+                   "start a\nerror mismatched end tag: expected </a>, found </ab> at byte 3"},
+        ReaderCase{"EndTagOfANameEndedByATab", "<abc\tb=''></abc>", "start abc b=\nend abc\neof"},
         ReaderCase{"EndTagNameWithQuote", "<a\"x>y\"></a\"x>",
                    "start a\"x>y\"\nerror mismatched end tag: expected </a\"x>y\">, found "
                    "</a\"x> at byte 8"},

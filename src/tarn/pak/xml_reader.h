@@ -158,12 +158,14 @@ class XmlReader {
   template <std::size_t Size>
   bool read_end_tag_named(const char (&name)[Size]) {
     constexpr std::size_t NAME_SIZE = Size - 1;
-    if (error_ || open_elements_.empty()) return false;
     // A caller mostly tries this where another reading declined, at the `<`.
+    // The document is padded: the two bytes there may be looked at first,
+    // which declines every other markup at once.
     const char* const bytes = document_.data();
     const std::size_t start = bytes[position_] == '<' ? position_ : skip_to_markup();
-    if (document_.size() - start < NAME_SIZE + 3 || bytes[start] != '<' || bytes[start + 1] != '/' ||
-        std::memcmp(bytes + start + 2, name, NAME_SIZE) != 0 || bytes[start + 2 + NAME_SIZE] != '>') {
+    if (bytes[start] != '<' || bytes[start + 1] != '/' || error_ || open_elements_.empty() ||
+        document_.size() - start < NAME_SIZE + 3 || std::memcmp(bytes + start + 2, name, NAME_SIZE) != 0 ||
+        bytes[start + 2 + NAME_SIZE] != '>') {
       return false;
     }
     // As `innermost_name_is`, for a name without white space or quotes: the open
@@ -177,7 +179,7 @@ class XmlReader {
   }
 
  private:
-  error::Expected<XmlEvent, XmlError> read_markup();
+  inline error::Expected<XmlEvent, XmlError> read_markup();
   error::Expected<XmlEvent, XmlError> read_start_tag();
   /// Where the name of a start tag ends and the offset of the tag's `>`.
   struct TagBounds {
@@ -186,8 +188,14 @@ class XmlReader {
   };
   /// The bounds of the start tag whose name starts at `name_offset`, or nullopt
   /// when the tag does not end.
-  std::optional<TagBounds> find_start_tag_bounds(std::size_t name_offset) const;
+  inline std::optional<TagBounds> find_start_tag_bounds(std::size_t name_offset) const;
+  /// `find_start_tag_bounds` for a name that `stop` ends, but not at the `>`.
+  std::optional<TagBounds> find_start_tag_bounds_after(std::size_t name_offset, std::size_t stop) const;
   error::Expected<XmlEvent, XmlError> read_end_tag();
+  /// The offset of the `>` of the end tag whose name starts at `name_offset`
+  /// when it is written plainly and closes the innermost open element, else
+  /// nullopt: then the end tag is read the long way.
+  std::optional<std::size_t> find_plain_end_tag_end(std::size_t name_offset) const;
   error::Expected<XmlEvent, XmlError> read_bang_markup();
   error::Expected<XmlEvent, XmlError> read_doctype();
   /// A construct from the current `<` up to `end_marker`: `content_from` bytes after
