@@ -158,14 +158,12 @@ class XmlReader {
   template <std::size_t Size>
   bool read_end_tag_named(const char (&name)[Size]) {
     constexpr std::size_t NAME_SIZE = Size - 1;
+    if (error_ || open_elements_.empty()) return false;
     // A caller mostly tries this where another reading declined, at the `<`.
-    // The document is padded: the two bytes there may be looked at first,
-    // which declines every other markup at once.
     const char* const bytes = document_.data();
     const std::size_t start = bytes[position_] == '<' ? position_ : skip_to_markup();
-    if (bytes[start] != '<' || bytes[start + 1] != '/' || error_ || open_elements_.empty() ||
-        document_.size() - start < NAME_SIZE + 3 || std::memcmp(bytes + start + 2, name, NAME_SIZE) != 0 ||
-        bytes[start + 2 + NAME_SIZE] != '>') {
+    if (document_.size() - start < NAME_SIZE + 3 || bytes[start] != '<' || bytes[start + 1] != '/' ||
+        std::memcmp(bytes + start + 2, name, NAME_SIZE) != 0 || bytes[start + 2 + NAME_SIZE] != '>') {
       return false;
     }
     // As `innermost_name_is`, for a name without white space or quotes: the open
