@@ -109,9 +109,7 @@ XmlReader::XmlReader(common::PaddedBytes document) : document_(document.view()) 
   }
 }
 
-// Inline in `next`: a call of its own would save and restore registers once
-// more for every markup of the document.
-[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
+error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
   // The document is padded with zeros: the byte after a last `<` may be read.
   switch (document_.data()[position_ + 1]) {
     case '/':

@@ -177,7 +177,7 @@ class XmlReader {
   }
 
  private:
-  inline error::Expected<XmlEvent, XmlError> read_markup();
+  error::Expected<XmlEvent, XmlError> read_markup();
   error::Expected<XmlEvent, XmlError> read_start_tag();
   /// Where the name of a start tag ends and the offset of the tag's `>`.
   struct TagBounds {
