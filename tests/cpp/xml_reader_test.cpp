@@ -135,6 +135,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "start a b=\nerror mismatched end tag: expected </a>, found </a b=''> at byte 8"},
         ReaderCase{"EndTagPrefixOfName", "<ab></a>",
                    "start ab\nerror mismatched end tag: expected </ab>, found </a> at byte 4"},
+        ReaderCase{"EndTagPrefixOfNameWithASlash", "<a/b></a>",
+                   "start a/b\nerror mismatched end tag: expected </a/b>, found </a> at byte 5"},
+        ReaderCase{"EndTagDifferingInItsLastByte", "<abc></abd>",
+                   "start abc\nerror mismatched end tag: expected </abc>, found </abd> at byte 5"},
+        ReaderCase{"EndTagLongerThanName", "<a></ab>",
+                   "start a\nerror mismatched end tag: expected </a>, found </ab> at byte 3"},
+        ReaderCase{"EndTagOfANameEndedByATab", "<abc\tb=''></abc>", "start abc b=\nend abc\neof"},
         ReaderCase{"EndTagNameWithQuote", "<a\"x>y\"></a\"x>",
                    "start a\"x>y\"\nerror mismatched end tag: expected </a\"x>y\">, found "
                    "</a\"x> at byte 8"},
@@ -155,6 +162,15 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"UnclosedEndTag", "<a></a", "start a\nerror tag has no end at byte 3"},
         // Start and empty-element tags.
         ReaderCase{"QuotedGreaterThan", "<a x='>' y=\"/>\">", "start a x=> y=/>\neof"},
+        // A tag's end is found a chunk of 16 bytes at a time while it holds `"` quotes only.
+        ReaderCase{"GreaterThanInQuotesOfLaterChunks", "<a b=\"1\" c=\"2\" d=\"3\" e=\">\" f=\"0123456789abcdef>\"/>",
+                   "empty a b=1 c=2 d=3 e=> f=0123456789abcdef>\neof"},
+        ReaderCase{"DoubleQuoteOpenIntoAChunkWithASingleOne", "<a b=\"0123456789abcdef>'>\" c='\">'/>",
+                   "empty a b=0123456789abcdef>'> c=\">\neof"},
+        ReaderCase{"SingleQuoteInALaterChunk", "<a b=\"0123456789abcdef\" c='>\"'/>",
+                   "empty a b=0123456789abcdef c=>\"\neof"},
+        ReaderCase{"GreaterThanRightAfterAClosingQuote", "<a b=\"0123456789ab\">text</a>",
+                   "start a b=0123456789ab\ntext text\nend a\neof"},
         ReaderCase{"SlashBeforeWhiteSpaceIsInName", "<a/ ></a/>", "start a/\nend a/\neof"},
         ReaderCase{"SlashInsideNameIsInName", "<a/b/><a/b x=''/>", "empty a/b\nempty a/b x=\neof"},
         ReaderCase{"TagWithoutName", "< a>", "error tag without a name at byte 0"},
@@ -387,6 +403,51 @@ INSTANTIATE_TEST_SUITE_P(
             ManyKeysCase{"keys that begin alike", 50, " k3x='' k='' k30000x=''", " k5=''", 0,
                          "duplicate attribute 'k5'", " k5=''/>"}),
         testing::Values(100, 20'000)));
+
+struct ReadAheadCase {
+  const char* name;
+  std::string insert;
+  std::string described;  // as `describe_attributes` gives it; `@` for the offset of `&` in the tag
+};
+
+void PrintTo(const ReadAheadCase& c, std::ostream* os) { *os << c.name; }
+
+class ReadAhead : public testing::TestWithParam<ReadAheadCase> {};
+
+// A list long enough to be read ahead hands out the attributes that the read
+// ahead kept the shape of without reading them again: each as one at a time.
+TEST_P(ReadAhead, HandsOutEachAttributeAsReadOneAtATime) {
+  constexpr int COUNT = 20'000;
+  constexpr int AT = 50;
+  const std::string tag = numbered_tag(COUNT, AT, GetParam().insert, "");
+  std::string expected;
+  for (int i = 0; i <= AT; ++i) expected.append(" k").append(std::to_string(i)).append("=");
+  std::string described = GetParam().described;
+  if (const std::size_t at = described.find('@'); at != std::string::npos) {
+    described.replace(at, 1, std::to_string(tag.find('&')));
+  }
+  expected += described;
+  if (described.find('!') == std::string::npos) {
+    for (int i = AT + 1; i < COUNT; ++i) expected.append(" k").append(std::to_string(i)).append("=");
+  }
+  const common::ByteBuffer padded = test_support::padded(tag);
+  XmlReader reader(padded);
+  EXPECT_EQ(describe_attributes(reader.next()->attributes), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    XmlAttributeCursor, ReadAhead,
+    testing::Values(
+        ReadAheadCase{"white space too long to keep", " " + std::string(127, ' ') + "a='1'", " a=1"},
+        ReadAheadCase{"the longest white space kept", std::string(126, '\t') + "a='1'", " a=1"},
+        ReadAheadCase{"no white space", "a=\"1\"", " a=1"},
+        ReadAheadCase{"white space around the equals sign", " a = '1'", " a=1"},
+        ReadAheadCase{"the longest short attribute", " a='0123456789ab'", " a=0123456789ab"},
+        ReadAheadCase{"a value past the chunk", " a='0123456789abc'", " a=0123456789abc"},
+        ReadAheadCase{"a long key", " abcdefghijklmno=''", " abcdefghijklmno="},
+        ReadAheadCase{"a reference", " a='x&amp;y'", " a=x&y"},
+        ReadAheadCase{"non-ASCII", " a='\xC3\xA9'", " a=\xC3\xA9"},
+        ReadAheadCase{"a bad reference, where the value lies", " a='&x;'", " !unknown reference &x; at byte @"}));
 
 TEST(XmlAttributeCursor, StopsWhereTheCallerStops) {
   const common::ByteBuffer padded = test_support::padded("<node id='ModuleInfo' id='x' y>");

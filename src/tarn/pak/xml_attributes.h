@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "error/expected.h"
 #include "tarn/pak/key_set.h"
@@ -83,6 +84,16 @@ inline std::optional<std::size_t> read_short_attribute(std::string_view text, st
   return key_offset + value_end + 1;
 }
 
+/// `read_attribute_at` for an attribute that `read_short_attribute` does not read.
+[[gnu::noinline]] inline error::Expected<std::size_t, XmlErrorKind> read_long_attribute(std::string_view text,
+                                                                                      std::size_t key_offset,
+                                                                                      std::size_t text_offset,
+                                                                                      XmlAttribute& attribute) {
+  const std::size_t key_end = find_key_end(text, key_offset);
+  attribute.key = std::string_view(text.data() + key_offset, key_end - key_offset);
+  return read_value_after_key(text, key_end, text_offset, attribute);
+}
+
 /// Reads the attribute whose key starts at `key_offset` of `text`, as
 /// `read_value_after_key` does; `attribute.key` is set even when it fails.
 inline error::Expected<std::size_t, XmlErrorKind> read_attribute_at(std::string_view text,
@@ -92,9 +103,7 @@ inline error::Expected<std::size_t, XmlErrorKind> read_attribute_at(std::string_
   if (const std::optional<std::size_t> end = read_short_attribute(text, key_offset, text_offset, attribute)) {
     return *end;
   }
-  const std::size_t key_end = find_key_end(text, key_offset);
-  attribute.key = std::string_view(text.data() + key_offset, key_end - key_offset);
-  return read_value_after_key(text, key_end, text_offset, attribute);
+  return read_long_attribute(text, key_offset, text_offset, attribute);
 }
 
 /// Reads the attributes of one tag in document order, one at a time, as far as the
@@ -132,8 +141,20 @@ class XmlAttributeCursor {
   /// the keys compared one by one and `key`, the one read last, on, up to the
   /// first malformed attribute, or npos. The caller meets that attribute's
   /// error before any key after it, and the answers for the keys before it are
-  /// the same as one at a time.
-  std::size_t find_first_repeat_ahead(std::string_view key) const;
+  /// the same as one at a time. Keeps the shape of each attribute read.
+  std::size_t find_first_repeat_ahead(std::string_view key);
+  /// Reads the next attribute from the shape the read ahead kept of it.
+  void read_attribute_read_ahead(XmlAttribute& attribute);
+
+  /// How the read ahead found an attribute, so that it is handed out without
+  /// being read again, two bytes for each: the white space before it and
+  /// whether its value is plain, then its key's and its value's sizes, for an
+  /// attribute that `read_short_attribute` reads after at most
+  /// `LONGEST_SHAPED_SPACE` bytes of white space; `READ_AGAIN` for any other.
+  using Shape = std::uint16_t;
+  static constexpr std::size_t LONGEST_SHAPED_SPACE = 126;
+  static constexpr Shape READ_AGAIN = 0xFFFF;
+  static Shape short_shape(std::size_t space, const XmlAttribute& attribute);
 
   XmlAttributeList list_;
   std::size_t position_ = 0;
@@ -142,6 +163,8 @@ class XmlAttributeCursor {
   std::array<std::string_view, KEYS_COMPARED_ONE_BY_ONE> first_keys_;
   std::optional<KeySet> many_keys_;
   std::optional<std::size_t> first_repeat_ahead_;  // once read ahead; npos if none
+  std::vector<Shape> shapes_read_ahead_;            // of the attributes after the one that read ahead
+  std::size_t shapes_handed_out_ = 0;
   std::optional<XmlError> error_;
 };
 

@@ -110,10 +110,20 @@ std::size_t find_value_end(std::string_view text, std::size_t from, bool& plain)
   return std::string_view::npos;
 }
 
-/// The offset of the `>` that ends the tag whose content starts at `from`: the
-/// first one outside a quoted value, where a `'` or `"` opens a quote that only
-/// the same byte closes. npos when the text ends first.
-inline std::size_t find_tag_end(std::string_view text, std::size_t from) {
+namespace byte_scan_detail {
+
+/// Each bit of `mask` set to the parity of the bits at and below it: for the
+/// quotes of a chunk, the bytes from an opening quote up to its closing one.
+inline unsigned prefix_parity(unsigned mask) {
+  mask ^= mask << 1;
+  mask ^= mask << 2;
+  mask ^= mask << 4;
+  mask ^= mask << 8;
+  return mask & 0xFFFFu;
+}
+
+/// `find_tag_end` a quote at a time, for text that mixes both quotes.
+inline std::size_t find_tag_end_by_quotes(std::string_view text, std::size_t from) {
   for (;;) {
     const std::size_t found = find_any_of<'>', '"', '\''>(text, from);
     if (found == std::string_view::npos || text[found] == '>') return found;
@@ -122,6 +132,36 @@ inline std::size_t find_tag_end(std::string_view text, std::size_t from) {
     if (close == std::string_view::npos) return close;
     from = close + 1;
   }
+}
+
+}  // namespace byte_scan_detail
+
+/// The offset of the `>` that ends the tag whose content starts at `from`: the
+/// first one outside a quoted value, where a `'` or `"` opens a quote that only
+/// the same byte closes. npos when the text ends first.
+///
+/// Tags of many attributes hold a quote every few bytes. Where a chunk holds
+/// `"` quotes only, the bytes inside them are the parity of the quotes before,
+/// so the chunk is settled at once, whatever number of values it holds; a
+/// chunk with a `'` is read a quote at a time from where it starts.
+inline std::size_t find_tag_end(std::string_view text, std::size_t from) {
+  using namespace byte_scan_detail;
+  unsigned open = 0;  // all ones inside a `"` quote left open by the chunks before
+  for (; from < text.size(); from += CHUNK) {
+    const __m128i chunk = load_chunk(text.data() + from);
+    if (mask_of<'\''>(chunk) != 0) {
+      if (open == 0) return find_tag_end_by_quotes(text, from);
+      const std::size_t close = find_any_of<'"'>(text, from);
+      return close == std::string_view::npos ? close : find_tag_end_by_quotes(text, close + 1);
+    }
+    const unsigned inside = prefix_parity(mask_of<'"'>(chunk)) ^ open;
+    if (const unsigned ends = mask_of<'>'>(chunk) & ~inside; ends != 0) {
+      const std::size_t found = from + first_bit(ends);
+      return found < text.size() ? found : std::string_view::npos;
+    }
+    open = (inside & 0x8000u) != 0 ? 0xFFFFu : 0;
+  }
+  return std::string_view::npos;
 }
 
 /// White space is the four bytes space, tab, CR and LF; nothing else counts,

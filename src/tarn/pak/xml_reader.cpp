@@ -109,6 +109,20 @@ XmlReader::XmlReader(common::PaddedBytes document) : document_(document.view()) 
   }
 }
 
+error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
+  // The document is padded with zeros: the byte after a last `<` may be read.
+  switch (document_.data()[position_ + 1]) {
+    case '/':
+      return read_end_tag();
+    case '!':
+      return read_bang_markup();
+    case '?':
+      return read_delimited(XmlEventKind::declaration, 2, "?>", XmlErrorKind::unclosed_declaration);
+    default:
+      return read_start_tag();
+  }
+}
+
 error::Expected<XmlEvent, XmlError> XmlReader::next() {
   if (error_) return std::unexpected(*error_);
   while (position_ < document_.size()) {
@@ -137,42 +151,22 @@ error::Expected<std::string_view, XmlError> XmlReader::read_text() {
   return trim_xml_white_space_end(text);
 }
 
-error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
-  // The document is padded with zeros: the byte after a last `<` may be read.
-  switch (document_.data()[position_ + 1]) {
-    case '/':
-      return read_end_tag();
-    case '!':
-      return read_bang_markup();
-    case '?':
-      return read_delimited(XmlEventKind::declaration, 2, "?>", XmlErrorKind::unclosed_declaration);
-    default:
-      return read_start_tag();
-  }
-}
-
-error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
-  const std::size_t name_offset = position_ + 1;
-  const std::optional<TagBounds> bounds = find_start_tag_bounds(name_offset);
-  if (!bounds) return fail({XmlErrorKind::unclosed_tag, position_});
-  const auto [name_end, end] = *bounds;
-  if (name_end == name_offset) return fail({XmlErrorKind::tag_without_name, position_});
-  const bool empty_element = document_[end - 1] == '/';
-  if (!empty_element) open_elements_.push(name_offset);
-  position_ = end + 1;
-  return XmlEvent{empty_element ? XmlEventKind::empty_element_tag : XmlEventKind::start_tag,
-                  document_.substr(name_offset, name_end - name_offset),
-                  XmlAttributeList{document_.substr(name_end, end - empty_element - name_end), name_end}};
-}
-
 // Most names end at white space or at the tag's end, before any quote or `/`:
 // one search then finds the name's end, and the tag's end too when it has no
 // attributes. A name that holds a quote or a `/` is bounded the long way.
-std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds(std::size_t name_offset) const {
+// Inline in `read_start_tag` down to a tag without attributes, the tag of
+// nested elements.
+[[gnu::always_inline]] inline std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds(
+    std::size_t name_offset) const {
   const std::size_t stop = find_any_of<' ', '\t', '\r', '\n', '>', '/', '"', '\''>(document_, name_offset);
   if (stop == std::string_view::npos) return std::nullopt;  // no `>` follows at all
+  if (document_[stop] == '>') return TagBounds{stop, stop};
+  return find_start_tag_bounds_after(name_offset, stop);
+}
+
+std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds_after(std::size_t name_offset,
+                                                                          std::size_t stop) const {
   const char at_stop = document_[stop];
-  if (at_stop == '>') return TagBounds{stop, stop};
   if (at_stop == '/' && document_.data()[stop + 1] == '>') return TagBounds{stop, stop + 1};
   if (is_xml_white_space(at_stop)) {
     const std::size_t end = find_tag_end(document_, stop);
@@ -186,8 +180,29 @@ std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds(std::size_t
   return TagBounds{name_offset + name_in(content).size(), end};
 }
 
+error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
+  const std::size_t name_offset = position_ + 1;
+  const std::optional<TagBounds> bounds = find_start_tag_bounds(name_offset);
+  if (!bounds) return fail({XmlErrorKind::unclosed_tag, position_});
+  const auto [name_end, end] = *bounds;
+  if (name_end == name_offset) return fail({XmlErrorKind::tag_without_name, position_});
+  const bool empty_element = document_[end - 1] == '/';
+  if (!empty_element) open_elements_.push(name_offset);
+  position_ = end + 1;
+  // Views made from bounds just found, without `substr`'s checks.
+  const char* const bytes = document_.data();
+  return XmlEvent{empty_element ? XmlEventKind::empty_element_tag : XmlEventKind::start_tag,
+                  std::string_view(bytes + name_offset, name_end - name_offset),
+                  XmlAttributeList{std::string_view(bytes + name_end, end - empty_element - name_end), name_end}};
+}
+
 error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
   const std::size_t name_offset = position_ + 2;
+  if (const std::optional<std::size_t> end = find_plain_end_tag_end(name_offset)) {
+    open_elements_.pop();
+    position_ = *end + 1;
+    return XmlEvent{XmlEventKind::end_tag, std::string_view(document_.data() + name_offset, *end - name_offset)};
+  }
   const std::size_t end = find_any_of<'>'>(document_, name_offset);
   if (end == std::string_view::npos) return fail({XmlErrorKind::unclosed_tag, position_});
   const std::string_view name =
@@ -203,6 +218,28 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
   open_elements_.pop();
   position_ = end + 1;
   return XmlEvent{XmlEventKind::end_tag, name};
+}
+
+// Most end tags are written `</name>` with a name of less than a chunk, and
+// close the innermost element: one chunk of each answers that at once. The end
+// tag's name then holds no white space or quote, so it names the open element
+// when the open element has its bytes followed by white space or `>`, as
+// `innermost_name_is` asks.
+std::optional<std::size_t> XmlReader::find_plain_end_tag_end(std::size_t name_offset) const {
+  using namespace byte_scan_detail;
+  if (open_elements_.empty()) return std::nullopt;
+  const char* const bytes = document_.data();
+  const __m128i name = load_chunk(bytes + name_offset);
+  const unsigned stops = mask_of<'>', ' ', '\t', '\r', '\n', '"', '\''>(name);
+  if (stops == 0) return std::nullopt;
+  const std::size_t size = first_bit(stops);
+  const std::size_t end = name_offset + size;
+  if (size == 0 || end >= document_.size() || bytes[end] != '>') return std::nullopt;
+  const char* const open = bytes + *open_elements_.innermost();
+  const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(name, load_chunk(open))));
+  if ((~same & ((1u << size) - 1)) != 0) return std::nullopt;
+  if (open[size] != '>' && !is_xml_white_space(open[size])) return std::nullopt;
+  return end;
 }
 
 // The open element is known by where its name starts only. `name` holds no `>`,

@@ -186,8 +186,14 @@ class XmlReader {
   };
   /// The bounds of the start tag whose name starts at `name_offset`, or nullopt
   /// when the tag does not end.
-  std::optional<TagBounds> find_start_tag_bounds(std::size_t name_offset) const;
+  inline std::optional<TagBounds> find_start_tag_bounds(std::size_t name_offset) const;
+  /// `find_start_tag_bounds` for a name that `stop` ends, but not at the `>`.
+  std::optional<TagBounds> find_start_tag_bounds_after(std::size_t name_offset, std::size_t stop) const;
   error::Expected<XmlEvent, XmlError> read_end_tag();
+  /// The offset of the `>` of the end tag whose name starts at `name_offset`
+  /// when it is written plainly and closes the innermost open element, else
+  /// nullopt: then the end tag is read the long way.
+  std::optional<std::size_t> find_plain_end_tag_end(std::size_t name_offset) const;
   error::Expected<XmlEvent, XmlError> read_bang_markup();
   error::Expected<XmlEvent, XmlError> read_doctype();
   /// A construct from the current `<` up to `end_marker`: `content_from` bytes after
