@@ -281,6 +281,8 @@ std::string_view XmlReader::name_at(std::size_t offset) const {
   return name_in(document_.substr(offset, tag_end - offset));
 }
 
+// Out of line: the searches it inlines, one per construct, would weigh on the
+// tags read in `next`.
 [[gnu::noinline]] error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
   const std::string_view rest = document_.substr(position_ + 2);
   if (rest.starts_with("--")) {
