@@ -109,7 +109,21 @@ XmlReader::XmlReader(common::PaddedBytes document) : document_(document.view()) 
   }
 }
 
-error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
+// Inline in each caller, so that its search is made for a marker known there.
+[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
+                                                              std::size_t content_from,
+                                                              std::string_view end_marker,
+                                                              XmlErrorKind unclosed) {
+  const std::size_t start = position_ + content_from;
+  const std::size_t end = find_marker(document_, start, end_marker);
+  if (end == std::string_view::npos) return fail({unclosed, position_});
+  position_ = end + end_marker.size();
+  return XmlEvent{kind, document_.substr(start, end - start)};
+}
+
+// Start and end tags, the markup of every element, and declarations, each a
+// short search, are read inline in `next`; the rest is read out of line.
+[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
   // The document is padded with zeros: the byte after a last `<` may be read.
   switch (document_.data()[position_ + 1]) {
     case '/':
@@ -121,19 +135,6 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
     default:
       return read_start_tag();
   }
-}
-
-error::Expected<XmlEvent, XmlError> XmlReader::next() {
-  if (error_) return std::unexpected(*error_);
-  while (position_ < document_.size()) {
-    if (document_[position_] == '<') return read_markup();
-    error::Expected<std::string_view, XmlError> text = read_text();
-    if (!text) return fail(text.error());
-    // Text that is white space only is no event: it is the indentation of the
-    // document, and nobody reads text anyway.
-    if (!text->empty()) return XmlEvent{XmlEventKind::text, *text};
-  }
-  return XmlEvent{XmlEventKind::end_of_input};
 }
 
 // Most text is the indentation between tags: white space up to the next `<`,
@@ -180,7 +181,7 @@ std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds_after(std::
   return TagBounds{name_offset + name_in(content).size(), end};
 }
 
-error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
+[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
   const std::size_t name_offset = position_ + 1;
   const std::optional<TagBounds> bounds = find_start_tag_bounds(name_offset);
   if (!bounds) return fail({XmlErrorKind::unclosed_tag, position_});
@@ -196,13 +197,18 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
                   XmlAttributeList{std::string_view(bytes + name_end, end - empty_element - name_end), name_end}};
 }
 
-error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
+[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
   const std::size_t name_offset = position_ + 2;
   if (const std::optional<std::size_t> end = find_plain_end_tag_end(name_offset)) {
     open_elements_.pop();
     position_ = *end + 1;
     return XmlEvent{XmlEventKind::end_tag, std::string_view(document_.data() + name_offset, *end - name_offset)};
   }
+  return read_end_tag_the_long_way();
+}
+
+error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag_the_long_way() {
+  const std::size_t name_offset = position_ + 2;
   const std::size_t end = find_any_of<'>'>(document_, name_offset);
   if (end == std::string_view::npos) return fail({XmlErrorKind::unclosed_tag, position_});
   const std::string_view name =
@@ -218,6 +224,19 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
   open_elements_.pop();
   position_ = end + 1;
   return XmlEvent{XmlEventKind::end_tag, name};
+}
+
+error::Expected<XmlEvent, XmlError> XmlReader::next() {
+  if (error_) return std::unexpected(*error_);
+  while (position_ < document_.size()) {
+    if (document_[position_] == '<') return read_markup();
+    error::Expected<std::string_view, XmlError> text = read_text();
+    if (!text) return fail(text.error());
+    // Text that is white space only is no event: it is the indentation of the
+    // document, and nobody reads text anyway.
+    if (!text->empty()) return XmlEvent{XmlEventKind::text, *text};
+  }
+  return XmlEvent{XmlEventKind::end_of_input};
 }
 
 // Most end tags are written `</name>` with a name of less than a chunk, and
@@ -262,7 +281,9 @@ std::string_view XmlReader::name_at(std::size_t offset) const {
   return name_in(document_.substr(offset, tag_end - offset));
 }
 
-error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
+// Out of line: the searches it inlines, one per construct, would weigh on the
+// tags read in `next`.
+[[gnu::noinline]] error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
   const std::string_view rest = document_.substr(position_ + 2);
   if (rest.starts_with("--")) {
     return read_delimited(XmlEventKind::comment, 4, "-->", XmlErrorKind::unclosed_comment);
@@ -272,17 +293,6 @@ error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
   }
   if (starts_with_ignoring_case(rest, DOCTYPE)) return read_doctype();
   return fail({XmlErrorKind::unknown_markup, position_});
-}
-
-error::Expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
-                                                              std::size_t content_from,
-                                                              std::string_view end_marker,
-                                                              XmlErrorKind unclosed) {
-  const std::size_t start = position_ + content_from;
-  const std::size_t end = find_marker(document_, start, end_marker);
-  if (end == std::string_view::npos) return fail({unclosed, position_});
-  position_ = end + end_marker.size();
-  return XmlEvent{kind, document_.substr(start, end - start)};
 }
 
 // Skipped whole without interpreting anything: each `<` inside opens a level that

@@ -177,8 +177,8 @@ class XmlReader {
   }
 
  private:
-  error::Expected<XmlEvent, XmlError> read_markup();
-  error::Expected<XmlEvent, XmlError> read_start_tag();
+  inline error::Expected<XmlEvent, XmlError> read_markup();
+  inline error::Expected<XmlEvent, XmlError> read_start_tag();
   /// Where the name of a start tag ends and the offset of the tag's `>`.
   struct TagBounds {
     std::size_t name_end;
@@ -189,7 +189,10 @@ class XmlReader {
   inline std::optional<TagBounds> find_start_tag_bounds(std::size_t name_offset) const;
   /// `find_start_tag_bounds` for a name that `stop` ends, but not at the `>`.
   std::optional<TagBounds> find_start_tag_bounds_after(std::size_t name_offset, std::size_t stop) const;
-  error::Expected<XmlEvent, XmlError> read_end_tag();
+  inline error::Expected<XmlEvent, XmlError> read_end_tag();
+  /// `read_end_tag` of a tag not written plainly or not closing the innermost
+  /// element, with its error.
+  error::Expected<XmlEvent, XmlError> read_end_tag_the_long_way();
   /// The offset of the `>` of the end tag whose name starts at `name_offset`
   /// when it is written plainly and closes the innermost open element, else
   /// nullopt: then the end tag is read the long way.
@@ -198,7 +201,7 @@ class XmlReader {
   error::Expected<XmlEvent, XmlError> read_doctype();
   /// A construct from the current `<` up to `end_marker`: `content_from` bytes after
   /// the `<` its content starts.
-  error::Expected<XmlEvent, XmlError> read_delimited(XmlEventKind kind, std::size_t content_from,
+  inline error::Expected<XmlEvent, XmlError> read_delimited(XmlEventKind kind, std::size_t content_from,
                                                      std::string_view end_marker,
                                                      XmlErrorKind unclosed);
   /// The text from here to the next `<`, or an error for a bad reference in it.
