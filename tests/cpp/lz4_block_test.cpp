@@ -1,4 +1,5 @@
 #include "common/lz4_block.h"
+#include "common/lz4_copy.h"
 
 #include <gtest/gtest.h>
 
@@ -245,6 +246,18 @@ BlockCase huge_match_past(const char* name, std::size_t capacity) {
                                          std::to_string(capacity + HUGE_MATCH))};
 }
 
+// Room a byte short of the fast path's margin once the output holds what the
+// fast path reads behind a match, then a match that needs more room: the fast
+// path must leave it to the general one, which refuses it.
+BlockCase room_a_byte_short_of_the_margin() {
+  constexpr std::size_t CAPACITY = lz4_detail::READ_BEHIND + lz4_detail::MARGIN - 1;
+  static_assert(lz4_detail::READ_BEHIND == 16 && CAPACITY < 16 + 4 + 100);
+  BlockCase c = sequences_block("room_a_byte_short_of_the_margin", {{12, 1, 4}, {4, 1, 100}});
+  c.capacity = CAPACITY;
+  c.expected = failure(TOO_SMALL + std::to_string(CAPACITY) + ", expected 120");
+  return c;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rules, Lz4Block,
     ::testing::Values(
@@ -319,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
         huge_match_past("huge_match_past_31", 31),
         huge_match_past("huge_match_past_32", 32),
         huge_match_past("huge_match_past_33", 33),
-        huge_match_past("huge_match_past_96", 96)),
+        huge_match_past("huge_match_past_96", 96), room_a_byte_short_of_the_margin()),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
