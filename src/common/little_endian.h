@@ -2,7 +2,10 @@
 
 #include <bit>
 #include <concepts>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace quellan::common {
 
@@ -14,6 +17,14 @@ T load_little_endian(const char* bytes) {
   std::memcpy(&value, bytes, sizeof value);
   if constexpr (std::endian::native == std::endian::big) value = std::byteswap(value);
   return value;
+}
+
+/// The word that `load_little_endian<std::uint64_t>` reads from up to eight
+/// bytes `bytes` followed by zero bytes: a constant to compare loaded words with.
+constexpr std::uint64_t little_endian_word(std::string_view bytes) {
+  std::uint64_t word = 0;
+  for (std::size_t i = bytes.size(); i-- > 0;) word = (word << 8) | static_cast<unsigned char>(bytes[i]);
+  return word;
 }
 
 }  // namespace quellan::common

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/little_endian.h"
 #include "tarn/pak/xml_attributes.h"
 #include "tarn/pak/xml_byte_scan.h"
 
@@ -87,18 +88,7 @@ class OtherKeys {
 };
 
 /// The eight bytes at `bytes` as one word, the first byte lowest.
-std::uint64_t word_at(const char* bytes) {
-  std::uint64_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  return word;
-}
-
-/// The word of up to eight bytes `text`, as `word_at` loads it.
-constexpr std::uint64_t word_of(std::string_view text) {
-  std::uint64_t word = 0;
-  for (std::size_t i = text.size(); i-- > 0;) word = (word << 8) | static_cast<unsigned char>(text[i]);
-  return word;
-}
+std::uint64_t word_at(const char* bytes) { return common::load_little_endian<std::uint64_t>(bytes); }
 
 /// The mask of the first `size` bytes of a word, up to eight.
 constexpr std::uint64_t mask_of_size(std::size_t size) {
@@ -117,7 +107,8 @@ struct SpacedKey {
 
 constexpr SpacedKey spaced_key(std::string_view key) {
   const std::size_t size = key.size() + 3;  // the space, `=` and the quote
-  const std::uint64_t word = word_of(" ") | (word_of(key) << 8) | (word_of("=\"") << (8 * (key.size() + 1)));
+  const std::uint64_t word = common::little_endian_word(" ") | (common::little_endian_word(key) << 8) |
+                             (common::little_endian_word("=\"") << (8 * (key.size() + 1)));
   return {word, mask_of_size(size), key.size()};
 }
 

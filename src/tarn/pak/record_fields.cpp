@@ -4,13 +4,13 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <variant>
 
+#include "common/little_endian.h"
 #include "tarn/pak/decimal.h"
 #include "tarn/pak/white_space.h"
 #include "tarn/pak/xml_attributes.h"
@@ -31,21 +31,14 @@ struct Field {
   FieldMember<Record> member;
 };
 
-template <class Word>
-Word load(const char* bytes) {
-  Word word;
-  std::memcpy(&word, bytes, sizeof word);
-  return word;
-}
-
 /// Whether `id` is `other`. Ids are short: one of 4 to 16 bytes is compared as
 /// two words that may overlap, its first and its last, without a call.
 bool same_id(std::string_view id, std::string_view other) {
   if (id.size() != other.size()) return false;
   const std::size_t size = id.size();
   const auto same_ends = [&]<class Word>(Word) {
-    return load<Word>(id.data()) == load<Word>(other.data()) &&
-           load<Word>(id.data() + size - sizeof(Word)) == load<Word>(other.data() + size - sizeof(Word));
+    return common::load_little_endian<Word>(id.data()) == common::load_little_endian<Word>(other.data()) &&
+           common::load_little_endian<Word>(id.data() + size - sizeof(Word)) == common::load_little_endian<Word>(other.data() + size - sizeof(Word));
   };
   if (size >= 8 && size <= 16) return same_ends(std::uint64_t{});
   if (size >= 4 && size < 8) return same_ends(std::uint32_t{});

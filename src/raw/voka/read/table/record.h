@@ -58,7 +58,7 @@ class NameInRecord {
   /// byte: one load, whatever the name's length.
   bool starts_with(std::string_view prefix) const {
     const std::uint64_t kept = ~std::uint64_t{0} >> (8 * (WORD - prefix.size()));
-    return ((common::load_little_endian<std::uint64_t>(name_) ^ word_of(prefix)) & kept) == 0;
+    return ((common::load_little_endian<std::uint64_t>(name_) ^ common::little_endian_word(prefix)) & kept) == 0;
   }
 
   /// Whether the name goes on with `bytes`, at least a word of them and no zero
@@ -100,12 +100,6 @@ class NameInRecord {
 
   static bool same_word(const char* a, const char* b) {
     return common::load_little_endian<std::uint64_t>(a) == common::load_little_endian<std::uint64_t>(b);
-  }
-
-  static constexpr std::uint64_t word_of(std::string_view bytes) {
-    std::uint64_t word = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) word |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
-    return word;
   }
 
   const char* name_;
