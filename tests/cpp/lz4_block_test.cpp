@@ -250,11 +250,12 @@ BlockCase huge_match_past(const char* name, std::size_t capacity) {
 // fast path reads behind a match, then a match that needs more room: the fast
 // path must leave it to the general one, which refuses it.
 BlockCase room_a_byte_short_of_the_margin() {
-  constexpr std::size_t CAPACITY = lz4_detail::READ_BEHIND + lz4_detail::MARGIN - 1;
-  static_assert(lz4_detail::READ_BEHIND == 16 && CAPACITY < 16 + 4 + 100);
-  BlockCase c = sequences_block("room_a_byte_short_of_the_margin", {{12, 1, 4}, {4, 1, 100}});
+  constexpr std::size_t BEHIND = lz4_detail::READ_BEHIND;
+  constexpr std::size_t CAPACITY = BEHIND + lz4_detail::MARGIN - 1;
+  static_assert(CAPACITY < BEHIND + 4 + 100);
+  BlockCase c = sequences_block("room_a_byte_short_of_the_margin", {{BEHIND - 4, 1, 4}, {4, 1, 100}});
   c.capacity = CAPACITY;
-  c.expected = failure(TOO_SMALL + std::to_string(CAPACITY) + ", expected 120");
+  c.expected = failure(TOO_SMALL + std::to_string(CAPACITY) + ", expected " + std::to_string(BEHIND + 104));
   return c;
 }
 
@@ -305,6 +306,12 @@ INSTANTIATE_TEST_SUITE_P(
         every_offset("fast_path_every_offset_17_to_64", [](std::size_t i) { return std::size_t{17} + i * 7 % 48; }),
         offsets_from("fast_path_64_byte_matches_41_to_64_back", 41, 64, {64}),
         offsets_from("fast_path_8_byte_matches_1_to_17_back", 1, 17, {8}),
+        // Patterns built from the moves before them: every period from a move
+        // to a pattern, half a pattern or all of it, from the first bytes the
+        // fast path may read on.
+        offsets_from("fast_path_patterns_from_moves", 16, 63, {17, 32, 33, 63}),
+        sequences_block("fast_path_patterns_reading_back_to_the_first_byte",
+                        {{lz4_detail::READ_BEHIND - 4, 1, 4}, {0, 63, 64}, {0, 16, 17}, {0, 47, 40}}),
         // Short periods: one move, a move and a byte, the last move in every
         // phase, the longest short match and the shortest long one.
         offsets_from("fast_path_short_periods_at_their_bounds", 2, 17,
