@@ -217,13 +217,13 @@ BlockCase offsets_from(const char* name, std::uint16_t first, std::uint16_t last
   return sequences_block(name, sequences);
 }
 
-// Short periods right after literal runs of 1 to 20 bytes, so that the bytes
-// before a match, which its period is read from, lie partly in the literals and
-// partly in the match before them.
+// Periods right after literal runs of 1 to 20 bytes, so that the bytes before
+// a match, which its period is read from, lie partly in the literals and partly
+// in the match before them.
 BlockCase periods_after_literals(const char* name) {
   std::vector<Sequence> sequences{{400, 1, 4}};
   for (std::size_t literals = 1; literals <= 20; ++literals) {
-    for (const std::uint16_t offset : std::initializer_list<std::uint16_t>{2, 5, 8, 11, 15, 16}) {
+    for (const std::uint16_t offset : std::initializer_list<std::uint16_t>{2, 5, 8, 11, 15, 16, 17, 26, 40, 63}) {
       sequences.push_back({literals, offset, 4 + literals * 7 % 97});
     }
   }
@@ -316,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(
         // phase, the longest short match and the shortest long one.
         offsets_from("fast_path_short_periods_at_their_bounds", 2, 17,
                      {15, 16, 17, 23, 24, 25, 31, 32, 33, 40, 47, 63, 64, 65, 79, 80, 81, 129, 130}),
-        periods_after_literals("fast_path_short_periods_after_literals"),
+        periods_after_literals("fast_path_periods_after_literals"),
         // Short periods from the first bytes of output on, where the words
         // before a match would begin before the output.
         sequences_block("fast_path_short_periods_from_the_first_bytes",
