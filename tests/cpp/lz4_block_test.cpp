@@ -197,6 +197,16 @@ std::vector<Sequence> matches_at(const std::vector<std::uint16_t>& offsets, std:
   return sequences;
 }
 
+// READ_BEHIND literals and a match back to the first byte, after which the fast
+// path may take sequences: then a match reaching `beyond` bytes further back
+// than the first byte, and one at each of `offsets`.
+std::vector<Sequence> from_the_first_byte(std::uint16_t beyond, const std::vector<std::uint16_t>& offsets) {
+  constexpr std::uint16_t BEHIND = lz4_detail::READ_BEHIND;
+  std::vector<Sequence> sequences{{BEHIND, BEHIND, 30}, {4, static_cast<std::uint16_t>(BEHIND + 34 + beyond), 30}};
+  for (const std::uint16_t offset : offsets) sequences.push_back({4, offset, 30});
+  return sequences;
+}
+
 // After 400 literals, a match at every offset from 1 to 40 and at some beyond,
 // its length chosen by `length_for` from the offset's place in the list.
 BlockCase every_offset(const char* name, std::size_t (*length_for)(std::size_t)) {
@@ -294,12 +304,12 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"match_length_ends_in_extension_bytes", std::string("\x1F" "a\x01\x00", 4) + std::string(17, '\xFF'),
                   ROOMY, failure(NO_BYTE)},
         far_match_across_slide(),
-        // Every short offset, offsets around the fast path's move sizes, and one
-        // reaching back exactly to the first byte (38), then one byte further.
-        sequences_block("fast_path_offsets", matches_at({4, 38, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
-                                                         16, 17, 31, 32, 33, 63, 64, 65, 300})),
-        sequences_block("fast_path_zero_offset", matches_at({4, 1, 0, 2}), failure(ZERO_OFFSET)),
-        sequences_block("fast_path_one_before_first_byte", matches_at({4, 39}), failure(OFFSET_OUT)),
+        // One reaching back exactly to the first byte, then every short offset and
+        // offsets around the fast path's move sizes; and one reaching a byte further.
+        sequences_block("fast_path_offsets", from_the_first_byte(0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+                                                                    16, 17, 31, 32, 33, 63, 64, 65, 300})),
+        sequences_block("fast_path_zero_offset", from_the_first_byte(0, {1, 0, 2}), failure(ZERO_OFFSET)),
+        sequences_block("fast_path_one_before_first_byte", from_the_first_byte(1, {}), failure(OFFSET_OUT)),
         // Matches of one move or less, and matches past the short copies, which
         // nearer than their length repeat a pattern, or copy by doubling.
         every_offset("fast_path_every_offset_up_to_16", [](std::size_t i) { return 4 + i % 13; }),
