@@ -243,7 +243,7 @@ BlockCase periods_after_literals(const char* name) {
 // A match whose last byte is the last the fast path may write, in room of
 // exactly the output: the copies' overshoot lands on the closing literals.
 BlockCase fills_the_room(const char* name, std::uint16_t offset, std::size_t match) {
-  return sequences_block(name, {{std::max<std::size_t>(40, offset), offset, match}}, {}, 32, true);
+  return sequences_block(name, {{std::max<std::size_t>(lz4_detail::READ_BEHIND, offset), offset, match}}, {}, 32, true);
 }
 
 // `capacity` literals fill the room, and then a match of 100 MiB follows.
