@@ -161,14 +161,12 @@ void append_sequence(std::string& block, const Sequence& sequence, std::string_v
 }
 
 // A block long enough for the decoder's fast path: `sequences`, then a literal
-// run that ends the block, of `closing` bytes (80 by default: more than the
-// margins the fast path leaves to the general one). With `exact_room` the
-// capacity is exactly the output, so that the last match fills the fast path's
-// room to its end. The output, unless `refusal` is given, is the rules read
-// plainly, byte by byte.
-BlockCase sequences_block(const char* name, const std::vector<Sequence>& sequences, std::string refusal = {},
-                          std::size_t closing = 80, bool exact_room = false) {
-  std::size_t literal_total = closing;
+// run of CLOSING bytes that ends the block (more than the margins the fast path
+// leaves to the general one). The output, unless `refusal` is given, is the
+// rules read plainly, byte by byte.
+constexpr std::size_t CLOSING = 80;
+BlockCase sequences_block(const char* name, const std::vector<Sequence>& sequences, std::string refusal = {}) {
+  std::size_t literal_total = CLOSING;
   for (const Sequence& sequence : sequences) literal_total += sequence.literals;
   const std::string literals = noise(literal_total);
   std::string block;
@@ -183,11 +181,11 @@ BlockCase sequences_block(const char* name, const std::vector<Sequence>& sequenc
       output += output[output.size() - sequence.offset];
     }
   }
-  block += static_cast<char>(std::min<std::size_t>(closing, 15) << 4);
-  if (closing >= 15) append_length(block, closing - 15);
+  block += static_cast<char>(std::min<std::size_t>(CLOSING, 15) << 4);
+  append_length(block, CLOSING - 15);
   block += literals.substr(taken);
   output += literals.substr(taken);
-  return {name, block, exact_room ? output.size() : ROOMY, refusal.empty() ? output : refusal};
+  return {name, block, ROOMY, refusal.empty() ? output : refusal};
 }
 
 // Sequences of 4 literals and a match of `match` bytes, one for each of `offsets`.
@@ -240,10 +238,17 @@ BlockCase periods_after_literals(const char* name) {
   return sequences_block(name, sequences);
 }
 
-// A match whose last byte is the last the fast path may write, in room of
-// exactly the output: the copies' overshoot lands on the closing literals.
+// After a first sequence that lets the fast path start, a match whose last
+// byte is the last the fast path may write: the room holds only its margin
+// more, which the copies' overshoot must stay within, and the closing literals
+// that follow do not fit.
 BlockCase fills_the_room(const char* name, std::uint16_t offset, std::size_t match) {
-  return sequences_block(name, {{std::max<std::size_t>(lz4_detail::READ_BEHIND, offset), offset, match}}, {}, 32, true);
+  const std::size_t first = std::max<std::size_t>(lz4_detail::READ_BEHIND, offset);
+  BlockCase c = sequences_block(name, {{first, 1, 4}, {4, offset, match}});
+  const std::size_t through_match = first + 4 + 4 + match;
+  c.capacity = through_match + lz4_detail::MARGIN;
+  c.expected = failure(TOO_SMALL + std::to_string(c.capacity) + ", expected " + std::to_string(through_match + CLOSING));
+  return c;
 }
 
 // `capacity` literals fill the room, and then a match of 100 MiB follows.
