@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+
+#include <emmintrin.h>
 
 // The copies of the LZ4 decoder's fast path and the geometry they share. They
 // move fixed widths and may write past the bytes they are asked for, by at most
@@ -22,11 +25,12 @@
 // whole part before.
 //
 // The period itself is read from the bytes the sequence before has just
-// written, so it is read in words that lie inside one of its stores where that
-// can be arranged: never past the match's start (the empty literal run before
-// it stored there), from the words that end at it, and a match of a short
-// period ends with a move that ends exactly where it does, so the next one
-// finds those words in a single store.
+// written, so it is read in words or moves that lie inside one of its stores
+// where that can be arranged: never past the match's start (the empty literal
+// run before it stored there), from the words or moves that end at it, and a
+// match of a short period ends with a move that ends exactly where it does, so
+// the next one finds those words in a single store. A period read in whole
+// moves is then shifted into place in registers, not read again at its bytes.
 
 namespace quellan::common::lz4_detail {
 
@@ -46,8 +50,9 @@ inline constexpr std::size_t OVERSHOOT = 2 * COPY_WIDTH - 1;
 inline constexpr std::size_t MARGIN = OVERSHOOT + 1;
 /// How far before a match the copies may read the bytes its period is taken
 /// from, whatever its offset: the fast path takes a sequence only when the
-/// output holds this much before it.
-inline constexpr std::size_t READ_BEHIND = COPY_WIDTH;
+/// output holds this much before it. A period of up to a pattern is read in
+/// the whole moves that end at its match.
+inline constexpr std::size_t READ_BEHIND = PATTERN_WIDTH;
 
 // Pairs of moves overshoot by less than two moves.
 static_assert(2 * COPY_WIDTH - 1 <= OVERSHOOT);
@@ -56,8 +61,9 @@ static_assert(PATTERN_WIDTH / 2 - 1 <= OVERSHOOT && PATTERN_WIDTH % (2 * COPY_WI
 // One pattern covers a short match.
 static_assert(SHORT_COPY <= PATTERN_WIDTH);
 static_assert(OVERSHOOT < MARGIN);
-// A short period is read from the two words before its match.
-static_assert(READ_BEHIND >= 2 * sizeof(std::uint64_t));
+// A short period is read from the two words before its match, a longer one
+// from the moves before it.
+static_assert(READ_BEHIND >= 2 * sizeof(std::uint64_t) && READ_BEHIND >= PATTERN_WIDTH);
 
 /// Copies `length` bytes from `from` in pairs of moves, writing up to OVERSHOOT
 /// bytes past them; `from` lies at least COPY_WIDTH bytes before `out` or in
@@ -142,6 +148,104 @@ class WordRepeat {
   unsigned shift_left_;
 };
 
+/// PATTERN_WIDTH bytes of a period of COPY_WIDTH or more repeated, held as
+/// moves in registers and stored from them.
+///
+/// The period is read in the moves that end at the match, where the copy
+/// before stored its last moves, so that each load takes one store's bytes
+/// without waiting for it to land. Each word of the pattern is then the word a
+/// period back, shifted out of the two words it straddles, two words at a time
+/// by one shift count for all, so that no array is indexed by the period.
+class MovePattern {
+ public:
+  static constexpr std::size_t MOVES = PATTERN_WIDTH / COPY_WIDTH;
+
+  /// Calls `use` with the pattern of the `offset` bytes before `period_end`,
+  /// COPY_WIDTH <= offset < PATTERN_WIDTH, reading up to READ_BEHIND bytes
+  /// before it and nothing at or past it. Unrolled for each number of whole
+  /// words in the period.
+  template <class Use>
+  [[gnu::always_inline]] static void with(const char* period_end, std::uint32_t offset, Use use) {
+    static_assert(COPY_WIDTH / WORD == 2 && PATTERN_WIDTH / WORD - 1 == 7);
+    const std::size_t rest = offset % WORD;
+    switch (offset / WORD) {
+      case 2: return use(build<2>(period_end, rest));
+      case 3: return use(build<3>(period_end, rest));
+      case 4: return use(build<4>(period_end, rest));
+      case 5: return use(build<5>(period_end, rest));
+      case 6: return use(build<6>(period_end, rest));
+      default: return use(build<7>(period_end, rest));
+    }
+  }
+
+  /// Stores the whole pattern at `to`.
+  void store(char* to) const { store_moves<0>(to, std::make_index_sequence<MOVES>()); }
+  /// Stores the pattern's first half at `to`.
+  void store_first_half(char* to) const { store_moves<0>(to, std::make_index_sequence<MOVES / 2>()); }
+
+ private:
+  static constexpr std::size_t WORD = sizeof(std::uint64_t);
+  static_assert(COPY_WIDTH == 2 * WORD && sizeof(__m128i) == COPY_WIDTH);
+  // The words are stored as they lie in memory.
+  static_assert(std::endian::native == std::endian::little);
+
+  // Makes a word from the word a period back, shifted left by the period's
+  // `rest` beyond whole words, and the one before it, shifted right by the
+  // rest of a word: no rest shifts that one out whole.
+  struct Shifts {
+    explicit Shifts(std::size_t rest)
+        : left(_mm_cvtsi32_si128(static_cast<int>(8 * rest))),
+          right(_mm_cvtsi32_si128(static_cast<int>(8 * (WORD - rest)))) {}
+    __m128i apply(__m128i back, __m128i before_back) const {
+      return _mm_or_si128(_mm_sll_epi64(back, left), _mm_srl_epi64(before_back, right));
+    }
+    __m128i left;
+    __m128i right;
+  };
+
+  // The high word of `low` and the low word of `high`.
+  static __m128i straddling(__m128i low, __m128i high) {
+    return _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(low), _mm_castsi128_pd(high), 1));
+  }
+
+  template <std::size_t WHOLE_WORDS>
+  [[gnu::always_inline]] static MovePattern build(const char* period_end, std::size_t rest) {
+    // The moves before the match that hold the period and the word before it.
+    constexpr std::size_t BEFORE = WHOLE_WORDS / 2 + 1;
+    static_assert(BEFORE * COPY_WIDTH <= READ_BEHIND);
+    __m128i known[BEFORE + MOVES];
+#pragma GCC unroll 4
+    for (std::size_t k = 0; k < BEFORE; ++k) {
+      known[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(period_end - (BEFORE - k) * COPY_WIDTH));
+    }
+    // Each move from the words WHOLE_WORDS and WHOLE_WORDS + 1 back: two or
+    // more, so never from the move itself.
+    static_assert(WHOLE_WORDS >= 2);
+    constexpr std::size_t BACK = WHOLE_WORDS / 2;
+    const Shifts shifts(rest);
+#pragma GCC unroll 4
+    for (std::size_t k = BEFORE; k < BEFORE + MOVES; ++k) {
+      if constexpr (WHOLE_WORDS % 2 == 0) {
+        known[k] = shifts.apply(known[k - BACK], straddling(known[k - BACK - 1], known[k - BACK]));
+      } else {
+        known[k] = shifts.apply(straddling(known[k - BACK - 1], known[k - BACK]), known[k - BACK - 1]);
+      }
+    }
+    MovePattern pattern;
+    std::copy(known + BEFORE, known + BEFORE + MOVES, pattern.moves_);
+    return pattern;
+  }
+
+  // Stores the moves from FIRST on at `to`, each by its own index: indexed in
+  // a loop, the moves would be kept in memory rather than in registers.
+  template <std::size_t FIRST, std::size_t... I>
+  void store_moves(char* to, std::index_sequence<I...>) const {
+    (_mm_storeu_si128(reinterpret_cast<__m128i*>(to + I * COPY_WIDTH), moves_[FIRST + I]), ...);
+  }
+
+  __m128i moves_[MOVES];
+};
+
 /// PATTERN_WIDTH bytes of a period repeated, built in registers as
 /// little-endian words from one read of the period, so that no load waits for
 /// stores of the output that have not landed yet.
@@ -174,8 +278,6 @@ class Pattern {
     store_from_registers(to, low);
     store_from_registers(to + WORD, high);
   }
-  /// Stores the pattern's first `bytes` at `to`, writing up to 7 bytes past them.
-  void store_by_words(char* to, std::size_t bytes) const { store_words(to, 0, (bytes + WORD - 1) / WORD); }
 
  private:
   static constexpr std::size_t WORD = WordRepeat::WORD;
@@ -376,6 +478,20 @@ inline void repeat_short_period(char* out, std::uint32_t offset, std::uint64_t l
   pattern.store_from(out + last, last % offset);
 }
 
+/// A match longer than a move and of up to SHORT_COPY bytes from COPY_WIDTH
+/// or more back that overlaps itself: the pattern stored once, its first half
+/// alone for a match of half a pattern or less.
+inline void repeat_pattern_once(char* out, std::uint32_t offset, std::uint64_t length) {
+  static_assert(SHORT_COPY == PATTERN_WIDTH && PATTERN_WIDTH / 2 - 1 <= OVERSHOOT);
+  MovePattern::with(out, offset, [=](MovePattern pattern) {
+    if (length > PATTERN_WIDTH / 2) {
+      pattern.store(out);
+    } else {
+      pattern.store_first_half(out);
+    }
+  });
+}
+
 /// A match that overlaps itself, long or COPY_WIDTH or more back. Moves that
 /// read back what they have just written would each wait for those stores, so
 /// a short one is built as a pattern once and stored. Kept out of the fast
@@ -388,7 +504,7 @@ inline void repeat_short_period(char* out, std::uint32_t offset, std::uint64_t l
       repeat_doubling(out, offset, length);
     }
   } else {
-    Pattern(out - offset, offset).store_by_words(out, static_cast<std::size_t>(length));
+    repeat_pattern_once(out, offset, length);
   }
 }
 
@@ -412,7 +528,12 @@ inline void copy_match(char* out, std::uint32_t offset, std::uint64_t length) {
   } else if (length <= HALF_MOVE && offset >= HALF_MOVE) {
     std::memcpy(out, out - offset, HALF_MOVE);
   } else if (offset == 1) {
-    std::memset(out, out[-1], static_cast<std::size_t>(length));
+    // A fixed move for a short one, which the compiler makes without a call.
+    if (length <= COPY_WIDTH) {
+      std::memset(out, out[-1], COPY_WIDTH);
+    } else {
+      std::memset(out, out[-1], static_cast<std::size_t>(length));
+    }
   } else if (length <= SHORT_COPY) {
     repeat_short_period(out, offset, length);
   } else {

@@ -161,14 +161,12 @@ void append_sequence(std::string& block, const Sequence& sequence, std::string_v
 }
 
 // A block long enough for the decoder's fast path: `sequences`, then a literal
-// run that ends the block, of `closing` bytes (80 by default: more than the
-// margins the fast path leaves to the general one). With `exact_room` the
-// capacity is exactly the output, so that the last match fills the fast path's
-// room to its end. The output, unless `refusal` is given, is the rules read
-// plainly, byte by byte.
-BlockCase sequences_block(const char* name, const std::vector<Sequence>& sequences, std::string refusal = {},
-                          std::size_t closing = 80, bool exact_room = false) {
-  std::size_t literal_total = closing;
+// run of CLOSING bytes that ends the block (more than the margins the fast path
+// leaves to the general one). The output, unless `refusal` is given, is the
+// rules read plainly, byte by byte.
+constexpr std::size_t CLOSING = 80;
+BlockCase sequences_block(const char* name, const std::vector<Sequence>& sequences, std::string refusal = {}) {
+  std::size_t literal_total = CLOSING;
   for (const Sequence& sequence : sequences) literal_total += sequence.literals;
   const std::string literals = noise(literal_total);
   std::string block;
@@ -183,17 +181,27 @@ BlockCase sequences_block(const char* name, const std::vector<Sequence>& sequenc
       output += output[output.size() - sequence.offset];
     }
   }
-  block += static_cast<char>(std::min<std::size_t>(closing, 15) << 4);
-  if (closing >= 15) append_length(block, closing - 15);
+  block += static_cast<char>(std::min<std::size_t>(CLOSING, 15) << 4);
+  append_length(block, CLOSING - 15);
   block += literals.substr(taken);
   output += literals.substr(taken);
-  return {name, block, exact_room ? output.size() : ROOMY, refusal.empty() ? output : refusal};
+  return {name, block, ROOMY, refusal.empty() ? output : refusal};
 }
 
 // Sequences of 4 literals and a match of `match` bytes, one for each of `offsets`.
 std::vector<Sequence> matches_at(const std::vector<std::uint16_t>& offsets, std::size_t match = 30) {
   std::vector<Sequence> sequences;
   for (const std::uint16_t offset : offsets) sequences.push_back({4, offset, match});
+  return sequences;
+}
+
+// READ_BEHIND literals and a match back to the first byte, after which the fast
+// path may take sequences: then a match reaching `beyond` bytes further back
+// than the first byte, and one at each of `offsets`.
+std::vector<Sequence> from_the_first_byte(std::uint16_t beyond, const std::vector<std::uint16_t>& offsets) {
+  constexpr std::uint16_t BEHIND = lz4_detail::READ_BEHIND;
+  std::vector<Sequence> sequences{{BEHIND, BEHIND, 30}, {4, static_cast<std::uint16_t>(BEHIND + 34 + beyond), 30}};
+  for (const std::uint16_t offset : offsets) sequences.push_back({4, offset, 30});
   return sequences;
 }
 
@@ -217,23 +225,30 @@ BlockCase offsets_from(const char* name, std::uint16_t first, std::uint16_t last
   return sequences_block(name, sequences);
 }
 
-// Short periods right after literal runs of 1 to 20 bytes, so that the bytes
-// before a match, which its period is read from, lie partly in the literals and
-// partly in the match before them.
+// Periods right after literal runs of 1 to 20 bytes, so that the bytes before
+// a match, which its period is read from, lie partly in the literals and partly
+// in the match before them.
 BlockCase periods_after_literals(const char* name) {
   std::vector<Sequence> sequences{{400, 1, 4}};
   for (std::size_t literals = 1; literals <= 20; ++literals) {
-    for (const std::uint16_t offset : std::initializer_list<std::uint16_t>{2, 5, 8, 11, 15, 16}) {
+    for (const std::uint16_t offset : std::initializer_list<std::uint16_t>{2, 5, 8, 11, 15, 16, 17, 26, 40, 63}) {
       sequences.push_back({literals, offset, 4 + literals * 7 % 97});
     }
   }
   return sequences_block(name, sequences);
 }
 
-// A match whose last byte is the last the fast path may write, in room of
-// exactly the output: the copies' overshoot lands on the closing literals.
+// After a first sequence that lets the fast path start, a match whose last
+// byte is the last the fast path may write: the room holds only its margin
+// more, which the copies' overshoot must stay within, and the closing literals
+// that follow do not fit.
 BlockCase fills_the_room(const char* name, std::uint16_t offset, std::size_t match) {
-  return sequences_block(name, {{std::max<std::size_t>(40, offset), offset, match}}, {}, 32, true);
+  const std::size_t first = std::max<std::size_t>(lz4_detail::READ_BEHIND, offset);
+  BlockCase c = sequences_block(name, {{first, 1, 4}, {4, offset, match}});
+  const std::size_t through_match = first + 4 + 4 + match;
+  c.capacity = through_match + lz4_detail::MARGIN;
+  c.expected = failure(TOO_SMALL + std::to_string(c.capacity) + ", expected " + std::to_string(through_match + CLOSING));
+  return c;
 }
 
 // `capacity` literals fill the room, and then a match of 100 MiB follows.
@@ -250,11 +265,12 @@ BlockCase huge_match_past(const char* name, std::size_t capacity) {
 // fast path reads behind a match, then a match that needs more room: the fast
 // path must leave it to the general one, which refuses it.
 BlockCase room_a_byte_short_of_the_margin() {
-  constexpr std::size_t CAPACITY = lz4_detail::READ_BEHIND + lz4_detail::MARGIN - 1;
-  static_assert(lz4_detail::READ_BEHIND == 16 && CAPACITY < 16 + 4 + 100);
-  BlockCase c = sequences_block("room_a_byte_short_of_the_margin", {{12, 1, 4}, {4, 1, 100}});
+  constexpr std::size_t BEHIND = lz4_detail::READ_BEHIND;
+  constexpr std::size_t CAPACITY = BEHIND + lz4_detail::MARGIN - 1;
+  static_assert(CAPACITY < BEHIND + 4 + 100);
+  BlockCase c = sequences_block("room_a_byte_short_of_the_margin", {{BEHIND - 4, 1, 4}, {4, 1, 100}});
   c.capacity = CAPACITY;
-  c.expected = failure(TOO_SMALL + std::to_string(CAPACITY) + ", expected 120");
+  c.expected = failure(TOO_SMALL + std::to_string(CAPACITY) + ", expected " + std::to_string(BEHIND + 104));
   return c;
 }
 
@@ -293,23 +309,29 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"match_length_ends_in_extension_bytes", std::string("\x1F" "a\x01\x00", 4) + std::string(17, '\xFF'),
                   ROOMY, failure(NO_BYTE)},
         far_match_across_slide(),
-        // Every short offset, offsets around the fast path's move sizes, and one
-        // reaching back exactly to the first byte (38), then one byte further.
-        sequences_block("fast_path_offsets", matches_at({4, 38, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
-                                                         16, 17, 31, 32, 33, 63, 64, 65, 300})),
-        sequences_block("fast_path_zero_offset", matches_at({4, 1, 0, 2}), failure(ZERO_OFFSET)),
-        sequences_block("fast_path_one_before_first_byte", matches_at({4, 39}), failure(OFFSET_OUT)),
+        // One reaching back exactly to the first byte, then every short offset and
+        // offsets around the fast path's move sizes; and one reaching a byte further.
+        sequences_block("fast_path_offsets", from_the_first_byte(0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+                                                                    16, 17, 31, 32, 33, 63, 64, 65, 300})),
+        sequences_block("fast_path_zero_offset", from_the_first_byte(0, {1, 0, 2}), failure(ZERO_OFFSET)),
+        sequences_block("fast_path_one_before_first_byte", from_the_first_byte(1, {}), failure(OFFSET_OUT)),
         // Matches of one move or less, and matches past the short copies, which
         // nearer than their length repeat a pattern, or copy by doubling.
         every_offset("fast_path_every_offset_up_to_16", [](std::size_t i) { return 4 + i % 13; }),
         every_offset("fast_path_every_offset_17_to_64", [](std::size_t i) { return std::size_t{17} + i * 7 % 48; }),
         offsets_from("fast_path_64_byte_matches_41_to_64_back", 41, 64, {64}),
         offsets_from("fast_path_8_byte_matches_1_to_17_back", 1, 17, {8}),
+        // Patterns built from the moves before them: every period from a move
+        // to a pattern, half a pattern or all of it, from the first bytes the
+        // fast path may read on.
+        offsets_from("fast_path_patterns_from_moves", 16, 63, {17, 32, 33, 63}),
+        sequences_block("fast_path_patterns_reading_back_to_the_first_byte",
+                        {{lz4_detail::READ_BEHIND - 4, 1, 4}, {0, 63, 64}, {0, 16, 17}, {0, 47, 40}}),
         // Short periods: one move, a move and a byte, the last move in every
         // phase, the longest short match and the shortest long one.
         offsets_from("fast_path_short_periods_at_their_bounds", 2, 17,
                      {15, 16, 17, 23, 24, 25, 31, 32, 33, 40, 47, 63, 64, 65, 79, 80, 81, 129, 130}),
-        periods_after_literals("fast_path_short_periods_after_literals"),
+        periods_after_literals("fast_path_periods_after_literals"),
         // Short periods from the first bytes of output on, where the words
         // before a match would begin before the output.
         sequences_block("fast_path_short_periods_from_the_first_bytes",
