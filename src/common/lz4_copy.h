@@ -9,6 +9,8 @@
 
 #include <emmintrin.h>
 
+#include "common/little_endian.h"
+
 // The copies of the LZ4 decoder's fast path and the geometry they share. They
 // move fixed widths and may write past the bytes they are asked for, by at most
 // OVERSHOOT bytes, which the fast path keeps free behind every sequence it takes
@@ -90,6 +92,18 @@ inline void copy_literals(char* out, const unsigned char* from, std::uint64_t le
   }
 }
 
+/// Stores the move of the words `low` and `high` at `to` from registers, a
+/// word at a time: merged by the compiler into one wide move loaded from
+/// memory, the words would wait for the stores that built them.
+inline void store_word_pair(char* to, std::uint64_t low, std::uint64_t high) {
+  asm("" : "+r"(low), "+r"(high));
+  std::memcpy(to, &low, sizeof low);
+  std::memcpy(to + sizeof low, &high, sizeof high);
+}
+
+/// The word at `bytes`, in the order the patterns store their words in.
+inline std::uint64_t load_word(const char* bytes) { return load_little_endian<std::uint64_t>(bytes); }
+
 // A 1 in the lowest byte of every period of `offset` bytes that starts in a
 // word: the period times it is the period repeated, with no carries.
 inline constexpr std::uint64_t repeats_in_word(std::size_t offset) {
@@ -138,9 +152,7 @@ class WordRepeat {
   // Reads nothing at or past `period_end`: the bytes there were just stored by
   // the copy before, and a load across them and older stores waits for both.
   static std::uint64_t fill_word(const char* period_end, std::uint32_t offset) {
-    std::uint64_t word;
-    std::memcpy(&word, period_end - WORD, WORD);
-    return (word >> 8 * (WORD - offset)) * REPEATS[offset];
+    return (load_word(period_end - WORD) >> 8 * (WORD - offset)) * REPEATS[offset];
   }
 
   std::uint64_t first_;
@@ -275,8 +287,7 @@ class Pattern {
   void store_move_from(char* to, std::size_t phase) const {
     const std::uint64_t low = word_at(phase);
     const std::uint64_t high = word_at(phase + WORD);
-    store_from_registers(to, low);
-    store_from_registers(to + WORD, high);
+    store_word_pair(to, low, high);
   }
 
  private:
@@ -286,11 +297,6 @@ class Pattern {
   // The words are stored as they lie in memory.
   static_assert(std::endian::native == std::endian::little);
 
-  static std::uint64_t load_word(const char* bytes) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes, WORD);
-    return word;
-  }
   void repeat_in_words(const char* period, std::uint32_t offset) {
     const WordRepeat repeat(period + offset, offset);
     words_[0] = repeat.first();
@@ -313,15 +319,9 @@ class Pattern {
       }
     }
   }
-  // Stores `count` words from the `first` on at `to`, each from a register:
-  // loads as wide as the stores that built the pattern take it from them
-  // without waiting for them to land; merged into wider loads, they would wait.
+  // Stores `count` words (an even number) from the `first` on at `to`.
   void store_words(char* to, std::size_t first, std::size_t count) const {
-    for (std::size_t i = 0; i < count; ++i) store_from_registers(to + i * WORD, words_[first + i]);
-  }
-  static void store_from_registers(char* to, std::uint64_t word) {
-    asm("" : "+r"(word));
-    std::memcpy(to, &word, WORD);
+    for (std::size_t i = 0; i < count; i += 2) store_word_pair(to + i * WORD, words_[first + i], words_[first + i + 1]);
   }
   // The word of the pattern that starts at byte `at`, from the words before it.
   std::uint64_t word_at(std::size_t at) const {
@@ -405,7 +405,7 @@ class ShortPattern {
   }
 
   /// Stores the pattern's first move at `to`.
-  void store(char* to) const { store_words(to, first_, second_); }
+  void store(char* to) const { store_word_pair(to, first_, second_); }
   /// Stores at `to` the move that starts `phase` bytes into the pattern, phase < COPY_WIDTH.
   void store_from(char* to, std::size_t phase) const {
     // The words past the first move, made only here: most short matches take
@@ -416,7 +416,7 @@ class ShortPattern {
     const std::uint64_t second = past_word ? third_word : second_;
     const std::uint64_t third = past_word ? following(second_, third_word) : third_word;
     const std::size_t shift = phase % WORD;
-    store_words(to, word_within(first, second, shift), word_within(second, third, shift));
+    store_word_pair(to, word_within(first, second, shift), word_within(second, third, shift));
   }
   /// How far on the next store goes: the whole periods in a move.
   std::size_t stride() const { return stride_; }
@@ -429,11 +429,6 @@ class ShortPattern {
   static constexpr std::uint8_t STRIDES[COPY_WIDTH] = {0, 16, 16, 15, 16, 15, 12, 14, 16, 9, 10, 11, 12, 13, 14, 15};
   static_assert(STRIDES[3] == 15 && STRIDES[6] == 12 && STRIDES[7] == 14 && STRIDES[8] == 16 && STRIDES[9] == 9);
 
-  static std::uint64_t load_word(const char* bytes) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes, WORD);
-    return word;
-  }
   // The word of the pattern after `before_last` and `last`: a period within a
   // word moves on from the last word, a longer one takes its bytes from both.
   std::uint64_t following(std::uint64_t before_last, std::uint64_t last) const {
@@ -444,13 +439,6 @@ class ShortPattern {
   static std::uint64_t word_within(std::uint64_t low, std::uint64_t high, std::size_t skip) {
     const std::size_t half_shift = 4 * skip;
     return low >> half_shift >> half_shift | high << (32 - half_shift) << (32 - half_shift);
-  }
-  // Kept in registers: merged into one wide load from the array, the words
-  // would wait for the stores that built them.
-  static void store_words(char* to, std::uint64_t low, std::uint64_t high) {
-    asm("" : "+r"(low), "+r"(high));
-    std::memcpy(to, &low, WORD);
-    std::memcpy(to + WORD, &high, WORD);
   }
 
   std::size_t stride_;
