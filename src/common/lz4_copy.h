@@ -341,9 +341,8 @@ class Pattern {
 };
 
 /// Copies `length` bytes from `from` to `out`, which lies at least `length`
-/// bytes after it, from the last move to the first. Out of line: only hostile
-/// blocks choose the distances that need it.
-[[gnu::noinline]] inline void copy_backward(char* out, const char* from, std::size_t length) {
+/// bytes after it, from the last move to the first.
+inline void copy_backward(char* out, const char* from, std::size_t length) {
   std::size_t left = length;
 #pragma GCC unroll 4
   for (; left >= COPY_WIDTH; left -= COPY_WIDTH) {
@@ -353,20 +352,31 @@ class Pattern {
   std::memcpy(out, from, left);
 }
 
-/// Copies `length` bytes from `from` to `out`, which lies at least `length`
-/// bytes after it. A load is first matched with earlier stores by the low 12
-/// bits of their addresses, so a forward copy whose stores run a few bytes
-/// more than a multiple of 4 KiB ahead of its loads makes each load wait for a
-/// store it does not read: the C library's copy of a few KiB or more then ran
-/// 25 times slower, and a long match chosen at such a distance would cost the
-/// same. Those copies are made backward, where the stores fall behind the loads.
-inline void copy_ahead(char* out, const char* from, std::size_t length) {
+/// copy_ahead() of more than SAFE_FORWARD_COPY bytes. A load is first matched
+/// with earlier stores by the low 12 bits of their addresses, so a forward copy
+/// whose stores run a few bytes more than a multiple of 4 KiB ahead of its
+/// loads makes each load wait for a store it does not read: the C library's
+/// copy of a few KiB or more then ran 25 times slower, and a long match chosen
+/// at such a distance would cost the same. Those copies are made backward,
+/// where the stores fall behind the loads. Out of line: inlined, it crowded
+/// the fast path's registers.
+[[gnu::noinline]] inline void copy_long_ahead(char* out, const char* from, std::size_t length) {
   // At whole periods apart, each load comes before the store it is matched with.
   const std::size_t past_periods = static_cast<std::size_t>(out - from) % ALIASING_PERIOD;
-  if (length <= SAFE_FORWARD_COPY || past_periods == 0 || past_periods >= ALIASED_DISTANCE) {
+  if (past_periods != 0 && past_periods < ALIASED_DISTANCE) {
+    copy_backward(out, from, length);
+  } else {
+    std::memcpy(out, from, length);
+  }
+}
+
+/// Copies `length` bytes from `from` to `out`, which lies at least `length`
+/// bytes after it.
+inline void copy_ahead(char* out, const char* from, std::size_t length) {
+  if (length <= SAFE_FORWARD_COPY) {
     std::memcpy(out, from, length);
   } else {
-    copy_backward(out, from, length);
+    copy_long_ahead(out, from, length);
   }
 }
 
