@@ -340,7 +340,7 @@ INSTANTIATE_TEST_SUITE_P(
         sequences_block("fast_path_matches_past_the_pattern_reach", matches_at({3, 9, 17, 33, 63, 2, 100}, 5000)),
         // Long matches a few bytes more than a multiple of 4 KiB back, copied
         // backward, whole or doubling, with every kind of last part; and the
-        // first distance and a whole multiple copied forward again.
+        // first distance past those and a whole multiple, copied forward.
         sequences_block("matches_just_past_4_kib_multiples_back", {{8300, 4097, 5000}, {3, 4100, 3000}, {0, 4127, 2049},
                                                                     {0, 4128, 2100}, {1, 8209, 2050}, {0, 12288, 5000},
                                                                     {2, 1025, 6000}}),
