@@ -179,6 +179,27 @@ def stored_table_package(stored_size):
     return Package(number_of_files=records, table_block=b"\xf0" + lz4_length(len(names) - 15) + names)
 
 
+def far_matches_table_package(records, offset, match=32 << 10):
+    """Hostile: a table of `records` records decoded from matches of `match`
+    bytes `offset` back, after `offset` literals. A byte more than 4 KiB back,
+    each copy's stores run just ahead of its loads by a multiple of 4 KiB plus
+    a byte, which made a forward copy's loads wait for them."""
+    def sequence(literals, length):
+        literal_nibble = min(len(literals), 15)
+        head = bytes([literal_nibble << 4 | 15])
+        if literal_nibble == 15:
+            head += lz4_length(len(literals) - 15)
+        return head + literals + offset.to_bytes(2, "little") + lz4_length(length - 4 - 15)
+
+    total = records * RECORD_SIZE
+    literals = bytes((i * 7 + 3) % 251 for i in range(offset))
+    last = (total - offset - 5) % match + match
+    count = (total - offset - 5 - last) // match
+    block = (sequence(literals, match) + sequence(b"", match) * (count - 1) + sequence(b"", last) +
+             b"\x50" + b"\x00" * 5)
+    return Package(number_of_files=records, table_block=block)
+
+
 def packages():
     """File name (relative to the data folder) -> package, built lazily."""
     yield "small_mod.pak", lambda: module_package(random.Random(1), "Foo", 200)
@@ -190,6 +211,7 @@ def packages():
     yield "near_folders_240.pak", lambda: near_folders_package(240, 7_900_000)
     yield "near_folders_8.pak", lambda: near_folders_package(8, 7_900_000)
     yield "stored_table_66mib.pak", lambda: stored_table_package(66 << 20)
+    yield "far_matches_8gib.pak", lambda: far_matches_table_package((8 << 30) // RECORD_SIZE, 4097)
     rng = random.Random(5)
     for index in range(1000):
         yield f"mods/{index:04d}.pak", lambda index=index: mods_folder_package(rng, index)

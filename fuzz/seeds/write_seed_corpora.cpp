@@ -190,6 +190,12 @@ std::vector<NamedInput> lz4_blocks() {
     return bytes + std::string(block);
   };
   const std::string records = PackageWriter().add(PackageEntry::plain("Mods/Foo/meta.kvt", "x")).records();
+  // Literals, a long match a byte more than 4 KiB back, and closing literals.
+  auto extension = [](std::size_t rest) { return std::string(rest / 255, '\xFF') + static_cast<char>(rest % 255); };
+  std::string literals;
+  for (int i = 0; i < 4200; ++i) literals += static_cast<char>(i * 7 % 251);
+  const std::string far_match = "\xFF" + extension(literals.size() - 15) + literals + std::string("\x01\x10", 2) +
+                                extension(8000 - 19) + "\xC0" + literals.substr(0, 12);
   return {
       {"description", input(1 << 16, 271, quellan::test_support::lz4_block(full_meta_kvt()))},
       {"records", input(1 << 12, 272, quellan::test_support::lz4_block(records + records + records))},
@@ -197,6 +203,7 @@ std::vector<NamedInput> lz4_blocks() {
       {"overlap", input(64, 2, std::string("\x35" "abc\x03\x00\x00", 7))},
       {"match_at_end", input(64, 1, std::string("\x14" "a\x01\x00\x00", 5))},
       {"zero_offset", input(64, 1, std::string("\x10" "a\x00\x00\x00", 5))},
+      {"far_long_match", input(1 << 15, 4095, far_match)},
   };
 }
 

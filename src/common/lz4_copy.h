@@ -50,6 +50,13 @@ inline constexpr std::size_t PATTERN_REACH = 32 * PATTERN_WIDTH;
 inline constexpr std::size_t OVERSHOOT = 2 * COPY_WIDTH - 1;
 /// What the fast path leaves free behind a sequence, in the output and in the block.
 inline constexpr std::size_t MARGIN = OVERSHOOT + 1;
+/// Stores that run 1 to ALIASED_DISTANCE - 1 bytes past a multiple of
+/// ALIASING_PERIOD ahead of the loads of a forward copy hold those loads up,
+/// in copies longer than SAFE_FORWARD_COPY: the C library's shorter ones see
+/// to it themselves.
+inline constexpr std::size_t ALIASING_PERIOD = 4096;
+inline constexpr std::size_t ALIASED_DISTANCE = 32;
+inline constexpr std::size_t SAFE_FORWARD_COPY = 2048;
 /// How far before a match the copies may read the bytes its period is taken
 /// from, whatever its offset: the fast path takes a sequence only when the
 /// output holds this much before it. A period of up to a pattern is read in
@@ -333,14 +340,57 @@ class Pattern {
   std::uint64_t words_[WORDS];
 };
 
+/// Copies `length` bytes from `from` to `out`, which lies at least `length`
+/// bytes after it, from the last move to the first.
+inline void copy_backward(char* out, const char* from, std::size_t length) {
+  std::size_t left = length;
+#pragma GCC unroll 4
+  for (; left >= COPY_WIDTH; left -= COPY_WIDTH) {
+    const __m128i move = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + left - COPY_WIDTH));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + left - COPY_WIDTH), move);
+  }
+  std::memcpy(out, from, left);
+}
+
+/// copy_ahead() of more than SAFE_FORWARD_COPY bytes. A load is first matched
+/// with earlier stores by the low 12 bits of their addresses, so a forward copy
+/// whose stores run a few bytes more than a multiple of 4 KiB ahead of its
+/// loads makes each load wait for a store it does not read: the C library's
+/// copy of a few KiB or more then ran 25 times slower, and a long match chosen
+/// at such a distance would cost the same. Those copies are made backward,
+/// where the stores fall behind the loads. Out of line: inlined, it crowded
+/// the fast path's registers.
+[[gnu::noinline]] inline void copy_long_ahead(char* out, const char* from, std::size_t length) {
+  // At whole periods apart, each load comes before the store it is matched with.
+  const std::size_t past_periods = static_cast<std::size_t>(out - from) % ALIASING_PERIOD;
+  if (past_periods != 0 && past_periods < ALIASED_DISTANCE) {
+    copy_backward(out, from, length);
+  } else {
+    std::memcpy(out, from, length);
+  }
+}
+
+/// Copies `length` bytes from `from` to `out`, which lies at least `length`
+/// bytes after it.
+inline void copy_ahead(char* out, const char* from, std::size_t length) {
+  if (length <= SAFE_FORWARD_COPY) {
+    std::memcpy(out, from, length);
+  } else {
+    copy_long_ahead(out, from, length);
+  }
+}
+
 /// Repeats the `length` bytes that start `offset` back from `out`, which may
 /// overlap them: each copy doubles the distance, since what lies between the
 /// source and the output repeats with the period `offset`. Writes nothing past them.
-inline void repeat_doubling(char* out, std::uint32_t offset, std::uint64_t length) {
+/// Out of line: it serves long matches and the general path, and inlined in
+/// the decoder's loop it moved the fast path's code to addresses where short
+/// matches ran 8 % slower.
+[[gnu::noinline]] inline void repeat_doubling(char* out, std::uint32_t offset, std::uint64_t length) {
   const char* from = out - offset;
   while (length != 0) {
     const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(length, static_cast<std::size_t>(out - from)));
-    std::memcpy(out, from, part);
+    copy_ahead(out, from, part);
     out += part;
     length -= part;
   }
@@ -511,7 +561,7 @@ inline void copy_match(char* out, std::uint32_t offset, std::uint64_t length) {
     } else if (length <= SHORT_COPY) {
       copy_in_moves(out, out - offset, length);
     } else {
-      std::memcpy(out, out - offset, static_cast<std::size_t>(length));
+      copy_ahead(out, out - offset, static_cast<std::size_t>(length));
     }
   } else if (length <= HALF_MOVE && offset >= HALF_MOVE) {
     std::memcpy(out, out - offset, HALF_MOVE);

@@ -338,6 +338,12 @@ INSTANTIATE_TEST_SUITE_P(
                         {{2, 2, 30}, {1, 3, 20}, {0, 9, 40}, {3, 15, 70}, {0, 7, 100}}),
         every_offset("fast_path_every_offset_past_64", [](std::size_t i) { return std::size_t{65} + i * 37 % 300; }),
         sequences_block("fast_path_matches_past_the_pattern_reach", matches_at({3, 9, 17, 33, 63, 2, 100}, 5000)),
+        // Long matches a few bytes more than a multiple of 4 KiB back, copied
+        // backward, whole or doubling, with every kind of last part; and the
+        // first distance past those and a whole multiple, copied forward.
+        sequences_block("matches_just_past_4_kib_multiples_back", {{8300, 4097, 5000}, {3, 4100, 3000}, {0, 4127, 2049},
+                                                                    {0, 4128, 2100}, {1, 8209, 2050}, {0, 12288, 5000},
+                                                                    {2, 1025, 6000}}),
         sequences_block("fast_path_literal_runs", {{15, 1, 4}, {16, 2, 20}, {17, 9, 70}, {31, 17, 4}, {32, 40, 100},
                                                    {33, 3, 64}, {64, 64, 65}, {65, 5, 300}, {200, 100, 17}}),
         fills_the_room("fills_the_room_offset_3", 3, 100),
