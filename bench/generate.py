@@ -20,24 +20,24 @@ from pakwriter import (HEADER_SIZE, RECORD_SIZE, Compression, Entry, Package, al
 
 # The files below a package's own folders, and the game folders that overrides touch.
 MODULE_SUBFOLDERS = [
-    ("Mods/{folder}/Story/RawFiles/Goals", ".txt"),
-    ("Mods/{folder}/Localization/English", ".loca"),
-    ("Mods/{folder}/Scripts/thoth/helpers", ".khn"),
-    ("Public/{folder}/Stats/Generated/Data", ".txt"),
-    ("Public/{folder}/RootTemplates", ".lsf"),
-    ("Public/{folder}/Assets/Textures/Icons", ".dds"),
-    ("Public/{folder}/Content/Assets/Characters/[PAK]_Armor", ".lsf"),
-    ("Public/{folder}/GUI/Assets/Tooltips/ItemIcons", ".DDS"),
+    ("Mods/{folder}/Tales/PlainDoc/Quest", ".txt"),
+    ("Mods/{folder}/Translations/Westish", ".wrds"),
+    ("Mods/{folder}/Scrolls/quill/aidkits", ".qsc"),
+    ("Public/{folder}/Tally/Assembled/Rows", ".txt"),
+    ("Public/{folder}/SeedBlueprint", ".bpf"),
+    ("Public/{folder}/Things/Surfaces/Glyph", ".pix"),
+    ("Public/{folder}/Payload/Things/Performers/[BOX]_Plate", ".bpf"),
+    ("Public/{folder}/Hud/Things/Popovers/GearGlyph", ".PIX"),
 ]
 OVERRIDE_FOLDERS = [
-    ("Public/Shared/Assets/Characters/_Anims/Humans/Resources", ".GR2"),
-    ("Public/Shared/Assets/Textures/Characters/Humans/Heads", ".dds"),
-    ("Public/SharedDev/Content/Assets/Effects/Textures", ".lsf"),
-    ("Public/Gustav/Stats/Generated/Data", ".txt"),
-    ("Public/Game/GUI/Assets/ControllerUIIcons/items_png", ".DDS"),
-    ("Generated/Public/Shared/Assets/Materials/Characters", ".lsf"),
-    ("Localization/English/Dialogs", ".loca"),
-    ("Mods/Shared/Story/Dialogs/Companions", ".lsj"),
+    ("Public/Common/Things/Performers/_Moves/People/Materials", ".MV3"),
+    ("Public/Common/Things/Surfaces/Performers/People/Faces", ".pix"),
+    ("Public/CommonDev/Payload/Things/Flashes/Surfaces", ".bpf"),
+    ("Public/Marlow/Tally/Assembled/Rows", ".txt"),
+    ("Public/Game/Hud/Things/PadButtonPictures/gears_png", ".PIX"),
+    ("Assembled/Public/Common/Things/Substance/Performers", ".bpf"),
+    ("Translations/Westish/Parleys", ".wrds"),
+    ("Mods/Common/Tales/Parleys/Travellers", ".pqj"),
 ]
 WORDS = ["Ash", "Bramble", "Cinder", "Dusk", "Ember", "Frost", "Gloom", "Haven", "Iron", "Jade",
          "Kestrel", "Lumen", "Mire", "Nettle", "Onyx", "Pyre", "Quill", "Rune", "Sable", "Thorn"]

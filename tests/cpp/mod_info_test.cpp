@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
     Packages, GetModInfoFromPak,
     ::testing::Values(
         LookupCase{"no_entries", [](PackageWriter&) {}, "[]"},
-        LookupCase{"only_content", [](PackageWriter& w) { w.add(PackageEntry::plain("Public/A/x.lsf", "x")); }, "[]"},
+        LookupCase{"only_content", [](PackageWriter& w) { w.add(PackageEntry::plain("Public/A/x.bpf", "x")); }, "[]"},
         LookupCase{"one", [](PackageWriter& w) { w.add(description("Mods/SomeMod/meta.kvt", "SomeMod")); },
                    "[SomeMod]"},
         LookupCase{"each_compression_kind",
