@@ -10,6 +10,7 @@ the file layout.
 
 import argparse
 import hashlib
+import itertools
 import random
 import sys
 import zlib
@@ -198,6 +199,124 @@ def far_matches_table_package(records, offset, match=32 << 10):
     block = (sequence(literals, match) + sequence(b"", match) * (count - 1) + sequence(b"", last) +
              b"\x50" + b"\x00" * 5)
     return Package(number_of_files=records, table_block=block)
+
+
+def lz4_sequence(literals, offset=0, length=0):
+    """One LZ4 sequence: `literals`, then a match of `length` bytes `offset`
+    back; without a match it is the last sequence of a block."""
+    head = bytes([min(len(literals), 15) << 4 | (min(length - 4, 15) if length else 0)])
+    if len(literals) >= 15:
+        head += lz4_length(len(literals) - 15)
+    if not length:
+        return head + literals
+    match = offset.to_bytes(2, "little")
+    return head + literals + match + (lz4_length(length - 4 - 15) if length - 4 >= 15 else b"")
+
+
+def repeated_records(records, count, before=b""):
+    """A sequence that writes the records `before`, then `records` repeated
+    until there are `count` records in all: one match, whatever `count`."""
+    return lz4_sequence(before + records, len(records), count * RECORD_SIZE - len(before) - len(records))
+
+
+def records_of(*names):
+    return b"".join(Entry(name).record(HEADER_SIZE) for name in names)
+
+
+# The most records a call walks; a table of more fails when the walk reaches
+# the next. Packages of that many records are the slowest that still succeed.
+WALKED_RECORDS = 1 << 22
+
+
+def cycled_folders_package(records):
+    """Hostile: 64 game folders cycled for `records` records, the description
+    last: the override test keeps all 64 folders and walks the table once."""
+    meta = Entry("Mods/Foo/meta.kvt", meta_kvt({"Folder": "Foo", "Name": "Foo"}))
+    cycle = records_of(*(f"Public/Cyc{i:02d}/x" for i in range(64)))
+    block = repeated_records(cycle, records - 1) + lz4_sequence(meta.record(HEADER_SIZE))
+    return Package([meta], number_of_files=records, table_block=block)
+
+
+def near_folders_then_three_package(records, meta=None):
+    """Hostile: 64 near-identical game folders, then three more alternating for
+    `records` records in all, the description last: one folder goes unkept, so
+    the override test walks the table a second time."""
+    meta = meta or Entry("Mods/Foo/meta.kvt", meta_kvt({"Folder": "Foo", "Name": "Foo"}))
+    stem = "N" * 200
+    near = records_of(*(f"Public/{stem}{i:02d}/x" for i in range(64)))
+    three = records_of(*(f"Public/{stem}{i:02d}/x" for i in range(64, 67)))
+    block = repeated_records(three, records - 1, before=near) + lz4_sequence(meta.record(HEADER_SIZE))
+    return Package([meta], number_of_files=records, table_block=block)
+
+
+def field_tags_description(size, keys=17):
+    """A description of `size` bytes of `attribute` tags of `keys` keys each:
+    each tag's keys go past what is compared one by one."""
+    extra = "".join(f' k{i}=""' for i in range(keys - 2))
+    tag = f'<attribute id="Name" value="Foo"{extra}/>'.encode()
+    head = b'<save><node id="ModuleInfo"><attribute id="Folder" value="Foo"/>'
+    tail = b"</node></save>"
+    return head + tag * ((size - len(head) - len(tail)) // len(tag)) + tail
+
+
+def zlib_entry(name, document):
+    return Entry(name, compression=Compression.ZLIB, stored=zlib.compress(document, 9),
+                 uncompressed_size=len(document))
+
+
+def long_names_then_descriptions_package(records, descriptions, documents):
+    """Hostile: 255-byte names under Mods/ that are no descriptions, then
+    `descriptions` description records cycling over `documents`: more than a
+    walk keeps, so the lookup walks the table twice and extracts each."""
+    metas = [zlib_entry(f"Mods/F{i}/meta.kvt", document) for i, document in enumerate(documents)]
+    offsets = [HEADER_SIZE]
+    for meta in metas[:-1]:
+        offsets.append(offsets[-1] + len(meta.stored_bytes()))
+    cycle = b"".join(meta.record(offset) for meta, offset in zip(metas, offsets))
+    name = "Mods/" + "n" * 250
+    block = (repeated_records(records_of(name), records - descriptions) +
+             repeated_records(cycle, descriptions - len(metas)) + lz4_sequence(cycle))
+    return Package(metas, number_of_files=records, table_block=block)
+
+
+def repeated_keys_description(size, first_keys=16, key="a"):
+    """A `node` tag of `first_keys` distinct keys, then one key repeated until
+    the document is `size` bytes: its keys are read ahead in one batch."""
+    head = "<save><node" + "".join(f" k{i}=''" for i in range(first_keys)) + " "
+    copy = f"{key}=''"
+    tail = "></node></save>"
+    return (head + copy * ((size - len(head) - len(tail)) // len(copy)) + tail).encode()
+
+
+def distinct_keys(count):
+    """`count` distinct short keys, the shortest first."""
+    alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+    keys = []
+    length = 1
+    while len(keys) < count:
+        for combination in itertools.product(alphabet, repeat=length):
+            keys.append("".join(combination))
+            if len(keys) == count:
+                break
+        length += 1
+    return keys
+
+
+def distinct_keys_description(size):
+    """A `node` tag of as many distinct keys as `size` bytes hold, then a
+    repeat of its first: every key is met before the repeat is."""
+    head, tail = "<save><node ", "a=''></node></save>"
+    keys, used = [], len(head) + len(tail)
+    for key in distinct_keys(size // 4):
+        used += len(key) + 3
+        if used > size:
+            break
+        keys.append(f"{key}=''")
+    return (head + "".join(keys) + tail).encode()
+
+
+def description_package(*documents):
+    return Package([zlib_entry(f"Mods/F{i}/meta.kvt", document) for i, document in enumerate(documents)])
 
 
 def packages():

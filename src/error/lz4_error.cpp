@@ -22,6 +22,9 @@ std::string Lz4Error::message() const {
     case Kind::short_output:
       return "the block decompressed to " + std::to_string(other_) + " bytes but " + std::to_string(size_) +
              " were declared";
+    case Kind::too_many_records:
+      return "the table holds " + std::to_string(other_) + " records, more than the " + std::to_string(size_) +
+             " allowed";
   }
   std::abort();  // every enumerator returns above
 }

@@ -28,6 +28,10 @@ class Lz4Error {
   static Lz4Error short_output(std::uint64_t produced, std::uint64_t expected) {
     return Lz4Error(Kind::short_output, expected, produced);
   }
+  /// The block decoded to `records` records, more than the `limit` that are read.
+  static Lz4Error too_many_records(std::uint64_t records, std::uint64_t limit) {
+    return Lz4Error(Kind::too_many_records, limit, records);
+  }
 
   std::string message() const;
 
@@ -42,12 +46,13 @@ class Lz4Error {
     offset_outside_output,
     out_of_memory,
     short_output,
+    too_many_records,
   };
   Lz4Error(Kind kind, std::uint64_t size, std::uint64_t other) : kind_(kind), size_(size), other_(other) {}
 
   Kind kind_;
-  std::uint64_t size_;   // the capacity, the size asked for, or the size expected
-  std::uint64_t other_;  // the position expected, or the bytes produced
+  std::uint64_t size_;   // the capacity, the size asked for, the size expected, or the limit
+  std::uint64_t other_;  // the position expected, the bytes produced, or the records
 };
 
 }  // namespace quellan::error

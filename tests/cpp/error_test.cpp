@@ -69,6 +69,8 @@ std::vector<Example<TablePathsDecompress>> examples_of(std::type_identity<TableP
        "tried to decompress path of table but got no memory for 4096 bytes of output"},
       {"table_short_block", TablePathsDecompress{Lz4Error::short_output(272, 544)},
        "tried to decompress path of table but got the block decompressed to 272 bytes but 544 were declared"},
+      {"table_too_many_records", TablePathsDecompress{Lz4Error::too_many_records(4194305, 4194304)},
+       "tried to decompress path of table but got the table holds 4194305 records, more than the 4194304 allowed"},
   };
 }
 

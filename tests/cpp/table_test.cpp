@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "raw/voka/read/open_pak.h"
@@ -141,6 +143,92 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenTable{"declares_4_giga_records", [](PackageWriter& w) { w.declared_file_count(0xFFFFFFFF); },
                     "tried to decompress path of table but got the block decompressed to 272 bytes but "
                     "1168231104240 were declared"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The bytes that continue an LZ4 length whose nibble is 15 by `extra` more.
+std::string lz4_length(std::uint64_t extra) {
+  std::string bytes(extra / 255, '\xFF');
+  bytes += static_cast<char>(extra % 255);
+  return bytes;
+}
+
+// An LZ4 sequence of one record's literals and a match repeating it for
+// `repeats` more records, or the last sequence of a block where `repeats` is 0.
+std::string record_sequence(std::string_view record, std::uint64_t repeats) {
+  std::string sequence(1, static_cast<char>(repeats == 0 ? 0xF0 : 0xFF));
+  sequence += lz4_length(record.size() - 15);
+  sequence += record;
+  if (repeats == 0) return sequence;
+  sequence += {static_cast<char>(record.size() & 0xFF), static_cast<char>(record.size() >> 8)};
+  return sequence + lz4_length(repeats * record.size() - 4 - 15);
+}
+
+// A block of `count` (at least 2) copies of one record, from a few kB whatever
+// the count; `bad_tail` holds a sequence that fails, or breaks, after them.
+std::string repeated_record_block(std::uint64_t count, std::string_view bad_tail = "") {
+  const std::string record = one_entry_package().records();
+  if (bad_tail.empty()) return record_sequence(record, count - 2) + record_sequence(record, 0);
+  return record_sequence(record, count - 1) + std::string(bad_tail);
+}
+
+// Tables around the most records a walk hands out: the walk reaches every
+// record up to the limit, and fails at the next one unless the block itself
+// fails first, later in the block or by decoding short.
+struct LimitCase {
+  const char* name;
+  std::uint32_t declared;
+  std::string block;
+  std::string expected;  // empty: the table walks whole
+};
+
+class TableAtRecordLimit : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(TableAtRecordLimit, WalksUpToItOnly) {
+  PackageWriter writer = one_entry_package();
+  writer.declared_file_count(GetParam().declared).table_block(GetParam().block);
+  const PackageFile file(writer.bytes());
+  auto reader = open_pak_skipping_header(file.path());
+  ASSERT_TRUE(reader.has_value());
+  auto table = Table::read_from(*reader);
+  ASSERT_TRUE(table.has_value());
+  auto walk = table->walk(*reader);
+  ASSERT_TRUE(walk.has_value());
+  std::uint64_t walked = 0;
+  std::optional<error::Error> failure;
+  for (RecordWalk::Item& record : *walk) {
+    if (!record) {
+      failure = record.error();
+      break;
+    }
+    ++walked;
+  }
+  if (GetParam().expected.empty()) {
+    EXPECT_FALSE(failure) << failure->message();
+    EXPECT_EQ(walked, GetParam().declared);
+    return;
+  }
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->message(), GetParam().expected);
+  EXPECT_LE(walked, Table::MAX_WALKED_RECORDS);
+}
+
+constexpr std::uint64_t LIMIT = Table::MAX_WALKED_RECORDS;
+// A match of offset 0, which no block may hold.
+const std::string ZERO_OFFSET_SEQUENCE("\x10" "a\x00\x00", 4);
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, TableAtRecordLimit,
+    ::testing::Values(
+        LimitCase{"at_limit", LIMIT, repeated_record_block(LIMIT), ""},
+        LimitCase{"one_past_limit", LIMIT + 1, repeated_record_block(LIMIT + 1),
+                  "tried to decompress path of table but got the table holds 4194305 records, more than the "
+                  "4194304 allowed"},
+        LimitCase{"past_limit_then_bad_sequence", LIMIT + 20'002,
+                  repeated_record_block(LIMIT + 20'001, ZERO_OFFSET_SEQUENCE),
+                  "tried to decompress path of table but got 0 is not a valid match offset"},
+        LimitCase{"past_limit_then_short", 0xFFFFFFFF, repeated_record_block(LIMIT + 1),
+                  "tried to decompress path of table but got the block decompressed to 1140850960 bytes but "
+                  "1168231104240 were declared"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Table, EmptyTableFromOneZeroByte) {

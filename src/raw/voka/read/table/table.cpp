@@ -1,5 +1,7 @@
 #include "raw/voka/read/table/table.h"
 
+#include <algorithm>
+
 namespace quellan::raw::voka::read::table {
 
 namespace {
@@ -49,6 +51,13 @@ error::Result<RecordWalk> Table::walk(PackageReader& reader) const {
   return RecordWalk(std::move(block), std::move(*stream), records_size());
 }
 
+RecordWalk::RecordWalk(std::unique_ptr<StoredBlock> block, common::Lz4BlockStream stream,
+                       std::uint64_t records_size)
+    : block_(std::move(block)),
+      stream_(std::move(stream)),
+      records_size_(records_size),
+      walk_limit_(std::min(records_size, Table::MAX_WALKED_RECORDS * TABLE_RECORD_SIZE)) {}
+
 error::Error RecordWalk::failure(error::Lz4Error cause) const {
   // A block cut short by its read decodes to nonsense: the read failed first.
   if (block_->failure()) return error::Error::read_io(STORED_BLOCK, *block_->failure());
@@ -68,15 +77,23 @@ error::Result<bool> RecordWalk::decode_piece() {
   // Every piece but the last is a whole number of records; bytes of a partial
   // record at the end are never handed out, and the length check refuses them.
   while (piece_.size() < TABLE_RECORD_SIZE) {
+    if (walked_size_ == walk_limit_ && walk_limit_ < records_size_) return std::unexpected(past_the_limit());
     if (stream_.ended()) {
       if (auto whole = check_length(stream_.produced()); !whole) return std::unexpected(std::move(whole.error()));
       return false;
     }
     auto piece = stream_.next();
     if (!piece) return std::unexpected(failure(piece.error()));
-    piece_ = *piece;
+    // The limit is a whole number of records, so a piece cut there still is.
+    piece_ = piece->substr(0, walk_limit_ - walked_size_);
+    walked_size_ += piece_.size();
   }
   return true;
+}
+
+error::Error RecordWalk::past_the_limit() {
+  if (auto rest = check_rest(); !rest) return std::move(rest.error());
+  return failure(error::Lz4Error::too_many_records(records_size_ / TABLE_RECORD_SIZE, Table::MAX_WALKED_RECORDS));
 }
 
 void RecordWalk::advance_to_new_piece() {

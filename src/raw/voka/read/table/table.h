@@ -38,8 +38,9 @@ class StoredBlock final : public common::Lz4BlockSource {
 /// it holds is the window of the decoder and one piece of the stored block,
 /// whatever the number of records. Used as a range: each item is the next
 /// record, valid until the walk moves on, or the failure that ends the walk
-/// (`TablePathsDecompress` when the block does not decode or decodes short, so
-/// a caller that keeps its own failures until the end lets these come first).
+/// (`TablePathsDecompress` when the block does not decode, decodes short, or
+/// holds more than `MAX_WALKED_RECORDS` records, so a caller that keeps its own
+/// failures until the end lets these come first).
 class RecordWalk {
  public:
   using Item = error::Result<Record>;
@@ -76,8 +77,7 @@ class RecordWalk {
 
  private:
   friend class Table;
-  RecordWalk(std::unique_ptr<StoredBlock> block, common::Lz4BlockStream stream, std::uint64_t records_size)
-      : block_(std::move(block)), stream_(std::move(stream)), records_size_(records_size) {}
+  RecordWalk(std::unique_ptr<StoredBlock> block, common::Lz4BlockStream stream, std::uint64_t records_size);
 
   void advance() {
     // Inline for the common case of a record already decoded: a walk moves on
@@ -93,11 +93,16 @@ class RecordWalk {
   error::Result<bool> decode_piece();
   error::Error failure(error::Lz4Error cause) const;
   error::Result<void> check_length(std::uint64_t produced) const;
+  /// The failure that ends a walk at the limit: the block's own, if the rest of
+  /// it does not decode to exactly the records declared, else the limit's.
+  error::Error past_the_limit();
 
   std::unique_ptr<StoredBlock> block_;  // the stream reads through it, so it stays put
   common::Lz4BlockStream stream_;
   std::uint64_t records_size_;
-  std::string_view piece_;  // the decoded records not yet handed out
+  std::uint64_t walked_size_ = 0;  // of the records decoded into pieces, within the limit
+  std::uint64_t walk_limit_;       // the records, in bytes, that a walk hands out at most
+  std::string_view piece_;         // the decoded records not yet handed out
   Item current_{Record(nullptr)};
   bool ended_ = false;
 };
@@ -107,6 +112,12 @@ class RecordWalk {
 /// needed, through the reader of the package.
 class Table {
  public:
+  /// The most records a walk hands out, about 1.06 GiB of them: a game's largest
+  /// packages hold a few hundred thousand files, a mod's far fewer, while a
+  /// block of a few MB can expand to billions of records, each of which a walk
+  /// would otherwise classify. A walk that reaches the next record fails.
+  static constexpr std::uint64_t MAX_WALKED_RECORDS = std::uint64_t{1} << 22;
+
   /// Records decoded per piece of a walk, just under 2 MiB: a table of up to
   /// 7,710 records, the common case, decodes in one piece into a window of its
   /// own size, and a larger one moves the decoder's 64 KiB of history once per
