@@ -404,6 +404,34 @@ INSTANTIATE_TEST_SUITE_P(
                          "duplicate attribute 'k5'", " k5=''/>"}),
         testing::Values(100, 20'000)));
 
+/// ` k0='' k1='' ...`, `count` attributes.
+std::string numbered_attributes(int count) {
+  std::string attributes;
+  for (int i = 0; i < count; ++i) attributes.append(" k").append(std::to_string(i)).append("=''");
+  return attributes;
+}
+
+/// The error of the attributes of `<a` + `head` + `copies` copies of `copy` + `tail`.
+std::string error_of_long_tag(std::string_view head, std::string_view copy, std::size_t copies,
+                              std::string_view tail) {
+  std::string tag = "<a";
+  tag.append(head);
+  for (std::size_t i = 0; i < copies; ++i) tag.append(copy);
+  return error_among_attributes(tag.append(tail).append("/>"), std::size_t(-1));
+}
+
+// Tags of millions of keys: one key met again and again fails at its second
+// time, and a repeat after millions of distinct keys is still found, at the
+// same offsets as when few keys come before.
+TEST(XmlAttributeCursor, TagsOfMillionsOfKeysFindTheirFirstRepeat) {
+  const std::string sixteen_keys = numbered_attributes(16) + " ";
+  EXPECT_EQ(error_of_long_tag(sixteen_keys, "a=''", 4'000'000, ""),
+            "duplicate attribute 'a' at byte " + std::to_string(2 + sixteen_keys.size() + 4));
+  const std::string distinct = numbered_attributes(4'000'000);
+  EXPECT_EQ(error_of_long_tag(distinct, "", 0, " k0=''"),
+            "duplicate attribute 'k0' at byte " + std::to_string(3 + distinct.size()));
+}
+
 struct ReadAheadCase {
   const char* name;
   std::string insert;
