@@ -10,14 +10,13 @@ the file layout.
 
 import argparse
 import hashlib
-import itertools
 import random
 import sys
 import zlib
 from pathlib import Path
 
 from pakwriter import (HEADER_SIZE, RECORD_SIZE, Compression, Entry, Package, aliases_of, lz4_zeros_block,
-                       meta_kvt)
+                       meta_kvt, tag_of_distinct_keys, tag_of_one_key)
 
 # The files below a package's own folders, and the game folders that overrides touch.
 MODULE_SUBFOLDERS = [
@@ -40,6 +39,8 @@ OVERRIDE_FOLDERS = [
     ("Translations/Westish/Parleys", ".wrds"),
     ("Mods/Common/Tales/Parleys/Travellers", ".pqj"),
 ]
+# The most a stored file may decompress to.
+LARGEST_DOCUMENT = 16 << 20
 WORDS = ["Ash", "Bramble", "Cinder", "Dusk", "Ember", "Frost", "Gloom", "Haven", "Iron", "Jade",
          "Kestrel", "Lumen", "Mire", "Nettle", "Onyx", "Pyre", "Quill", "Rune", "Sable", "Thorn"]
 
@@ -137,9 +138,7 @@ def aliased_package(copies):
     """Hostile: `copies` records that share one zlib stream of a description as
     large as a stored file may decompress to. A call stops once it has produced
     what one call may, so this costs four descriptions, not `copies`."""
-    largest = meta_kvt({"Folder": "Foo", "Name": "Foo"}).ljust(16 << 20)
-    meta = Entry("Mods/Foo/meta.kvt", compression=Compression.ZLIB, stored=zlib.compress(largest, 9),
-                 uncompressed_size=len(largest))
+    meta = zlib_entry("Mods/Foo/meta.kvt", meta_kvt({"Folder": "Foo", "Name": "Foo"}).ljust(LARGEST_DOCUMENT))
     return Package([meta, *aliases_of(meta, HEADER_SIZE, copies - 1)])
 
 
@@ -279,44 +278,47 @@ def long_names_then_descriptions_package(records, descriptions, documents):
     return Package(metas, number_of_files=records, table_block=block)
 
 
-def repeated_keys_description(size, first_keys=16, key="a"):
-    """A `node` tag of `first_keys` distinct keys, then one key repeated until
-    the document is `size` bytes: its keys are read ahead in one batch."""
-    head = "<save><node" + "".join(f" k{i}=''" for i in range(first_keys)) + " "
-    copy = f"{key}=''"
-    tail = "></node></save>"
-    return (head + copy * ((size - len(head) - len(tail)) // len(copy)) + tail).encode()
-
-
-def distinct_keys(count):
-    """`count` distinct short keys, the shortest first."""
-    alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
-    keys = []
-    length = 1
-    while len(keys) < count:
-        for combination in itertools.product(alphabet, repeat=length):
-            keys.append("".join(combination))
-            if len(keys) == count:
-                break
-        length += 1
-    return keys
-
-
-def distinct_keys_description(size):
-    """A `node` tag of as many distinct keys as `size` bytes hold, then a
-    repeat of its first: every key is met before the repeat is."""
-    head, tail = "<save><node ", "a=''></node></save>"
-    keys, used = [], len(head) + len(tail)
-    for key in distinct_keys(size // 4):
-        used += len(key) + 3
-        if used > size:
-            break
-        keys.append(f"{key}=''")
-    return (head + "".join(keys) + tail).encode()
-
-
-def description_package(*documents):
+def descriptions_package(*documents):
+    """Hostile: one zlib description for each of `documents`, in order."""
     return Package([zlib_entry(f"Mods/F{i}/meta.kvt", document) for i, document in enumerate(documents)])
+
+
+def largest_name_document(folder):
+    """A description whose Name fills what a stored file may decompress to:
+    kept by the lookup while the next description is read."""
+    return meta_kvt({"Folder": folder, "Name": "n" * (LARGEST_DOCUMENT - 1024)}).ljust(LARGEST_DOCUMENT)
+
+
+def kilobyte_document(index):
+    """A description of just under 1 KiB, the least a description is charged:
+    a call reads the most of these."""
+    return meta_kvt({"Folder": f"F{index}", "Name": "n" * 560})
+
+
+# The slowest or largest packages of each hostile shape, within 40 MB: at the
+# record limit where a shape walks the table, and past it where it fails there.
+EIGHT_GIB_OF_RECORDS = (8 << 30) // RECORD_SIZE
+WORST_CASES = {
+    "near_folders_240.pak": lambda: near_folders_package(240, WALKED_RECORDS),
+    "near_folders_8.pak": lambda: near_folders_package(8, WALKED_RECORDS),
+    "stored_table_66mib.pak": lambda: stored_table_package(66 << 20),
+    "far_matches_8gib.pak": lambda: far_matches_table_package(EIGHT_GIB_OF_RECORDS, 4097),
+    "cycled_folders_8gib.pak": lambda: cycled_folders_package(EIGHT_GIB_OF_RECORDS),
+    "cycled_folders_at_limit.pak": lambda: cycled_folders_package(WALKED_RECORDS),
+    "near_folders_then_three_at_limit.pak": lambda: near_folders_then_three_package(WALKED_RECORDS),
+    "near_folders_then_three_field_tags_at_limit.pak": lambda: near_folders_then_three_package(
+        WALKED_RECORDS, zlib_entry("Mods/Foo/meta.kvt", field_tags_description(LARGEST_DOCUMENT))),
+    "long_names_then_17_descriptions_at_limit.pak": lambda: long_names_then_descriptions_package(
+        WALKED_RECORDS, 17, [kilobyte_document(0)]),
+    "long_names_then_65536_descriptions_at_limit.pak": lambda: long_names_then_descriptions_package(
+        WALKED_RECORDS, 1 << 16, [kilobyte_document(0), kilobyte_document(1)]),
+    "tag_of_one_key.pak": lambda: descriptions_package(tag_of_one_key(LARGEST_DOCUMENT)),
+    "largest_name_then_tag_of_one_key.pak": lambda: descriptions_package(
+        largest_name_document("F"), tag_of_one_key(LARGEST_DOCUMENT)),
+    "tag_of_distinct_keys.pak": lambda: descriptions_package(tag_of_distinct_keys(LARGEST_DOCUMENT)),
+    "largest_name_then_tag_of_distinct_keys.pak": lambda: descriptions_package(
+        largest_name_document("F"), tag_of_distinct_keys(LARGEST_DOCUMENT)),
+}
 
 
 def packages():
@@ -327,10 +329,8 @@ def packages():
     yield "lz4_meta.pak", lambda: module_package(random.Random(4), "Foo", 50, Compression.LZ4, 5000, brief=True)
     yield "aliased_1000.pak", lambda: aliased_package(1000)
     yield "table_3000000.pak", lambda: hostile_table_package(3_000_000)
-    yield "near_folders_240.pak", lambda: near_folders_package(240, 7_900_000)
-    yield "near_folders_8.pak", lambda: near_folders_package(8, 7_900_000)
-    yield "stored_table_66mib.pak", lambda: stored_table_package(66 << 20)
-    yield "far_matches_8gib.pak", lambda: far_matches_table_package((8 << 30) // RECORD_SIZE, 4097)
+    for name, build in WORST_CASES.items():
+        yield name, build
     rng = random.Random(5)
     for index in range(1000):
         yield f"mods/{index:04d}.pak", lambda index=index: mods_folder_package(rng, index)

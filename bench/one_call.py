@@ -2,7 +2,8 @@
 
     python bench/one_call.py MODULE_DIR FUNCTION PATH
 
-Prints the peak resident memory, in KiB, that the call added to the process. The
+Prints the seconds the call took and the peak resident memory, in KiB, that it
+added to the process. The
 call stands between "call begin" and "call end" written to stderr with plain
 write(2) calls, so that a system-call trace can be cut down to the call alone.
 """
@@ -10,6 +11,7 @@ write(2) calls, so that a system-call trace can be cut down to the call alone.
 import os
 import re
 import sys
+import time
 
 
 def peak_resident_kib():
@@ -27,12 +29,14 @@ def main():
     function = getattr(quellan_formats, function_name)
     before = peak_resident_kib()
     os.write(2, b"call begin\n")
+    start = time.perf_counter()
     try:
         function(path)
     except Exception:  # a package without a description raises; its cost is still the call's
         pass
+    seconds = time.perf_counter() - start
     os.write(2, b"call end\n")
-    print(peak_resident_kib() - before)
+    print(f"{seconds:.6f} {peak_resident_kib() - before}")
 
 
 if __name__ == "__main__":

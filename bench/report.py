@@ -69,6 +69,19 @@ def folder_lines(results):
     return lines
 
 
+# What a call may cost at most, whatever the package.
+CALL_SECONDS_LIMIT = 1
+CALL_MIB_LIMIT = 64
+
+
+def worst_case_lines(results):
+    lines = [f"| package | function | time, s (limit {CALL_SECONDS_LIMIT}) | memory, MiB (limit {CALL_MIB_LIMIT}) |",
+             "|---|---|---:|---:|"]
+    for row in results["worst_cases"]:
+        lines.append(f"| {row['package']} | {row['function']} | {row['seconds']:.3f} | {mib(row['kib'] * 1024)} |")
+    return lines
+
+
 def syscall_lines(results):
     lines = ["| function | layer | total | by name |", "|---|---|---:|---|"]
     for row in results["syscalls"]:
@@ -107,6 +120,8 @@ def markdown(results, syscall_package, xml_package):
         ["Peak memory that one call adds to a fresh process (growth of VmHWM):", "", *memory_lines(results)],
         [f"Scanning the mods folder ({results['folder']['packages']:,} packages), time per scan:", "",
          *folder_lines(results)],
+        ["The worst cases: one call in a fresh process on each hostile package, the least time and the most "
+         "memory of the trials:", "", *worst_case_lines(results)],
     ]
     sections.append([f"Reading the description of {xml_package} (callgrind counts the reading alone):", "",
                      *xml_lines(results)])

@@ -23,6 +23,7 @@ import tempfile
 from collections import Counter
 from pathlib import Path
 
+import generate
 import report
 
 BENCH_DIR = Path(__file__).resolve().parent
@@ -201,6 +202,20 @@ def measure_memory(layers, data):
     return rows
 
 
+def measure_worst_cases(layers, data, trials):
+    """Each function on each hostile package, one call per fresh process: the
+    least time and the most memory of `trials` calls."""
+    rows = []
+    for package in generate.WORST_CASES:
+        for function in FUNCTIONS:
+            calls = [output_of(layers.python_one_call(function, str(data / package))).split()
+                     for _ in range(trials)]
+            rows.append({"package": package, "function": function,
+                         "seconds": min(float(seconds) for seconds, _ in calls),
+                         "kib": max(int(kib) for _, kib in calls)})
+    return rows
+
+
 def measure_folder(layers, data):
     paths = sorted(str(path) for path in (data / "mods").glob("*.pak"))
     rows = []
@@ -238,6 +253,7 @@ def main():
     results["instructions"] = measure_python_layer(layers, args.data) if shutil.which("valgrind") else []
     results["packages"] = measure_packages(layers, args.data)
     results["folder"] = measure_folder(layers, args.data)
+    results["worst_cases"] = measure_worst_cases(layers, args.data, plan.trials)
     results["xml"] = measure_xml(layers, args.data)
     results["load_after"] = os.getloadavg()[0]
 

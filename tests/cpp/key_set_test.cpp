@@ -84,13 +84,14 @@ TEST(KeySet, FindsEveryKeyAcrossGrowthAndNewPoints) {
 }
 
 /// The index of the first of `keys` that repeats an earlier one, as a batch finds
-/// it, or nullopt.
+/// it, or nullopt: as soon as a search round finds it, or once all are added.
 std::optional<std::size_t> first_repeat_in_batch(const std::vector<std::string>& keys,
                                                  std::optional<std::uint64_t> point) {
   const AttributeList list(keys);
   KeyBatch batch = point ? KeyBatch(list.view(), *point) : KeyBatch(list.view());
-  for (std::size_t i = 0; i < keys.size(); ++i) batch.add(list.offsets[i], keys[i].size());
-  const std::optional<std::size_t> offset = batch.first_repeat();
+  std::optional<std::size_t> offset;
+  for (std::size_t i = 0; i < keys.size() && !offset; ++i) offset = batch.add(list.offsets[i], keys[i].size());
+  if (!offset) offset = batch.first_repeat();
   if (!offset) return std::nullopt;
   return static_cast<std::size_t>(std::ranges::find(list.offsets, *offset) - list.offsets.begin());
 }
@@ -114,6 +115,23 @@ TEST(KeyBatch, FindsTheFirstKeyThatRepeatsAnEarlierOne) {
     EXPECT_EQ(first_repeat_in_batch(numbered, point), std::nullopt);
     EXPECT_EQ(first_repeat_in_batch(with_repeats(numbered, {1999, 0, 1}), point), numbered.size());
     EXPECT_EQ(first_repeat_in_batch(with_repeats(numbered, {1, 1998, 0}), point), numbered.size());
+  }
+}
+
+// Searches as the keys come: a repeat is found by the search after it, and
+// none that would come later takes its place; a list without repeats goes
+// through every search to the end.
+TEST(KeyBatch, SearchRoundsFindTheFirstRepeatOnly) {
+  const std::vector<std::string> numbered = numbered_keys(20'000);
+  std::vector<std::string> keys(numbered.begin(), numbered.begin() + 5000);
+  keys.push_back(numbered[4999]);
+  keys.push_back(numbered[7]);
+  keys.insert(keys.end(), numbered.begin() + 5000, numbered.end());
+  for (const std::optional<std::uint64_t> point : {std::optional<std::uint64_t>(0x123456789ABCDEFu),
+                                                   std::optional<std::uint64_t>()}) {
+    EXPECT_EQ(first_repeat_in_batch(keys, point), 5000u);
+    EXPECT_EQ(first_repeat_in_batch(numbered, point), std::nullopt);
+    EXPECT_EQ(first_repeat_in_batch(with_repeats(numbered, {12'345}), point), numbered.size());
   }
 }
 

@@ -17,6 +17,7 @@ from __future__ import annotations
 
 import dataclasses
 import enum
+import itertools
 import struct
 import zlib
 from pathlib import Path
@@ -187,3 +188,35 @@ def module_package(
     description = Entry(f"Mods/{directory}/meta.kvt", meta_kvt(module_info), compression)
     files = [Entry(path, f"contents of {path}\n".encode(), Compression.LZ4) for path in content]
     return Package([description, *files])
+
+
+# Documents of one `node` tag as long as a stored file may decompress to: the
+# duplicate check of a tag's keys must cost what its distinct keys need.
+NODE_TAG_HEAD = "<save><node "
+NODE_TAG_TAIL = "></node></save>"
+
+
+def tag_of_one_key(size: int) -> bytes:
+    """A `node` tag of 16 distinct keys, then `a=''` over and over until the
+    document is `size` bytes: every key after the first `a` repeats it."""
+    head = NODE_TAG_HEAD + "".join(f"k{i}='' " for i in range(16))
+    copies = (size - len(head) - len(NODE_TAG_TAIL)) // len("a=''")
+    return (head + "a=''" * copies + NODE_TAG_TAIL).encode()
+
+
+def tag_of_distinct_keys(size: int) -> bytes:
+    """A `node` tag of as many distinct keys as `size` bytes hold, the shortest
+    first, then its first key again: the repeat comes after every other key.
+    There is no `id`, after which the rest of the tag would go unread."""
+    alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+    room = size - len(NODE_TAG_HEAD) - len("a=''") - len(NODE_TAG_TAIL)
+    attributes = []
+    for length in itertools.count(1):
+        for letters in itertools.product(alphabet, repeat=length):
+            if letters == ("i", "d"):
+                continue
+            room -= length + 3
+            if room < 0:
+                return (NODE_TAG_HEAD + "".join(attributes) + "a=''" + NODE_TAG_TAIL).encode()
+            attributes.append("".join(letters) + "=''")
+    raise AssertionError("unreachable")

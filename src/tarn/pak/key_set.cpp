@@ -201,9 +201,12 @@ KeyBatch::KeyBatch(std::string_view list) : KeyBatch(list, drawn_point(kernel_ra
 
 KeyBatch::KeyBatch(std::string_view list, std::uint64_t point) : list_(list), point_(point) {}
 
-void KeyBatch::add(std::size_t offset, std::size_t length) {
+std::optional<std::size_t> KeyBatch::add(std::size_t offset, std::size_t length) {
   const std::uint32_t hash = hash_at_point(std::string_view(list_.data() + offset, length), point_);
   partitions_[hash >> (32 - PARTITION_BITS)].push_back(static_cast<std::uint32_t>(offset));
+  if (++keys_ < next_search_round_) return std::nullopt;
+  next_search_round_ *= 2;
+  return first_repeat();
 }
 
 std::optional<std::size_t> KeyBatch::first_repeat() const {
@@ -211,9 +214,7 @@ std::optional<std::size_t> KeyBatch::first_repeat() const {
   // Random points spread distinct keys evenly, so a partition's table starts
   // with room for twice its share of the keys: equal keys gathered in one
   // partition cost no more room than distinct keys spread over all of them.
-  std::size_t keys = 0;
-  for (const Partition& partition : partitions_) keys += partition.size();
-  const std::size_t first_room = 2 * (keys >> PARTITION_BITS) + FIRST_SEARCH_KEYS;
+  const std::size_t first_room = 2 * (keys_ >> PARTITION_BITS) + FIRST_SEARCH_KEYS;
   std::vector<Slot> table;
   std::size_t first = none;
   for (const Partition& partition : partitions_) first = first_repeat_in(partition, first_room, table, first);

@@ -118,6 +118,11 @@ class KeySet {
 /// written in sequence, never at random across the whole list. The table holds
 /// the partition's distinct keys, the first repeat ending the search, so a
 /// partition of one key met a million times costs no more than its offsets.
+///
+/// The keys added so far are searched each time their number doubles, from
+/// `FIRST_SEARCH_ROUND` on, so that a list of repeats stops being read soon
+/// after its first: what the batch holds follows the keys before the first
+/// repeat, twice their number at most, for twice the work of one search.
 class KeyBatch {
  public:
   /// An empty batch over the keys of `list`, an attribute list of fewer than
@@ -128,8 +133,10 @@ class KeyBatch {
   KeyBatch(std::string_view list, std::uint64_t point);
 
   /// Adds the key of `length` bytes at `offset` of the list, after every key
-  /// added before it in the list.
-  void add(std::size_t offset, std::size_t length);
+  /// added before it in the list. The offset of the first key that repeats an
+  /// earlier one, where a search made now finds one: no key after this one
+  /// can change it.
+  std::optional<std::size_t> add(std::size_t offset, std::size_t length);
 
   /// The offset of the first key added that equals one added before it, or
   /// nullopt when all differ.
@@ -142,6 +149,7 @@ class KeyBatch {
   };
   static constexpr std::size_t PARTITION_BITS = 6;
   static constexpr std::size_t CHUNK_OFFSETS = 1024;
+  static constexpr std::size_t FIRST_SEARCH_ROUND = 4096;
   // A search table starts with room for this many keys more than a
   // partition's share, and grows.
   static constexpr std::size_t FIRST_SEARCH_KEYS = 1024;
@@ -170,6 +178,8 @@ class KeyBatch {
   std::string_view list_;
   std::uint64_t point_;
   std::array<Partition, std::size_t{1} << PARTITION_BITS> partitions_;
+  std::size_t keys_ = 0;
+  std::size_t next_search_round_ = FIRST_SEARCH_ROUND;  // in keys added
 };
 
 }  // namespace quellan::tarn::pak

@@ -107,7 +107,8 @@ std::size_t XmlAttributeCursor::find_first_repeat_ahead(std::string_view key) {
       if (!long_end) break;
       end = *long_end;
     }
-    batch.add(key_offset, attribute.key.size());
+    // Once a repeat is known, the attributes after it are never handed out.
+    if (const std::optional<std::size_t> repeat = batch.add(key_offset, attribute.key.size())) return *repeat;
     position = *end;
   }
   return batch.first_repeat().value_or(std::string_view::npos);
