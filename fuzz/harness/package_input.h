@@ -98,6 +98,7 @@ class PackageCheck {
   std::expected<std::string, std::string> decode_whole_table(const raw::voka::read::table::Table& table,
                                                              PackageReader& reader) {
     using raw::voka::read::table::TABLE_RECORD_SIZE;
+    using raw::voka::read::table::Table;
     auto failure = [&](error::Lz4Error cause) { return std::unexpected(message_of(error::TablePathsDecompress{cause})); };
     const std::optional<common::ByteBuffer> block = whole_block(table);
     if (!block) {
@@ -109,6 +110,8 @@ class PackageCheck {
       records = failure(produced.error());
     } else if (*produced != table.records_size()) {
       records = failure(error::Lz4Error::short_output(*produced, table.records_size()));
+    } else if (table.number_of_files() > Table::MAX_WALKED_RECORDS) {
+      records = failure(error::Lz4Error::too_many_records(table.number_of_files(), Table::MAX_WALKED_RECORDS));
     } else {
       records = std::string(static_cast<std::size_t>(*produced), '\0');
       const auto decoded = common::decode_lz4_block(block->view(), *records);
