@@ -81,8 +81,8 @@ bool is_key_end(char c) { return c == '=' || is_xml_white_space(c); }
 
 /// The key at `offset` of `list`, up to the byte that ends it.
 std::string_view key_in(std::string_view list, std::size_t offset) {
-  const std::size_t end = find_any_of<' ', '\t', '\r', '\n', '='>(list, offset);
-  return list.substr(offset, end == std::string_view::npos ? std::string_view::npos : end - offset);
+  const std::string_view rest = list.substr(offset);
+  return rest.substr(0, static_cast<std::size_t>(std::ranges::find_if(rest, is_key_end) - rest.begin()));
 }
 
 /// The most keys a table of `capacity` slots holds before it grows.
@@ -203,7 +203,7 @@ KeyBatch::KeyBatch(std::string_view list, std::uint64_t point) : list_(list), po
 
 std::optional<std::size_t> KeyBatch::add(std::size_t offset, std::size_t length) {
   const std::uint32_t hash = hash_at_point(std::string_view(list_.data() + offset, length), point_);
-  partitions_[hash >> (32 - PARTITION_BITS)].push_back(static_cast<std::uint32_t>(offset));
+  partitions_[hash >> (32 - PARTITION_BITS)].push_back({hash, static_cast<std::uint32_t>(offset + 1)});
   if (++keys_ < next_search_round_) return std::nullopt;
   next_search_round_ *= 2;
   return first_repeat();
@@ -215,51 +215,44 @@ std::optional<std::size_t> KeyBatch::first_repeat() const {
   // with room for twice its share of the keys: equal keys gathered in one
   // partition cost no more room than distinct keys spread over all of them.
   const std::size_t first_room = 2 * (keys_ >> PARTITION_BITS) + FIRST_SEARCH_KEYS;
-  std::vector<Slot> table;
+  std::vector<Entry> table;
   std::size_t first = none;
   for (const Partition& partition : partitions_) first = first_repeat_in(partition, first_room, table, first);
   return first == none ? std::nullopt : std::optional(first);
 }
 
-std::size_t KeyBatch::first_repeat_in(const Partition& partition, std::size_t first_room, std::vector<Slot>& table,
+std::size_t KeyBatch::first_repeat_in(const Partition& partition, std::size_t first_room, std::vector<Entry>& table,
                                       std::size_t before) const {
   // Equal keys share a partition: the first key of it that repeats one met
   // before it there repeats an earlier key of the list, and none before it does.
   // At most three quarters full, the table always has an empty slot to end a
   // probe; its slot is taken from the hash's low bits, the partition from its
   // high ones. The table grows with the distinct keys met, for the first
-  // repeat ends the search. Keys are hashed again as they are searched, read in
-  // document order, rather than each keeping its hash for the whole list.
-  table.assign(slots_for(std::min(partition.size(), first_room)), Slot{0, EMPTY});
+  // repeat ends the search.
+  table.assign(slots_for(std::min(partition.size(), first_room)), Entry{0, EMPTY});
   std::size_t kept = 0;
   for (std::size_t chunk = 0; chunk < partition.chunks.size(); ++chunk) {
-    const std::span<const std::uint32_t> offsets = partition.chunk(chunk);
-    for (std::size_t i = 0; i < offsets.size(); ++i) {
-      const std::uint32_t offset = offsets[i];
-      // Each key is a load from anywhere ahead in the list: asked for early, the
-      // loads of the keys to come overlap instead of waiting one after another.
-      if (i + KEYS_LOADED_AHEAD < offsets.size()) __builtin_prefetch(list_.data() + offsets[i + KEYS_LOADED_AHEAD]);
+    for (const Entry entry : partition.chunk(chunk)) {
+      const std::size_t offset = entry.offset_after - 1;
       if (offset >= before) return before;  // behind a repeat found already
-      const std::string_view key = key_in(list_, offset);
-      const std::uint32_t hash = hash_at_point(key, point_);
       const std::size_t mask = table.size() - 1;
-      std::size_t slot = hash & mask;
+      std::size_t slot = entry.hash & mask;
       for (; table[slot].offset_after != EMPTY; slot = (slot + 1) & mask) {
-        const Slot other = table[slot];
-        if (other.hash == hash && key_in(list_, other.offset_after - 1) == key) return offset;
+        const Entry other = table[slot];
+        if (other.hash == entry.hash && key_in(list_, other.offset_after - 1) == key_in(list_, offset)) return offset;
       }
-      table[slot] = {hash, offset + 1};
+      table[slot] = entry;
       if (++kept > most_keys(table.size())) grow(table);
     }
   }
   return before;
 }
 
-void KeyBatch::grow(std::vector<Slot>& table) {
+void KeyBatch::grow(std::vector<Entry>& table) {
   // Twice the slots, each key placed again by the hash it keeps.
-  std::vector<Slot> grown(2 * table.size(), Slot{0, EMPTY});
+  std::vector<Entry> grown(2 * table.size(), Entry{0, EMPTY});
   const std::size_t mask = grown.size() - 1;
-  for (const Slot moved : table) {
+  for (const Entry moved : table) {
     if (moved.offset_after == EMPTY) continue;
     std::size_t slot = moved.hash & mask;
     while (grown[slot].offset_after != EMPTY) slot = (slot + 1) & mask;
@@ -268,20 +261,20 @@ void KeyBatch::grow(std::vector<Slot>& table) {
   table = std::move(grown);
 }
 
-void KeyBatch::Partition::push_back(std::uint32_t offset) {
-  if (last_chunk_offsets == CHUNK_OFFSETS) {
-    chunks.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(CHUNK_OFFSETS));
-    last_chunk_offsets = 0;
+void KeyBatch::Partition::push_back(Entry entry) {
+  if (last_chunk_entries == CHUNK_ENTRIES) {
+    chunks.push_back(std::make_unique_for_overwrite<Entry[]>(CHUNK_ENTRIES));
+    last_chunk_entries = 0;
   }
-  chunks.back()[last_chunk_offsets++] = offset;
+  chunks.back()[last_chunk_entries++] = entry;
 }
 
 std::size_t KeyBatch::Partition::size() const {
-  return chunks.empty() ? 0 : (chunks.size() - 1) * CHUNK_OFFSETS + last_chunk_offsets;
+  return chunks.empty() ? 0 : (chunks.size() - 1) * CHUNK_ENTRIES + last_chunk_entries;
 }
 
-std::span<const std::uint32_t> KeyBatch::Partition::chunk(std::size_t index) const {
-  return {chunks[index].get(), index + 1 == chunks.size() ? last_chunk_offsets : CHUNK_OFFSETS};
+std::span<const KeyBatch::Entry> KeyBatch::Partition::chunk(std::size_t index) const {
+  return {chunks[index].get(), index + 1 == chunks.size() ? last_chunk_entries : CHUNK_ENTRIES};
 }
 
 }  // namespace quellan::tarn::pak

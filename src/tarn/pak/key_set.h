@@ -111,13 +111,13 @@ class KeySet {
 /// a `KeySet` to stay in the caches, where each insertion would wait on memory.
 ///
 /// Each key is hashed as a `KeySet` hashes it, at a point drawn from the kernel
-/// once for the batch, while the list is read in order, and its offset (4
-/// bytes) goes to one of 64 partitions by the hash's high bits. Equal keys
+/// once for the batch, while the list is read in order, and its hash and offset
+/// (8 bytes) go to one of 64 partitions by the hash's high bits. Equal keys
 /// share a partition, so each partition is then searched alone, in document
 /// order, with a table small enough to stay in the caches: memory is read and
 /// written in sequence, never at random across the whole list. The table holds
 /// the partition's distinct keys, the first repeat ending the search, so a
-/// partition of one key met a million times costs no more than its offsets.
+/// partition of one key met a million times needs no more room than others.
 ///
 /// The keys added so far are searched each time their number doubles, from
 /// `FIRST_SEARCH_ROUND` on, so that a list of repeats stops being read soon
@@ -143,37 +143,37 @@ class KeyBatch {
   std::optional<std::size_t> first_repeat() const;
 
  private:
-  struct Slot {
+  /// A key added, or kept in a search table.
+  struct Entry {
     std::uint32_t hash;
     std::uint32_t offset_after;  // the key's offset plus one; 0 for an empty slot
   };
   static constexpr std::size_t PARTITION_BITS = 6;
-  static constexpr std::size_t CHUNK_OFFSETS = 1024;
+  static constexpr std::size_t CHUNK_ENTRIES = 512;
   static constexpr std::size_t FIRST_SEARCH_ROUND = 4096;
   // A search table starts with room for this many keys more than a
   // partition's share, and grows.
   static constexpr std::size_t FIRST_SEARCH_KEYS = 1024;
-  // How far ahead of the key being searched the next keys are asked for.
-  static constexpr std::size_t KEYS_LOADED_AHEAD = 16;
-  /// The offsets of one partition's keys in the order added. It grows by chunks
-  /// and never copies: 4 bytes for each key, and at most a chunk unused.
+  /// The hashes and offsets of one partition's keys in the order added. It
+  /// grows by chunks and never copies: 8 bytes for each key, and at most a
+  /// chunk unused.
   struct Partition {
-    std::vector<std::unique_ptr<std::uint32_t[]>> chunks;
-    std::size_t last_chunk_offsets = CHUNK_OFFSETS;  // full: the next offset starts a chunk
+    std::vector<std::unique_ptr<Entry[]>> chunks;
+    std::size_t last_chunk_entries = CHUNK_ENTRIES;  // full: the next entry starts a chunk
 
-    void push_back(std::uint32_t offset);
+    void push_back(Entry entry);
     std::size_t size() const;
-    /// The offsets of chunk `index`.
-    std::span<const std::uint32_t> chunk(std::size_t index) const;
+    /// The entries of chunk `index`.
+    std::span<const Entry> chunk(std::size_t index) const;
   };
 
   /// The offset of the first key of `partition` that repeats one before it
   /// there, if it lies before `before`, else `before`; `table` is scratch room,
   /// made for `first_room` keys at first.
-  std::size_t first_repeat_in(const Partition& partition, std::size_t first_room, std::vector<Slot>& table,
+  std::size_t first_repeat_in(const Partition& partition, std::size_t first_room, std::vector<Entry>& table,
                               std::size_t before) const;
   /// Moves the keys of `table`, which is three quarters full, into one twice its size.
-  static void grow(std::vector<Slot>& table);
+  static void grow(std::vector<Entry>& table);
 
   std::string_view list_;
   std::uint64_t point_;
