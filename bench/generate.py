@@ -295,6 +295,22 @@ def kilobyte_document(index):
     return meta_kvt({"Folder": f"F{index}", "Name": "n" * 560})
 
 
+MODULE_INFO_NODE = '<node id="ModuleInfo"><attribute id="Folder" value="F"/></node>'
+
+
+def module_after_distinct_keys():
+    """A description as large as allowed whose tag of distinct keys, the most
+    costly a document can make of each byte, repeats none."""
+    return tag_of_distinct_keys(LARGEST_DOCUMENT, last="", tail="></node>" + MODULE_INFO_NODE + "</save>")
+
+
+def module_after_deep_nesting():
+    """A description as large as allowed of elements nested in one another,
+    closed again, then the module's node."""
+    levels = (LARGEST_DOCUMENT - 100) // len("<a></a>")
+    return ("<save>" + "<a>" * levels + "</a>" * levels + MODULE_INFO_NODE + "</save>").encode()
+
+
 # The slowest or largest packages of each hostile shape, within 40 MB: at the
 # record limit where a shape walks the table, and past it where it fails there.
 EIGHT_GIB_OF_RECORDS = (8 << 30) // RECORD_SIZE
@@ -318,6 +334,9 @@ WORST_CASES = {
     "tag_of_distinct_keys.pak": lambda: descriptions_package(tag_of_distinct_keys(LARGEST_DOCUMENT)),
     "largest_name_then_tag_of_distinct_keys.pak": lambda: descriptions_package(
         largest_name_document("F"), tag_of_distinct_keys(LARGEST_DOCUMENT)),
+    # A call extracts four descriptions as large as allowed, at most.
+    "four_tags_of_distinct_keys.pak": lambda: descriptions_package(*[module_after_distinct_keys()] * 4),
+    "four_deep_nestings.pak": lambda: descriptions_package(*[module_after_deep_nesting()] * 4),
 }
 
 

@@ -204,12 +204,13 @@ def tag_of_one_key(size: int) -> bytes:
     return (head + "a=''" * copies + NODE_TAG_TAIL).encode()
 
 
-def tag_of_distinct_keys(size: int) -> bytes:
+def tag_of_distinct_keys(size: int, last: str = "a=''", tail: str = NODE_TAG_TAIL) -> bytes:
     """A `node` tag of as many distinct keys as `size` bytes hold, the shortest
-    first, then its first key again: the repeat comes after every other key.
-    There is no `id`, after which the rest of the tag would go unread."""
+    first, then `last`, by default its first key again: the repeat comes after
+    every other key. There is no `id`, after which the rest of the tag would go
+    unread."""
     alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
-    room = size - len(NODE_TAG_HEAD) - len("a=''") - len(NODE_TAG_TAIL)
+    room = size - len(NODE_TAG_HEAD) - len(last) - len(tail)
     attributes = []
     for length in itertools.count(1):
         for letters in itertools.product(alphabet, repeat=length):
@@ -217,6 +218,6 @@ def tag_of_distinct_keys(size: int) -> bytes:
                 continue
             room -= length + 3
             if room < 0:
-                return (NODE_TAG_HEAD + "".join(attributes) + "a=''" + NODE_TAG_TAIL).encode()
+                return (NODE_TAG_HEAD + "".join(attributes) + last + tail).encode()
             attributes.append("".join(letters) + "=''")
     raise AssertionError("unreachable")

@@ -209,26 +209,26 @@ std::optional<std::size_t> KeyBatch::add(std::size_t offset, std::size_t length)
   return first_repeat();
 }
 
-std::optional<std::size_t> KeyBatch::first_repeat() const {
+std::optional<std::size_t> KeyBatch::first_repeat() {
   constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
   // Random points spread distinct keys evenly, so a partition's table starts
-  // with room for twice its share of the keys: equal keys gathered in one
-  // partition cost no more room than distinct keys spread over all of them.
-  const std::size_t first_room = 2 * (keys_ >> PARTITION_BITS) + FIRST_SEARCH_KEYS;
-  std::vector<Entry> table;
+  // with room for its share of the keys and a margin that they pass only by
+  // chance, and grows: equal keys gathered in one partition cost no more room
+  // than distinct keys spread over all of them.
+  const std::size_t first_room = (keys_ >> PARTITION_BITS) + FIRST_SEARCH_KEYS;
   std::size_t first = none;
-  for (const Partition& partition : partitions_) first = first_repeat_in(partition, first_room, table, first);
+  for (const Partition& partition : partitions_) first = first_repeat_in(partition, first_room, first);
   return first == none ? std::nullopt : std::optional(first);
 }
 
-std::size_t KeyBatch::first_repeat_in(const Partition& partition, std::size_t first_room, std::vector<Entry>& table,
-                                      std::size_t before) const {
+std::size_t KeyBatch::first_repeat_in(const Partition& partition, std::size_t first_room, std::size_t before) {
   // Equal keys share a partition: the first key of it that repeats one met
   // before it there repeats an earlier key of the list, and none before it does.
   // At most three quarters full, the table always has an empty slot to end a
   // probe; its slot is taken from the hash's low bits, the partition from its
   // high ones. The table grows with the distinct keys met, for the first
   // repeat ends the search.
+  std::vector<Entry>& table = search_table_;
   table.assign(slots_for(std::min(partition.size(), first_room)), Entry{0, EMPTY});
   std::size_t kept = 0;
   for (std::size_t chunk = 0; chunk < partition.chunks.size(); ++chunk) {

@@ -140,7 +140,7 @@ class KeyBatch {
 
   /// The offset of the first key added that equals one added before it, or
   /// nullopt when all differ.
-  std::optional<std::size_t> first_repeat() const;
+  std::optional<std::size_t> first_repeat();
 
  private:
   /// A key added, or kept in a search table.
@@ -168,10 +168,9 @@ class KeyBatch {
   };
 
   /// The offset of the first key of `partition` that repeats one before it
-  /// there, if it lies before `before`, else `before`; `table` is scratch room,
+  /// there, if it lies before `before`, else `before`, searched with a table
   /// made for `first_room` keys at first.
-  std::size_t first_repeat_in(const Partition& partition, std::size_t first_room, std::vector<Entry>& table,
-                              std::size_t before) const;
+  std::size_t first_repeat_in(const Partition& partition, std::size_t first_room, std::size_t before);
   /// Moves the keys of `table`, which is three quarters full, into one twice its size.
   static void grow(std::vector<Entry>& table);
 
@@ -180,6 +179,9 @@ class KeyBatch {
   std::array<Partition, std::size_t{1} << PARTITION_BITS> partitions_;
   std::size_t keys_ = 0;
   std::size_t next_search_round_ = FIRST_SEARCH_ROUND;  // in keys added
+  // One partition's search table at a time, its room kept from one search to
+  // the next rather than given back to the heap and asked for again.
+  std::vector<Entry> search_table_;
 };
 
 }  // namespace quellan::tarn::pak
