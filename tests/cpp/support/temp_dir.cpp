@@ -1,17 +1,25 @@
 #include "support/temp_dir.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 namespace quellan::test_support {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quellan-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
-  path_ = std::move(pattern);
+  // A name of our own choosing, tried until one is free: mkdtemp is POSIX's alone.
+  std::random_device seed;
+  std::mt19937_64 names(seed());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate = base / ("quellan-test-" + std::to_string(names()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate.string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a directory in " + base.string());
 }
 
 TempDir::~TempDir() {
