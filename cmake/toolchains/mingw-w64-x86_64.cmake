@@ -11,9 +11,9 @@ set(CMAKE_CXX_COMPILER ${QUELLAN_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${QUELLAN_MINGW_TRIPLE}-windres)
 
 # Libraries and headers of the target (zlib from libz-mingw-w64-dev) come from
-# its root alone, never from this machine's; packages may also come from
-# prefixes the build names (GoogleTest built for the target).
-set(CMAKE_FIND_ROOT_PATH /usr/${QUELLAN_MINGW_TRIPLE})
+# its root alone, never from this machine's; a build may add roots of its own
+# (-DCMAKE_FIND_ROOT_PATH: GoogleTest and liblz4 built for the target).
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${QUELLAN_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
