@@ -7,6 +7,16 @@
 
 namespace quellan::test_support {
 
+namespace {
+
+// Paths are UTF-8 text, as the library takes them. A narrow path would be read
+// in the ANSI code page on Windows, so it goes through char8_t.
+std::filesystem::path utf8_path(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+}  // namespace
+
 TempDir::TempDir() {
   // A name of our own choosing, tried until one is free: mkdtemp is POSIX's alone.
   std::random_device seed;
@@ -31,7 +41,7 @@ std::string TempDir::path_of(std::string_view name) const { return path_ + "/" +
 
 std::string TempDir::write(std::string_view name, std::string_view bytes) const {
   std::string path = path_of(name);
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  std::ofstream file(utf8_path(path), std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!file.flush()) throw std::runtime_error("cannot write " + path);
   return path;
