@@ -62,8 +62,8 @@ def test_mixed_separators_read_like_any_other(tmp_path, separators):
 
 
 # A device name is a device in every folder. CON reads the console, which a
-# process may lack (the runtime then finds no handle behind it); Windows 11
-# no longer takes a device name with an extension for the device.
+# process may lack (the runtime then finds no handle behind it); Windows 11 may
+# take a device name with an extension for an ordinary name.
 DEVICES = [
     pytest.param("NUL", ("not a regular file",), id="NUL"),
     pytest.param("CON", ("not a regular file", "Bad file descriptor (os error 9)"), id="CON"),
