@@ -1,5 +1,6 @@
 """What some tests need of the system beneath the module, which Linux alone
-has. The suite runs on Windows too, where these are skipped with their reason."""
+has, or Windows alone: the suite runs on both, and skips these elsewhere with
+their reason."""
 
 import sys
 
@@ -14,3 +15,4 @@ needs_proc_and_rlimit_as = pytest.mark.skipif(
 needs_elf = pytest.mark.skipif(
     not ON_LINUX, reason="the module is an ELF shared object on Linux alone; scripts/test-wheels checks a Windows "
                          "module's imports and exports with objdump")
+on_windows = pytest.mark.skipif(not ON_WINDOWS, reason="Windows' own paths and devices")

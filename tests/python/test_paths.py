@@ -9,10 +9,8 @@ from pathlib import Path
 import pytest
 
 import cases
-from platforms import ON_WINDOWS
+from platforms import ON_WINDOWS, on_windows
 from quellan_formats import get_metadata_for_file, is_override
-
-on_windows = pytest.mark.skipif(not ON_WINDOWS, reason="Windows' own paths and devices")
 
 FOO_BYTES = cases.foo_package().to_bytes()
 CUT_IN_HEADER = "when reading footer offset of {path} got failed to fill whole buffer"
