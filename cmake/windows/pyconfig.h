@@ -1,9 +1,10 @@
 /* The interpreter's build configuration for CPython on Windows x64, as the
  * headers of the C API need it. The embeddable distribution ships no headers,
  * and the other headers are the same on every platform: the wheel builder puts
- * this file in place of the pyconfig.h of a copy of them. Every value is what
- * the official build for Windows x64 (MSVC, LLP64) has; the module checks the
- * sizes against the compiler (src/python/pyconfig_checks.cpp). */
+ * this file in place of the pyconfig.h of a copy of them. Every value describes
+ * the official build for Windows x64 (MSVC, LLP64), as far as the headers of an
+ * extension module read it; the module checks the sizes against the compiler
+ * (src/python/pyconfig_checks.cpp). */
 #ifndef QUELLAN_WINDOWS_PYCONFIG_H
 #define QUELLAN_WINDOWS_PYCONFIG_H
 
