@@ -31,21 +31,6 @@ windows_run() {
   return "${PIPESTATUS[0]}"
 }
 
-# Keeps one Wine server running for the prefix until windows_stop_server.
-# Otherwise every Wine program starts a server of its own that stops some
-# seconds after the last program: a program that starts meanwhile now and then
-# fails at once without a word (seen in ctest's discovery of the C++ tests).
-# The server keeps no standard stream of ours open, or a caller reading them
-# would wait for it.
-windows_start_server() {
-  mkdir -p "$WINDOWS_WINE_PREFIX"
-  WINEPREFIX=$WINDOWS_WINE_PREFIX wineserver --persistent </dev/null >/dev/null 2>&1
-}
-
-windows_stop_server() {
-  WINEPREFIX=$WINDOWS_WINE_PREFIX wineserver --kill </dev/null >/dev/null 2>&1 || true
-}
-
 # Prints the folder that holds the official embeddable interpreter of a 3.MINOR
 # version, fetching and unpacking it once.
 windows_embeddable_python() {
