@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "common/byte_buffer.h"
-#include "common/file_descriptor.h"
+#include "platform/posix/file_descriptor.h"
 #include "common/little_endian.h"
 #include "common/lz4_block.h"
 
@@ -47,7 +47,7 @@ std::string_view floor_record_name(const char* record) {
 }
 
 std::optional<common::ByteBuffer> read_table_floor(const std::string& path) {
-  common::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  platform::posix::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   const int fd = file.get();
   std::uint64_t table_offset = 0;
   std::uint32_t count = 0;

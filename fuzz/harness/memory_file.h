@@ -8,7 +8,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "common/file_descriptor.h"
+#include "platform/posix/file_descriptor.h"
 
 namespace quellan::fuzz {
 
@@ -35,7 +35,7 @@ class MemoryFile {
     throw std::system_error(errno, std::generic_category(), what);
   }
 
-  common::FileDescriptor file_;
+  platform::posix::FileDescriptor file_;
 };
 
 }  // namespace quellan::fuzz

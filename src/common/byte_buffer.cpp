@@ -1,11 +1,11 @@
 #include "common/byte_buffer.h"
 
-#include <sys/mman.h>
-
 #include <cstdint>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/pages.h"
 
 namespace quellan::common {
 
@@ -27,7 +27,7 @@ constexpr bool UNDER_ADDRESS_SANITIZER = __has_feature(address_sanitizer);
 constexpr bool UNDER_ADDRESS_SANITIZER = false;
 #endif
 constexpr std::size_t MAPPED_BUFFER_SIZE = UNDER_ADDRESS_SANITIZER ? SIZE_MAX : std::size_t{4} << 20;
-constexpr std::size_t HUGE_PAGE_SIZE = std::size_t{2} << 20;
+constexpr std::size_t HUGE_PAGE_SIZE = platform::LARGE_PAGE_SIZE;
 
 // The kernel aligns a mapping to huge pages only when its length is a multiple of
 // their size; rounding up costs address space, not memory, since untouched pages
@@ -40,7 +40,7 @@ std::size_t whole_huge_pages(std::size_t size) {
 
 void ByteBuffer::Release::operator()(char* bytes) const noexcept {
   if (mapped_size != 0) {
-    ::munmap(bytes, mapped_size);
+    platform::unmap_pages(bytes, mapped_size);
   } else {
     std::free(bytes);
   }
@@ -78,10 +78,8 @@ void ByteBuffer::truncate(std::size_t size) {
 
 std::optional<ByteBuffer> ByteBuffer::mapped_zeroed(std::size_t size) {
   const std::size_t mapped_size = whole_huge_pages(size + SLACK);
-  void* bytes = ::mmap(nullptr, mapped_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (bytes == MAP_FAILED) return std::nullopt;
-  // Only advice: where huge pages are off or unsupported, small pages serve the same.
-  (void)::madvise(bytes, mapped_size, MADV_HUGEPAGE);
+  void* bytes = platform::map_zeroed_pages(mapped_size);
+  if (bytes == nullptr) return std::nullopt;
   return ByteBuffer(static_cast<char*>(bytes), size, Release{mapped_size});
 }
 

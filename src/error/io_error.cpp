@@ -1,24 +1,15 @@
 #include "error/io_error.h"
 
 #include <cstdlib>
-#include <cstring>
+
+#include "platform/error_text.h"
 
 namespace quellan::error {
-
-namespace {
-
-std::string describe_error_number(int error_number) {
-  char buffer[256];
-  // The GNU strerror_r may return a static string instead of filling the buffer.
-  return strerror_r(error_number, buffer, sizeof buffer);
-}
-
-}  // namespace
 
 std::string IoError::message() const {
   switch (kind_) {
     case Kind::os:
-      return describe_error_number(static_cast<int>(value_)) + " (os error " + std::to_string(value_) + ")";
+      return platform::describe_error_number(static_cast<int>(value_)) + " (os error " + std::to_string(value_) + ")";
     case Kind::unexpected_eof:
       return "failed to fill whole buffer";
     case Kind::corrupt_deflate:

@@ -97,7 +97,7 @@ std::optional<std::string> bind_path(const char* function_name, PyObject* const*
 // ---------------------------------------------------------------------------
 // The metadata dict.
 
-static_assert(sizeof(long) == sizeof(std::int64_t), "Version64 is handed over as a C long");
+static_assert(sizeof(long long) == sizeof(std::int64_t), "Version64 is handed over as a C long long");
 
 // Takes the text by value so that its buffer is released as soon as the str exists.
 PyObject* text_value(std::string text) {
@@ -133,7 +133,7 @@ PyObject* module_info_to_dict(tarn::pak::ModuleInfo info) {
       set_entry(dict.get(), "Name", text_value(std::move(info.name))) &&
       set_entry(dict.get(), "PublishHandle", PyLong_FromUnsignedLongLong(info.publish_handle)) &&
       set_entry(dict.get(), "UUID", text_value(info.uuid)) &&
-      set_entry(dict.get(), "Version64", PyLong_FromLong(info.version));
+      set_entry(dict.get(), "Version64", PyLong_FromLongLong(info.version));
   return filled ? dict.release() : nullptr;
 }
 

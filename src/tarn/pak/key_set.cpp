@@ -1,11 +1,8 @@
 #include "tarn/pak/key_set.h"
 
-#include <sys/random.h>
-
 #include <algorithm>
 #include <bit>
 #include <cassert>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -110,21 +107,6 @@ std::uint64_t drawn_point(RandomBits random_bits, const void* address, std::uint
 }
 
 }  // namespace
-
-std::optional<std::uint64_t> kernel_random_bits() {
-  std::uint64_t bits = 0;
-  auto* bytes = reinterpret_cast<unsigned char*>(&bits);
-  std::size_t filled = 0;
-  while (filled < sizeof bits) {
-    const ssize_t got = getrandom(bytes + filled, sizeof bits - filled, GRND_NONBLOCK);
-    if (got > 0) {
-      filled += static_cast<std::size_t>(got);
-    } else if (got == 0 || errno != EINTR) {
-      return std::nullopt;
-    }
-  }
-  return bits;
-}
 
 KeySet::KeySet(std::string_view list) : KeySet(list, mixed_point(this, 0)) {}
 

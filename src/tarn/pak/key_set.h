@@ -10,15 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/random_bits.h"
+
 namespace quellan::tarn::pak {
 
 /// 64 random bits, or nullopt where the source refuses them.
 using RandomBits = std::optional<std::uint64_t> (*)();
 
-/// 64 random bits from the kernel without waiting for its pool, or nullopt where
-/// the call is refused: an old kernel, a filter that forbids it, a pool not yet
-/// ready at boot.
-std::optional<std::uint64_t> kernel_random_bits();
+using platform::kernel_random_bits;
 
 /// The keys of one tag's attribute list met so far, for the duplicate check of
 /// tags with many attributes. Each key is found again by its offset in the list,

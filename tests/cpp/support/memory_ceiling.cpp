@@ -1,5 +1,16 @@
 #include "support/memory_ceiling.h"
 
+#ifdef _WIN32
+
+namespace quellan::test_support {
+
+MemoryCeiling::MemoryCeiling(std::size_t) {}
+MemoryCeiling::~MemoryCeiling() = default;
+
+}  // namespace quellan::test_support
+
+#else
+
 #include <unistd.h>
 
 #include <fstream>
@@ -42,3 +53,5 @@ MemoryCeiling::~MemoryCeiling() {
 }
 
 }  // namespace quellan::test_support
+
+#endif

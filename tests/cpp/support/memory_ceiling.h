@@ -1,6 +1,8 @@
 #pragma once
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <cstddef>
 
@@ -10,7 +12,7 @@ namespace quellan::test_support {
 /// for as long as the object lives, so that a reader that tries to set aside
 /// gigabytes on the word of a package fails visibly instead of getting lazily
 /// mapped memory. Does nothing under AddressSanitizer, whose shadow memory
-/// needs terabytes of address space.
+/// needs terabytes of address space, nor on Windows, which has no such limit.
 class MemoryCeiling {
  public:
   explicit MemoryCeiling(std::size_t headroom);
@@ -20,7 +22,9 @@ class MemoryCeiling {
 
  private:
   bool active_ = false;
+#ifndef _WIN32
   rlimit previous_{};
+#endif
 };
 
 }  // namespace quellan::test_support

@@ -138,10 +138,12 @@ std::string lz4_block(std::string_view bytes) {
 }
 
 std::string zlib_stream(std::string_view bytes) {
-  uLongf size = compressBound(bytes.size());
+  // zlib counts in unsigned long, 32 bits on Windows: test data stays far below.
+  const auto input_size = static_cast<uLong>(bytes.size());
+  uLongf size = compressBound(input_size);
   std::string stream(size, '\0');
   if (compress2(reinterpret_cast<Bytef*>(stream.data()), &size,
-                reinterpret_cast<const Bytef*>(bytes.data()), bytes.size(), Z_BEST_COMPRESSION) != Z_OK) {
+                reinterpret_cast<const Bytef*>(bytes.data()), input_size, Z_BEST_COMPRESSION) != Z_OK) {
     throw std::runtime_error("zlib compression failed");
   }
   stream.resize(size);

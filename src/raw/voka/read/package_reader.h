@@ -9,10 +9,10 @@
 #include <string>
 
 #include "common/byte_buffer.h"
-#include "common/file_descriptor.h"
 #include "common/little_endian.h"
 #include "error/expected.h"
 #include "error/io_error.h"
+#include "platform/file.h"
 
 namespace quellan::raw::voka::read {
 
@@ -58,12 +58,11 @@ class PackageReader {
   error::Expected<void, error::IoError> seek_relative(std::int64_t offset);
 
  private:
-  PackageReader(common::FileDescriptor file, std::uint64_t file_size);
+  PackageReader(platform::File file, std::uint64_t file_size);
 
   std::size_t buffered() const { return end_ - begin_; }
-  error::Expected<std::size_t, error::IoError> read_some(char* out, std::size_t size);
 
-  common::FileDescriptor file_;
+  platform::File file_;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

@@ -4,9 +4,10 @@
 
 #include <utility>
 
-namespace quellan::common {
+namespace quellan::platform::posix {
 
-/// Owns a POSIX file descriptor and closes it on every way out.
+/// Owns a POSIX file descriptor and closes it on every way out: for the tools
+/// that run on Linux alone (the fuzz harness, the benchmarks).
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : fd_(fd) {}
@@ -34,4 +35,4 @@ class FileDescriptor {
   int fd_;
 };
 
-}  // namespace quellan::common
+}  // namespace quellan::platform::posix
