@@ -31,6 +31,27 @@ windows_run() {
   return "${PIPESTATUS[0]}"
 }
 
+# One Wine server for a run of many programs, such as the C++ suite's, which
+# ctest starts two at a time and its discovery one after another. Otherwise
+# each program's server lingers a moment after it ends, and a program that
+# starts just as it goes loses its connection ("wine client error:0: recvmsg:
+# Connection reset by peer"). The server and the prefix's own processes start
+# with nothing open, so that none of them holds a program's output pipe, and
+# the server goes by itself a minute after the last program if it is not
+# stopped first.
+windows_start_wine_server() {
+  # A server left by the programs before, which goes a few seconds after them,
+  # gives way first.
+  windows_stop_wine_server
+  WINEPREFIX=$WINDOWS_WINE_PREFIX wineserver --persistent=60 </dev/null >/dev/null 2>&1
+  WINEPREFIX=$WINDOWS_WINE_PREFIX WINEDEBUG=-all wine wineboot </dev/null >/dev/null 2>&1
+}
+
+windows_stop_wine_server() {
+  WINEPREFIX=$WINDOWS_WINE_PREFIX wineserver --kill </dev/null >/dev/null 2>&1 || true
+  WINEPREFIX=$WINDOWS_WINE_PREFIX wineserver --wait </dev/null >/dev/null 2>&1 || true
+}
+
 # Prints the folder that holds the official embeddable interpreter of a 3.MINOR
 # version, fetching and unpacking it once.
 windows_embeddable_python() {
