@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "error/expected.h"
 #include "error/io_error.h"
@@ -28,8 +29,14 @@ class File {
   /// and never waiting: on POSIX the open of a FIFO does not wait for a writer.
   static error::Expected<File, error::IoError> open_read_only(const std::string& path);
 
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
+  File(File&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      File closing(std::move(*this));
+      descriptor_ = std::exchange(other.descriptor_, -1);
+    }
+    return *this;
+  }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
   ~File();

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
 namespace quellan::platform {
 
@@ -33,16 +32,6 @@ error::Expected<File, IoError> File::open_read_only(const std::string& path) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return last_os_error();
   return File(fd);
-}
-
-File::File(File&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    File closing(std::move(*this));
-    descriptor_ = std::exchange(other.descriptor_, -1);
-  }
-  return *this;
 }
 
 File::~File() {

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <utility>
 
 namespace quellan::platform {
 
@@ -70,16 +69,6 @@ error::Expected<File, IoError> File::open_read_only(const std::string& path) {
   const int fd = ::_wopen(system_path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   if (fd < 0) return last_os_error();
   return File(fd);
-}
-
-File::File(File&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    File closing(std::move(*this));
-    descriptor_ = std::exchange(other.descriptor_, -1);
-  }
-  return *this;
 }
 
 File::~File() {
