@@ -158,15 +158,11 @@ def near_folders_package(folder_size, records):
     description last. Written by hand as the 65 first records, one match
     repeating the last of them, and the description's record: a few MB that
     make the override test note millions of paths before it learns its folder."""
-    def record(name):
-        return Entry(name).record(HEADER_SIZE)
-
     stem = "F" * (folder_size - 1)
-    head = b"".join(record(f"Public/{stem}{chr(48 + i)}/x") for i in range(65))
+    head = records_of(*(f"Public/{stem}{chr(48 + i)}/x" for i in range(65)))
     meta = Entry("Mods/Foo/meta.kvt", meta_kvt({"Folder": "Foo", "Name": "Foo"}))
-    match = (records - 66) * RECORD_SIZE
-    block = (b"\xff" + lz4_length(len(head) - 15) + head + RECORD_SIZE.to_bytes(2, "little") +
-             lz4_length(match - 4 - 15) + b"\xf0" + lz4_length(RECORD_SIZE - 15) + meta.record(HEADER_SIZE))
+    block = (lz4_sequence(head, RECORD_SIZE, (records - 66) * RECORD_SIZE) +
+             lz4_sequence(meta.record(HEADER_SIZE)))
     return Package([meta], number_of_files=records, table_block=block)
 
 
@@ -184,19 +180,12 @@ def far_matches_table_package(records, offset, match=32 << 10):
     bytes `offset` back, after `offset` literals. A byte more than 4 KiB back,
     each copy's stores run just ahead of its loads by a multiple of 4 KiB plus
     a byte, which made a forward copy's loads wait for them."""
-    def sequence(literals, length):
-        literal_nibble = min(len(literals), 15)
-        head = bytes([literal_nibble << 4 | 15])
-        if literal_nibble == 15:
-            head += lz4_length(len(literals) - 15)
-        return head + literals + offset.to_bytes(2, "little") + lz4_length(length - 4 - 15)
-
     total = records * RECORD_SIZE
     literals = bytes((i * 7 + 3) % 251 for i in range(offset))
     last = (total - offset - 5) % match + match
     count = (total - offset - 5 - last) // match
-    block = (sequence(literals, match) + sequence(b"", match) * (count - 1) + sequence(b"", last) +
-             b"\x50" + b"\x00" * 5)
+    block = (lz4_sequence(literals, offset, match) + lz4_sequence(b"", offset, match) * (count - 1) +
+             lz4_sequence(b"", offset, last) + lz4_sequence(bytes(5)))
     return Package(number_of_files=records, table_block=block)
 
 
