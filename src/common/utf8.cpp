@@ -1,11 +1,9 @@
 #include "common/utf8.h"
 
-#include <cstdint>
-#include <cstring>
+#include "common/bytes.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <cstdint>
+
 
 namespace quellan::common {
 
@@ -33,19 +31,7 @@ std::size_t sequence_width(std::uint8_t lead) {
   return 0;
 }
 
-#if defined(__SSE2__)
-constexpr std::size_t ASCII_RUN = sizeof(__m128i);
-bool is_ascii_run(const char* bytes) {
-  return _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes))) == 0;
-}
-#else
-constexpr std::size_t ASCII_RUN = sizeof(std::uint64_t);
-bool is_ascii_run(const char* bytes) {
-  std::uint64_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  return (word & 0x8080808080808080u) == 0;
-}
-#endif
+bool is_ascii_run(const char* bytes) { return non_ascii_mask_of(load_chunk(bytes)) == 0; }
 
 }  // namespace
 
@@ -70,9 +56,9 @@ std::optional<DecodedCharacter> decode_first(std::string_view bytes, std::size_t
 bool is_well_formed_utf8(std::string_view bytes) {
   std::size_t i = 0;
   while (i < bytes.size()) {
-    if (bytes.size() - i >= ASCII_RUN) {
+    if (bytes.size() - i >= CHUNK) {
       if (is_ascii_run(bytes.data() + i)) {
-        i += ASCII_RUN;
+        i += CHUNK;
         continue;
       }
     }

@@ -74,7 +74,7 @@ inline std::uint32_t hash_at_point(std::string_view key, std::uint64_t point) {
   return static_cast<std::uint32_t>(multiply_modulo_prime(coefficient, point));
 }
 
-bool is_key_end(char c) { return c == '=' || is_xml_white_space(c); }
+bool is_key_end(char c) { return c == '=' || is_white_space(c); }
 
 /// The key at `offset` of `list`, up to the byte that ends it.
 std::string_view key_in(std::string_view list, std::size_t offset) {

@@ -27,7 +27,7 @@ constexpr std::array<bool, 256> STOPS_KEY = [] {
   std::array<bool, 256> stops{};
   for (std::size_t byte = 0; byte < stops.size(); ++byte) {
     const char c = static_cast<char>(byte);
-    stops[byte] = ends_key(c) || c == '>' || is_quote(c) || c == '\0';
+    stops[byte] = ends_key(c) || c == '>' || Quote::contains(c) || c == '\0';
   }
   return stops;
 }();
@@ -186,7 +186,7 @@ std::optional<std::size_t> read_spaced_id_then_value(std::string_view document, 
       continue;
     }
     // The padding after the document holds neither white space, `>` nor `/`.
-    while (is_xml_white_space(bytes[i])) ++i;
+    while (is_white_space(bytes[i])) ++i;
     if (bytes[i] == '>' || (bytes[i] == '/' && bytes[i + 1] == '>')) return i;
     if (count == XmlAttributeCursor::KEYS_COMPARED_ONE_BY_ONE) return std::nullopt;
     const auto [key, key_end] = field_key_at(bytes, i);

@@ -51,7 +51,7 @@ inline std::optional<std::size_t> attributes_after_name(std::string_view documen
   static_assert(common::ByteBuffer::SLACK >= NAME_SIZE + 1);
   const std::size_t after_name = start + 1 + NAME_SIZE;
   if (std::memcmp(document.data() + start + 1, name, NAME_SIZE) != 0 || after_name >= document.size() ||
-      !is_xml_white_space(document[after_name])) {
+      !is_white_space(document[after_name])) {
     return std::nullopt;
   }
   return after_name;

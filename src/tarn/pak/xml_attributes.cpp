@@ -80,7 +80,7 @@ void XmlAttributeCursor::read_attribute_read_ahead(XmlAttribute& attribute) {
 
 XmlAttributeCursor::Shape XmlAttributeCursor::short_shape(std::size_t space, const XmlAttribute& attribute) {
   // A short attribute lies in one chunk: its key and value sizes take four bits each.
-  static_assert(byte_scan_detail::CHUNK <= 16);
+  static_assert(CHUNK <= 16);
   if (space > LONGEST_SHAPED_SPACE) return READ_AGAIN;
   return static_cast<Shape>(space << 9 | std::size_t{attribute.is_plain_ascii} << 8 | attribute.key.size() << 4 |
                             attribute.raw_value.size());

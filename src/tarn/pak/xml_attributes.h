@@ -22,7 +22,7 @@ namespace quellan::tarn::pak {
 // lies in a `common::PaddedBytes` document.
 
 /// Whether `c` ends a key.
-constexpr bool ends_key(char c) { return c == '=' || is_xml_white_space(c); }
+constexpr bool ends_key(char c) { return c == '=' || is_white_space(c); }
 
 /// Where the key that starts at `key_offset` of `text` ends: at the first byte
 /// that `ends_key`.
@@ -43,9 +43,9 @@ inline error::Expected<std::size_t, XmlErrorKind> read_value_after_key(std::stri
   const char* const bytes = text.data();
   std::size_t i = bytes[key_end] == '=' ? key_end : skip_white_space(text, key_end);
   if (i == text.size() || text[i] != '=') return std::unexpected(XmlErrorKind::attribute_without_equals);
-  i = is_quote(bytes[i + 1]) ? i + 1 : skip_white_space(text, i + 1);
+  i = Quote::contains(bytes[i + 1]) ? i + 1 : skip_white_space(text, i + 1);
   if (i == text.size()) return std::unexpected(XmlErrorKind::attribute_without_value);
-  if (!is_quote(text[i])) return std::unexpected(XmlErrorKind::unquoted_attribute_value);
+  if (!Quote::contains(text[i])) return std::unexpected(XmlErrorKind::unquoted_attribute_value);
   const std::size_t value_start = i + 1;
   const std::size_t value_end = text[i] == '"'
                                     ? find_value_end<'"'>(text, value_start, attribute.is_plain_ascii)
@@ -62,14 +62,13 @@ inline error::Expected<std::size_t, XmlErrorKind> read_value_after_key(std::stri
 /// once. Gives the offset just past it, or nullopt for any other attribute.
 inline std::optional<std::size_t> read_short_attribute(std::string_view text, std::size_t key_offset,
                                                        std::size_t text_offset, XmlAttribute& attribute) {
-  using namespace byte_scan_detail;
   const char* const bytes = text.data() + key_offset;
-  const __m128i chunk = load_chunk(bytes);
+  const Chunk chunk = load_chunk(bytes);
   const unsigned key_ends = mask_of<' ', '\t', '\r', '\n', '='>(chunk);
   if (key_ends == 0) return std::nullopt;
   const std::size_t key_end = first_bit(key_ends);
   const char quote = bytes[key_end + 1];
-  if (bytes[key_end] != '=' || !is_quote(quote)) return std::nullopt;
+  if (bytes[key_end] != '=' || !Quote::contains(quote)) return std::nullopt;
   const unsigned before_value = (2u << (key_end + 1)) - 1;  // the key, `=` and the opening quote
   const unsigned closing = (quote == '"' ? mask_of<'"'>(chunk) : mask_of<'\''>(chunk)) & ~before_value;
   if (closing == 0) return std::nullopt;

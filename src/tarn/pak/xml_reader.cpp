@@ -30,7 +30,7 @@ std::size_t find_bad_reference(std::string_view text) {
   while (amp != std::string_view::npos) {
     std::size_t end = amp + 1;
     while (end < text.size() && text[end] != ';' && text[end] != '&' &&
-           !is_xml_white_space(text[end])) {
+           !is_white_space(text[end])) {
       ++end;
     }
     if (end == text.size() || text[end] != ';' || end == amp + 1) return amp;
@@ -46,7 +46,7 @@ std::string_view name_in(std::string_view content) {
 
 /// `text` without white space at its end.
 std::string_view trim_xml_white_space_end(std::string_view text) {
-  while (!text.empty() && is_xml_white_space(text.back())) text.remove_suffix(1);
+  while (!text.empty() && is_white_space(text.back())) text.remove_suffix(1);
   return text;
 }
 
@@ -54,7 +54,7 @@ std::string_view trim_xml_white_space_end(std::string_view text) {
 bool closes_every_quote(std::string_view text) {
   char open_quote = 0;
   for (const char c : text) {
-    if (open_quote == 0 && is_quote(c)) {
+    if (open_quote == 0 && Quote::contains(c)) {
       open_quote = c;
     } else if (c == open_quote) {
       open_quote = 0;
@@ -69,7 +69,7 @@ bool closes_every_quote(std::string_view text) {
 bool holds_white_space_or_quote(std::string_view name) {
   constexpr std::size_t LOOKED_AT_BYTE_BY_BYTE = 8;
   if (name.size() <= LOOKED_AT_BYTE_BY_BYTE) {
-    return std::ranges::any_of(name, [](char c) { return is_xml_white_space(c) || is_quote(c); });
+    return std::ranges::any_of(name, [](char c) { return is_white_space(c) || Quote::contains(c); });
   }
   return find_any_of<' ', '\t', '\r', '\n', '"', '\''>(name, 0) != std::string_view::npos;
 }
@@ -169,7 +169,7 @@ std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds_after(std::
                                                                           std::size_t stop) const {
   const char at_stop = document_[stop];
   if (at_stop == '/' && document_.data()[stop + 1] == '>') return TagBounds{stop, stop + 1};
-  if (is_xml_white_space(at_stop)) {
+  if (is_white_space(at_stop)) {
     const std::size_t end = find_tag_end(document_, stop);
     if (end == std::string_view::npos) return std::nullopt;
     return TagBounds{stop, end};
@@ -245,19 +245,18 @@ error::Expected<XmlEvent, XmlError> XmlReader::next() {
 // when the open element has its bytes followed by white space or `>`, as
 // `innermost_name_is` asks.
 std::optional<std::size_t> XmlReader::find_plain_end_tag_end(std::size_t name_offset) const {
-  using namespace byte_scan_detail;
   if (open_elements_.empty()) return std::nullopt;
   const char* const bytes = document_.data();
-  const __m128i name = load_chunk(bytes + name_offset);
+  const Chunk name = load_chunk(bytes + name_offset);
   const unsigned stops = mask_of<'>', ' ', '\t', '\r', '\n', '"', '\''>(name);
   if (stops == 0) return std::nullopt;
   const std::size_t size = first_bit(stops);
   const std::size_t end = name_offset + size;
   if (size == 0 || end >= document_.size() || bytes[end] != '>') return std::nullopt;
   const char* const open = bytes + *open_elements_.innermost();
-  const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(name, load_chunk(open))));
+  const auto same = equal_mask_of(name, load_chunk(open));
   if ((~same & ((1u << size) - 1)) != 0) return std::nullopt;
-  if (open[size] != '>' && !is_xml_white_space(open[size])) return std::nullopt;
+  if (open[size] != '>' && !is_white_space(open[size])) return std::nullopt;
   return end;
 }
 
@@ -270,7 +269,7 @@ bool XmlReader::innermost_name_is(std::string_view name) const {
   if (document_.size() - offset <= name.size()) return false;
   if (!same_bytes(document_.data() + offset, name.data(), name.size())) return false;
   const char after = document_[offset + name.size()];
-  if (!is_xml_white_space(after) && after != '>') return false;
+  if (!is_white_space(after) && after != '>') return false;
   if (!holds_white_space_or_quote(name)) return true;
   if (find_white_space(name, 0) != std::string_view::npos) return false;
   return after != '>' || closes_every_quote(name);

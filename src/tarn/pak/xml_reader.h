@@ -170,7 +170,7 @@ class XmlReader {
     // element has the name's bytes, then the white space or `>` that ended it.
     const std::size_t open = *open_elements_.innermost();
     if (document_.size() - open <= NAME_SIZE || std::memcmp(bytes + open, name, NAME_SIZE) != 0) return false;
-    if (const char after = bytes[open + NAME_SIZE]; after != '>' && !is_xml_white_space(after)) return false;
+    if (const char after = bytes[open + NAME_SIZE]; after != '>' && !is_white_space(after)) return false;
     open_elements_.pop();
     position_ = start + NAME_SIZE + 3;
     return true;

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <emmintrin.h>
-
 #include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "common/bytes.h"
 #include "common/little_endian.h"
 
 #include "error/error.h"
@@ -57,8 +56,7 @@ class NameInRecord {
   /// Whether the name begins with `prefix`, of at most a word and without a zero
   /// byte: one load, whatever the name's length.
   bool starts_with(std::string_view prefix) const {
-    const std::uint64_t kept = ~std::uint64_t{0} >> (8 * (WORD - prefix.size()));
-    return ((common::load_little_endian<std::uint64_t>(name_) ^ common::little_endian_word(prefix)) & kept) == 0;
+    return common::low_bytes(common::load_word(name_) ^ common::little_endian_word(prefix), prefix.size()) == 0;
   }
 
   /// Whether the name goes on with `bytes`, at least a word of them and no zero
@@ -67,10 +65,10 @@ class NameInRecord {
   bool holds_at(std::size_t at, std::string_view bytes) const {
     if (at + bytes.size() > TABLE_NAME_SIZE) return false;
     const char* name = name_ + at;
-    for (std::size_t i = 0; i + WORD < bytes.size(); i += WORD) {
+    for (std::size_t i = 0; i + common::WORD < bytes.size(); i += common::WORD) {
       if (!same_word(name + i, bytes.data() + i)) return false;
     }
-    return same_word(name + bytes.size() - WORD, bytes.data() + bytes.size() - WORD);
+    return same_word(name + bytes.size() - common::WORD, bytes.data() + bytes.size() - common::WORD);
   }
 
   bool ends_at(std::size_t at) const { return at == TABLE_NAME_SIZE || name_[at] == '\0'; }
@@ -78,28 +76,17 @@ class NameInRecord {
   /// The first "/" at or after `from`, looked for a vector at a time together
   /// with the name's end.
   std::size_t find_slash(std::size_t from) const {
-    const __m128i slash = _mm_set1_epi8('/');
-    const __m128i zero = _mm_setzero_si128();
-    for (std::size_t at = from; at < TABLE_NAME_SIZE; at += VECTOR) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name_ + at));
-      const auto hits = static_cast<unsigned>(
-          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, slash), _mm_cmpeq_epi8(bytes, zero))));
-      if (hits == 0) continue;
-      const std::size_t found = at + static_cast<std::size_t>(std::countr_zero(hits));
-      return found < TABLE_NAME_SIZE && name_[found] == '/' ? found : std::string_view::npos;
-    }
-    return std::string_view::npos;
+    const std::size_t found = common::find_any_of<'/', '\0'>(std::string_view(name_, TABLE_NAME_SIZE), from);
+    return found != std::string_view::npos && name_[found] == '/' ? found : std::string_view::npos;
   }
 
   std::string_view segment(std::size_t from, std::size_t end) const { return {name_ + from, end - from}; }
 
  private:
-  static constexpr std::size_t WORD = sizeof(std::uint64_t);
-  static constexpr std::size_t VECTOR = sizeof(__m128i);
-  static_assert(TABLE_RECORD_SIZE - TABLE_NAME_SIZE >= VECTOR - 1, "a vector from the name's last byte stays in the record");
+  static_assert(TABLE_RECORD_SIZE - TABLE_NAME_SIZE >= common::CHUNK - 1, "a chunk from the name's last byte stays in the record");
 
   static bool same_word(const char* a, const char* b) {
-    return common::load_little_endian<std::uint64_t>(a) == common::load_little_endian<std::uint64_t>(b);
+    return common::load_word(a) == common::load_word(b);
   }
 
   const char* name_;
