@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include "common/bytes.h"
+#include "common/inlining.h"
 #include "common/little_endian.h"
 #include "common/lz4_copy.h"
 
@@ -51,12 +53,9 @@ struct MemorySink {
 // How many extension bytes that continue a length lie from `from` on, before
 // `end`: a word at a time, since a match that fills gigabytes is megabytes of them.
 std::size_t count_continuing_bytes(const unsigned char* from, const unsigned char* end) {
-  constexpr std::size_t WORD = sizeof(std::uint64_t);
-  constexpr std::uint64_t ALL_CONTINUE = ~std::uint64_t{0};
-  static_assert(EXTENSION_CONTINUES == 0xFF);
+  constexpr std::uint64_t ALL_CONTINUE = std::uint64_t{EXTENSION_CONTINUES} * 0x0101'0101'0101'0101;
   const unsigned char* at = from;
-  while (static_cast<std::size_t>(end - at) >= WORD &&
-         load_little_endian<std::uint64_t>(reinterpret_cast<const char*>(at)) == ALL_CONTINUE) {
+  while (static_cast<std::size_t>(end - at) >= WORD && load_word(reinterpret_cast<const char*>(at)) == ALL_CONTINUE) {
     at += WORD;
   }
   while (at != end && *at == EXTENSION_CONTINUES) ++at;
@@ -83,14 +82,19 @@ bool read_extension_before(const unsigned char*& in, const unsigned char* limit,
   return true;
 }
 
+// The two bytes of a match's offset, the first lowest.
+std::uint32_t read_offset(const unsigned char* at) {
+  return load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(at));
+}
+
 // Reads the sequence at `in` when its extension bytes and literals lie before
 // `margin_start`, the last margin of the block, in which its offset may lie.
 // A literal run whose length fits in the token always does: the sequence
 // starts more than a margin before it.
-// Inlined into the fast loop by force: out of line, its call and the sequence
-// passed through memory cost a large table a third more instructions.
-[[gnu::always_inline]] inline bool read_fast_sequence(const unsigned char*& in, const unsigned char* margin_start,
-                                                      FastSequence& sequence) {
+// Inlined by force: called, it passes the sequence through memory, which
+// holds override_200000's table.
+QUELLAN_ALWAYS_INLINE bool read_fast_sequence(const unsigned char*& in, const unsigned char* margin_start,
+                                              FastSequence& sequence) {
   static_assert(LENGTH_IN_TOKEN_MAX < lz4_detail::MARGIN);
   const unsigned token = *in++;
   sequence.literal_length = token >> 4;
@@ -100,7 +104,7 @@ bool read_extension_before(const unsigned char*& in, const unsigned char* limit,
     return false;
   }
   sequence.literals = in;
-  sequence.offset = load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(in + sequence.literal_length));
+  sequence.offset = read_offset(in + sequence.literal_length);
   in += sequence.literal_length + 2;
   sequence.match_length = token & LENGTH_IN_TOKEN_MAX;
   const bool read = sequence.match_length != LENGTH_IN_TOKEN_MAX ||
@@ -163,7 +167,7 @@ error::Expected<void, Lz4Error> Sequences::read_match() {
     unread_ = 0;
     return std::unexpected(Lz4Error::expected_another_byte());
   }
-  const auto offset = static_cast<std::uint32_t>(block_[at_] | (block_[at_ + 1] << 8));
+  const std::uint32_t offset = read_offset(block_ + at_);
   at_ += 2;
   auto length = read_length(token_ & LENGTH_IN_TOKEN_MAX);
   if (!length) return std::unexpected(length.error());

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <span>
 #include <random>
 #include <span>
 #include <string>
@@ -239,16 +238,34 @@ BlockCase periods_after_literals(const char* name) {
 }
 
 // After a first sequence that lets the fast path start, a match whose last
-// byte is the last the fast path may write: the room holds only its margin
-// more, which the copies' overshoot must stay within, and the closing literals
-// that follow do not fit.
-BlockCase fills_the_room(const char* name, std::uint16_t offset, std::size_t match) {
+// byte lies `spare` bytes before the end of the room (after it, when negative).
+// With a margin to spare the fast path takes the match, whose copies' overshoot
+// must stay within the room, and the closing literals do not fit; a byte short
+// of the match, every form must refuse the match itself.
+BlockCase room_around_a_match(const char* name, std::uint16_t offset, std::size_t match, std::ptrdiff_t spare) {
   const std::size_t first = std::max<std::size_t>(lz4_detail::READ_BEHIND, offset);
   BlockCase c = sequences_block(name, {{first, 1, 4}, {4, offset, match}});
   const std::size_t through_match = first + 4 + 4 + match;
-  c.capacity = through_match + lz4_detail::MARGIN;
-  c.expected = failure(TOO_SMALL + std::to_string(c.capacity) + ", expected " + std::to_string(through_match + CLOSING));
+  c.capacity = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(through_match) + spare);
+  const std::size_t expected = spare < 0 ? through_match : through_match + CLOSING;
+  c.expected = failure(TOO_SMALL + std::to_string(c.capacity) + ", expected " + std::to_string(expected));
   return c;
+}
+
+BlockCase fills_the_room(const char* name, std::uint16_t offset, std::size_t match) {
+  return room_around_a_match(name, offset, match, lz4_detail::MARGIN);
+}
+
+BlockCase ends_a_byte_past_the_room(const char* name, std::uint16_t offset, std::size_t match) {
+  return room_around_a_match(name, offset, match, -1);
+}
+
+// The first sequence's output ends where a match of `period` bytes begins, so
+// the match reaches back to the first byte exactly: the copies read nothing
+// before the output, which AddressSanitizer sees, since every form decodes into
+// memory of its own that starts where the output does.
+BlockCase period_from_the_first_byte(const char* name, std::uint16_t period, std::size_t match) {
+  return sequences_block(name, {{period - 4u, 1, 4}, {0, period, match}});
 }
 
 // `capacity` literals fill the room, and then a match of 100 MiB follows.
@@ -321,14 +338,14 @@ INSTANTIATE_TEST_SUITE_P(
         every_offset("fast_path_every_offset_17_to_64", [](std::size_t i) { return std::size_t{17} + i * 7 % 48; }),
         offsets_from("fast_path_64_byte_matches_41_to_64_back", 41, 64, {64}),
         offsets_from("fast_path_8_byte_matches_1_to_17_back", 1, 17, {8}),
-        // Patterns built from the moves before them: every period from a move
-        // to a pattern, half a pattern or all of it, from the first bytes the
-        // fast path may read on.
-        offsets_from("fast_path_patterns_from_moves", 16, 63, {17, 32, 33, 63}),
-        sequences_block("fast_path_patterns_reading_back_to_the_first_byte",
-                        {{lz4_detail::READ_BEHIND - 4, 1, 4}, {0, 63, 64}, {0, 16, 17}, {0, 47, 40}}),
-        // Short periods: one move, a move and a byte, the last move in every
-        // phase, the longest short match and the shortest long one.
+        // Every period from a move to a pattern, over a word, half a pattern
+        // or all of it; and periods reaching back to the first byte.
+        offsets_from("fast_path_periods_of_a_move_or_more", 16, 63, {17, 32, 33, 63}),
+        period_from_the_first_byte("period_16_from_the_first_byte", 16, 17),
+        period_from_the_first_byte("period_40_from_the_first_byte", 40, 64),
+        period_from_the_first_byte("period_63_from_the_first_byte", 63, 200),
+        // Short periods: one move, a move and a byte, the words of a pattern in
+        // every phase, the longest short match and the shortest long one.
         offsets_from("fast_path_short_periods_at_their_bounds", 2, 17,
                      {15, 16, 17, 23, 24, 25, 31, 32, 33, 40, 47, 63, 64, 65, 79, 80, 81, 129, 130}),
         periods_after_literals("fast_path_periods_after_literals"),
@@ -356,6 +373,9 @@ INSTANTIATE_TEST_SUITE_P(
         fills_the_room("fills_the_room_offset_5_short", 5, 64),
         fills_the_room("fills_the_room_offset_15_short", 15, 33),
         fills_the_room("fills_the_room_offset_33_short", 33, 64),
+        ends_a_byte_past_the_room("ends_a_byte_past_the_room_offset_3", 3, 100),
+        ends_a_byte_past_the_room("ends_a_byte_past_the_room_offset_40", 40, 90),
+        ends_a_byte_past_the_room("ends_a_byte_past_the_room_offset_100", 100, 20),
         huge_match_past("huge_match_past_16", 16),
         huge_match_past("huge_match_past_31", 31),
         huge_match_past("huge_match_past_32", 32),
