@@ -83,7 +83,7 @@ bool read_extension_before(const unsigned char*& in, const unsigned char* limit,
 }
 
 // The two bytes of a match's offset, the first lowest.
-std::uint32_t read_offset(const unsigned char* at) {
+std::uint16_t read_offset(const unsigned char* at) {
   return load_little_endian<std::uint16_t>(reinterpret_cast<const char*>(at));
 }
 
