@@ -177,6 +177,7 @@ inline void copy_backward(char* out, const char* from, std::size_t length) {
 /// forward it would meet 4K aliasing. At whole multiples of 4 KiB apart each
 /// load comes before the store it is matched with, and forward is faster.
 inline void copy_long_ahead(char* out, const char* from, std::size_t length) {
+  assert(length > SAFE_FORWARD_COPY && from + length <= out);
   const std::size_t past_multiple = static_cast<std::size_t>(out - from) % ALIASING_PERIOD;
   if (past_multiple != 0 && past_multiple < ALIASED_DISTANCE) {
     copy_backward(out, from, length);
