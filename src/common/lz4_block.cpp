@@ -91,8 +91,8 @@ std::uint16_t read_offset(const unsigned char* at) {
 // `margin_start`, the last margin of the block, in which its offset may lie.
 // A literal run whose length fits in the token always does: the sequence
 // starts more than a margin before it.
-// Inlined by force: called, it passes the sequence through memory, which
-// holds override_200000's table.
+// Inlined by force, which holds override_200000's table: out of line, each
+// sequence would pass through memory.
 QUELLAN_ALWAYS_INLINE bool read_fast_sequence(const unsigned char*& in, const unsigned char* margin_start,
                                               FastSequence& sequence) {
   static_assert(LENGTH_IN_TOKEN_MAX < lz4_detail::MARGIN);

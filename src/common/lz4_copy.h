@@ -219,9 +219,12 @@ inline void repeat_pattern(char* out, const Pattern& pattern, std::uint32_t offs
   assert(length > PATTERN_WIDTH);
   constexpr std::size_t HALF = PATTERN_WIDTH / 2;
   const auto words = pattern.words();
+  // The first store word by word, as the words are made: a wide load of words
+  // just stored waits for them, and the later stores have given them time.
+  for (std::size_t i = 0; i < Pattern::WORDS; ++i) std::memcpy(out + i * WORD, &words[i], WORD);
   const std::size_t stride = PATTERN_WIDTH - PATTERN_WIDTH % offset;
   char* const end = out + length;
-  char* to = out;
+  char* to = out + stride;
   for (; end - to > static_cast<std::ptrdiff_t>(PATTERN_WIDTH); to += stride) {
     if (to - out >= static_cast<std::ptrdiff_t>(PATTERN_REACH)) {
       repeat_doubling(to, static_cast<std::uint32_t>(to - out), static_cast<std::uint64_t>(end - to));
