@@ -57,9 +57,11 @@ std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_lis
   if (!table) return {failure(table.error().message())};
   auto walk = table->walk(*reader);
   std::vector<read::table::OwnedRecord> records;
-  for (read::table::RecordWalk::Item& record : *walk) {
-    if (record) records.emplace_back(*record);
-  }
+  auto walked = walk->for_each(read::table::Rest::check, [&](read::table::Record record) {
+    records.emplace_back(record);
+    return error::Result<read::table::Step>(read::table::Step::next);
+  });
+  if (!walked) return {failure(walked.error().message())};
   std::vector<Extracted> results;
   for (const std::size_t index : indexes) {
     auto entry = records.at(index).view().entry_details();

@@ -34,10 +34,11 @@ error::Result<std::vector<OwnedRecord>> read_records(const PackageWriter& writer
   auto walk = table->walk(*reader);
   if (!walk) return std::unexpected(walk.error());
   std::vector<OwnedRecord> records;
-  for (RecordWalk::Item& record : *walk) {
-    if (!record) return std::unexpected(record.error());
-    records.emplace_back(*record);
-  }
+  auto walked = walk->for_each(Rest::check, [&](Record record) -> error::Result<Step> {
+    records.emplace_back(record);
+    return Step::next;
+  });
+  if (!walked) return std::unexpected(walked.error());
   return records;
 }
 
@@ -194,21 +195,17 @@ TEST_P(TableAtRecordLimit, WalksUpToItOnly) {
   auto walk = table->walk(*reader);
   ASSERT_TRUE(walk.has_value());
   std::uint64_t walked = 0;
-  std::optional<error::Error> failure;
-  for (RecordWalk::Item& record : *walk) {
-    if (!record) {
-      failure = record.error();
-      break;
-    }
+  auto ended = walk->for_each(Rest::check, [&](Record) -> error::Result<Step> {
     ++walked;
-  }
+    return Step::next;
+  });
   if (GetParam().expected.empty()) {
-    EXPECT_FALSE(failure) << failure->message();
+    EXPECT_TRUE(ended) << ended.error().message();
     EXPECT_EQ(walked, GetParam().declared);
     return;
   }
-  ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->message(), GetParam().expected);
+  ASSERT_FALSE(ended);
+  EXPECT_EQ(ended.error().message(), GetParam().expected);
   EXPECT_LE(walked, Table::MAX_WALKED_RECORDS);
 }
 
@@ -397,15 +394,16 @@ TEST(Table, WalkReadsItsBlockWhereverTheReaderStands) {
   auto walk = table->walk(*reader);
   ASSERT_TRUE(walk.has_value());
   std::size_t index = 0;
-  for (RecordWalk::Item& record : *walk) {
-    ASSERT_TRUE(record.has_value()) << record.error().message();
-    ASSERT_EQ(record->name(), scattered_name(index));
+  auto walked = walk->for_each(Rest::check, [&](Record record) -> error::Result<Step> {
+    EXPECT_EQ(record.name(), scattered_name(index));
     // Another read between records, as a description extracted mid-walk makes.
     std::array<char, 6> stored;
-    ASSERT_TRUE(reader->seek_absolute(test_support::HEADER_SIZE + 6 * index).has_value());
-    ASSERT_TRUE(reader->read_exact(stored).has_value());
+    EXPECT_TRUE(reader->seek_absolute(test_support::HEADER_SIZE + 6 * index).has_value());
+    EXPECT_TRUE(reader->read_exact(stored).has_value());
     ++index;
-  }
+    return Step::next;
+  });
+  EXPECT_TRUE(walked) << walked.error().message();
   EXPECT_EQ(index, COUNT);
 }
 

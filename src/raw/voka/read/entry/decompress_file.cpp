@@ -1,6 +1,6 @@
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
+#include <cassert>
 #include <optional>
 #include <string>
 
@@ -87,7 +87,7 @@ constexpr std::uint64_t MOST_ROOM_SET_ASIDE = std::uint64_t{4} << 20;
 // what they produce.
 std::optional<common::ByteBuffer> room_set_aside(const EntryDetails& entry, std::size_t limit) {
   if (entry.compression != CompressionKind::Lz4 || is_stored_as_is(entry)) return std::nullopt;
-  const std::uint64_t capacity = lz4_capacity(entry, std::min<std::size_t>(limit, MAX_DECOMPRESSED_SIZE));
+  const std::uint64_t capacity = lz4_capacity(entry, limit);
   if (capacity >= MOST_ROOM_SET_ASIDE) return std::nullopt;
   return common::ByteBuffer::for_overwrite(static_cast<std::size_t>(capacity));
 }
@@ -102,21 +102,12 @@ error::Result<common::ByteBuffer> decompress_lz4_into(const EntryDetails& entry,
   return room;
 }
 
-error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::ByteBuffer stored,
-                                         std::size_t limit) {
+// Zstd is refused before anything is read.
+error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::ByteBuffer stored, std::size_t limit) {
   if (is_stored_as_is(entry)) return stored;
-  const std::size_t decompressed_limit = std::min<std::size_t>(limit, MAX_DECOMPRESSED_SIZE);
-  switch (entry.compression) {
-    case CompressionKind::None:
-      return stored;
-    case CompressionKind::Zlib:
-      return inflate_zlib(entry, stored.view(), decompressed_limit);
-    case CompressionKind::Lz4:
-      return decompress_lz4(entry, stored.view(), decompressed_limit);
-    case CompressionKind::Zstd:
-      return std::unexpected(error::ZstdUnsupported{});
-  }
-  std::abort();  // every enumerator returns above
+  assert(entry.compression != CompressionKind::Zstd);
+  if (entry.compression == CompressionKind::Zlib) return inflate_zlib(entry, stored.view(), limit);
+  return decompress_lz4(entry, stored.view(), limit);
 }
 
 }  // namespace
@@ -125,11 +116,11 @@ error::Result<ModFile> EntryDetails::decompress_file(read::PackageReader& reader
                                                      ExtractionAllowance allowance) && {
   // Refused before anything is read: the package may well be fine otherwise.
   if (compression == CompressionKind::Zstd) return std::unexpected(error::ZstdUnsupported{});
-  std::optional<common::ByteBuffer> room = room_set_aside(*this, allowance.contents);
+  std::optional<common::ByteBuffer> room = room_set_aside(*this, allowance.most_contents());
   auto stored = read_stored_bytes(*this, reader, stored_limit(*this, allowance));
   if (!stored) return std::unexpected(std::move(stored.error()));
   auto contents = room ? decompress_lz4_into(*this, stored->view(), std::move(*room))
-                       : decode(*this, std::move(*stored), allowance.contents);
+                       : decode(*this, std::move(*stored), allowance.most_contents());
   if (!contents) return std::unexpected(std::move(contents.error()));
   return ModFile{std::move(name), std::move(*contents)};
 }

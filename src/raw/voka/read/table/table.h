@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <span>
@@ -34,46 +33,38 @@ class StoredBlock final : public common::Lz4BlockSource {
   std::optional<error::IoError> failure_;
 };
 
+/// What a walk's visitor asks of it after a record.
+enum class Step { next, stop };
+
+/// What a walk that stops before the end makes of the records it did not hand
+/// out.
+enum class Rest {
+  check,  // the rest of the block must decode, to exactly the records declared
+  skip,   // an earlier walk checked the whole table: the rest is not decoded
+};
+
 /// A walk over a table's records in order, decoding its block as it goes: what
 /// it holds is the window of the decoder and one piece of the stored block,
-/// whatever the number of records. Used as a range: each item is the next
-/// record, valid until the walk moves on, or the failure that ends the walk
-/// (`TablePathsDecompress` when the block does not decode, decodes short, or
-/// holds more than `MAX_WALKED_RECORDS` records, so a caller that keeps its own
-/// failures until the end lets these come first).
+/// whatever the number of records. `for_each` hands each record, valid until
+/// the walk moves on, to a visitor; the walk fails with `TablePathsDecompress`
+/// when the block does not decode, decodes short, or holds more than
+/// `MAX_WALKED_RECORDS` records. Those failures come before the visitor's own,
+/// which ends the walk as a stop does.
 class RecordWalk {
  public:
-  using Item = error::Result<Record>;
-
-  class iterator {
-   public:
-    using value_type = Item;
-    using difference_type = std::ptrdiff_t;
-
-    Item& operator*() const { return walk_->current_; }
-    iterator& operator++() {
-      walk_->advance();
-      return *this;
+  /// Calls `visit(record)`, which gives an `error::Result<Step>`, on each record
+  /// in order until it stops or fails or the records end. A walk is a single
+  /// pass: `for_each` is called once. Stopping is the one way to leave a walk
+  /// early, and `rest` says what becomes of what is left.
+  template <class Visit>
+  error::Result<void> for_each(Rest rest, Visit&& visit) {
+    for (advance(); !ended_; advance()) {
+      if (!current_) return std::unexpected(std::move(current_.error()));
+      error::Result<Step> step = visit(*current_);
+      if (!step || *step == Step::stop) return stopped(rest, std::move(step));
     }
-    void operator++(int) { ++*this; }
-    bool operator==(std::default_sentinel_t) const { return walk_->ended_; }
-
-   private:
-    friend class RecordWalk;
-    explicit iterator(RecordWalk* walk) : walk_(walk) {}
-    RecordWalk* walk_;
-  };
-
-  /// Starts the walk: a walk is a single pass, begun once.
-  iterator begin() {
-    advance();
-    return iterator(this);
+    return {};
   }
-  std::default_sentinel_t end() const { return {}; }
-
-  /// After a stop before the end: that the rest of the block decodes, to exactly
-  /// the records declared, checked without writing it out.
-  error::Result<void> check_rest();
 
  private:
   friend class Table;
@@ -93,6 +84,10 @@ class RecordWalk {
   error::Result<bool> decode_piece();
   error::Error failure(error::Lz4Error cause) const;
   error::Result<void> check_length(std::uint64_t produced) const;
+  error::Result<void> stopped(Rest rest, error::Result<Step> step);
+  /// That the rest of the block decodes, to exactly the records declared,
+  /// checked without writing it out.
+  error::Result<void> check_rest();
   /// The failure that ends a walk at the limit: the block's own, if the rest of
   /// it does not decode to exactly the records declared, else the limit's.
   error::Error past_the_limit();
@@ -103,7 +98,7 @@ class RecordWalk {
   std::uint64_t walked_size_ = 0;  // of the records decoded into pieces, within the limit
   std::uint64_t walk_limit_;       // the records, in bytes, that a walk hands out at most
   std::string_view piece_;         // the decoded records not yet handed out
-  Item current_{Record(nullptr)};
+  error::Result<Record> current_{Record(nullptr)};
   bool ended_ = false;
 };
 
