@@ -48,7 +48,7 @@ std::optional<common::ByteBuffer> first_description(const std::string& path) {
   if (!walk) return std::nullopt;
   std::optional<common::ByteBuffer> found;
   using raw::voka::read::table::Step;
-  auto walked = walk->for_each(raw::voka::read::table::Rest::skip, [&](auto record) -> error::Result<Step> {
+  auto walked = walk->for_each(raw::voka::read::table::Rest::skip, [&](auto record) {
     if (!record.has_meta_entry_name()) return Step::next;
     auto entry = record.entry_details();
     if (entry) {

@@ -122,7 +122,7 @@ class PackageCheck {
     std::size_t at = 0;
     bool differs = false;
     using raw::voka::read::table::Step;
-    auto walked = walk->for_each(raw::voka::read::table::Rest::check, [&](auto record) -> error::Result<Step> {
+    auto walked = walk->for_each(raw::voka::read::table::Rest::check, [&](auto record) {
       // A table that does not decode may hand out records before its failure.
       differs = records && records->compare(at, TABLE_RECORD_SIZE, record.bytes(), TABLE_RECORD_SIZE) != 0;
       at += TABLE_RECORD_SIZE;

@@ -59,7 +59,7 @@ std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_lis
   std::vector<read::table::OwnedRecord> records;
   auto walked = walk->for_each(read::table::Rest::check, [&](read::table::Record record) {
     records.emplace_back(record);
-    return error::Result<read::table::Step>(read::table::Step::next);
+    return read::table::Step::next;
   });
   if (!walked) return {failure(walked.error().message())};
   std::vector<Extracted> results;

@@ -34,7 +34,7 @@ error::Result<std::vector<OwnedRecord>> read_records(const PackageWriter& writer
   auto walk = table->walk(*reader);
   if (!walk) return std::unexpected(walk.error());
   std::vector<OwnedRecord> records;
-  auto walked = walk->for_each(Rest::check, [&](Record record) -> error::Result<Step> {
+  auto walked = walk->for_each(Rest::check, [&](Record record) {
     records.emplace_back(record);
     return Step::next;
   });
@@ -195,7 +195,7 @@ TEST_P(TableAtRecordLimit, WalksUpToItOnly) {
   auto walk = table->walk(*reader);
   ASSERT_TRUE(walk.has_value());
   std::uint64_t walked = 0;
-  auto ended = walk->for_each(Rest::check, [&](Record) -> error::Result<Step> {
+  auto ended = walk->for_each(Rest::check, [&](Record) {
     ++walked;
     return Step::next;
   });
@@ -394,7 +394,7 @@ TEST(Table, WalkReadsItsBlockWhereverTheReaderStands) {
   auto walk = table->walk(*reader);
   ASSERT_TRUE(walk.has_value());
   std::size_t index = 0;
-  auto walked = walk->for_each(Rest::check, [&](Record record) -> error::Result<Step> {
+  auto walked = walk->for_each(Rest::check, [&](Record record) {
     EXPECT_EQ(record.name(), scattered_name(index));
     // Another read between records, as a description extracted mid-walk makes.
     std::array<char, 6> stored;

@@ -26,9 +26,8 @@ constexpr std::size_t KEPT_DESCRIPTION_RECORDS = 16;
 // until it stops the walk or fails, or the walk does.
 template <class Visit>
 error::Result<void> for_each_description_record(table::RecordWalk& walk, Rest rest, Visit&& visit) {
-  return walk.for_each(rest, [&](const Record& record) -> error::Result<Step> {
-    if (!record.has_meta_entry_name()) return Step::next;
-    return visit(record);
+  return walk.for_each(rest, [&](const Record& record) {
+    return record.has_meta_entry_name() ? visit(record) : Step::next;
   });
 }
 
@@ -42,7 +41,7 @@ error::Result<bool> keep_description_records(const table::Table& table, PackageR
   auto walk = table.walk(reader);
   if (!walk) return std::unexpected(std::move(walk.error()));
   bool more = false;
-  auto walked = for_each_description_record(*walk, Rest::check, [&](const Record& record) -> error::Result<Step> {
+  auto walked = for_each_description_record(*walk, Rest::check, [&](const Record& record) {
     more = kept.size() == KEPT_DESCRIPTION_RECORDS;
     if (more) return Step::stop;
     kept.emplace_back(record);
@@ -135,9 +134,13 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
 
   DescriptionReader descriptions(*reader, records);
   tarn::pak::FieldTexts texts = tarn::pak::FieldTexts::keep;
-  auto read_and_take = [&](Record record) -> error::Result<Step> {
+  error::Result<void> taken;
+  auto read_and_take = [&](Record record) {
     auto metadata = descriptions.read(record, std::exchange(texts, later_texts));
-    if (!metadata) return std::unexpected(std::move(metadata.error()));
+    if (!metadata) {
+      taken = std::unexpected(std::move(metadata.error()));
+      return Step::stop;
+    }
     take(std::move(*metadata));
     return Step::next;
   };
@@ -145,12 +148,13 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
     // The first walk checked the whole table.
     auto walk = table->walk(*reader);
     if (!walk) return std::unexpected(std::move(walk.error()));
-    return for_each_description_record(*walk, Rest::skip, read_and_take);
+    if (auto walked = for_each_description_record(*walk, Rest::skip, read_and_take); !walked) return walked;
+    return taken;
   }
   for (const OwnedRecord& record : kept) {
-    if (auto taken = read_and_take(record.view()); !taken) return std::unexpected(std::move(taken.error()));
+    if (read_and_take(record.view()) == Step::stop) break;
   }
-  return {};
+  return taken;
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ error::Result<bool> has_content_among_first(const table::Table& table, PackageRe
   auto walk = table.walk(reader);
   if (!walk) return std::unexpected(std::move(walk.error()));
   bool found = false;
-  auto walked = walk->for_each(Rest::skip, [&, left = count](const Record& record) mutable -> error::Result<Step> {
+  auto walked = walk->for_each(Rest::skip, [&, left = count](const Record& record) mutable {
     if (left-- == 0) return Step::stop;
     found = is_content_of(record, folder);
     return found ? Step::stop : Step::next;
@@ -211,9 +211,11 @@ class OverrideWalk {
   error::Result<bool> answer() {
     auto walk = table_.walk(reader_);
     if (!walk) return std::unexpected(std::move(walk.error()));
-    auto walked = walk->for_each(Rest::check, [this](const Record& record) { return visit(record); });
+    auto walked = walk->for_each(Rest::check, [this, index = std::size_t{0}](const Record& record) mutable {
+      return visit(record, index++);
+    });
     if (!walked) return std::unexpected(std::move(walked.error()));
-    if (answer_) return *answer_;
+    if (settled_) return std::move(*settled_);
     // No description: nothing is any module's content.
     if (!folder_) return true;
     if (seen_.complete()) return true;
@@ -223,26 +225,28 @@ class OverrideWalk {
   }
 
  private:
-  // Stops the walk where the record settles the answer.
-  error::Result<Step> visit(const Record& record) {
+  // Stops the walk where the record at `index` settles the answer, or fails.
+  Step visit(const Record& record, std::size_t index) {
     if (folder_) return is_content_of(record, *folder_) ? settle(false) : Step::next;
     const StoredPath path = record.classify();
-    if (path.kind != StoredPath::Kind::description) {
-      seen_.note(path);
-      ++description_index_;
-      return Step::next;
-    }
-    // Only the first description is read; later ones are never decoded.
-    auto folder = described_folder(record, reader_);
-    if (!folder) return std::unexpected(std::move(folder.error()));
-    if (!*folder) return settle(true);
-    if (seen_.content_of(**folder)) return settle(false);
-    folder_ = std::move(*folder);
+    if (path.kind == StoredPath::Kind::description) return read_description(record, index);
+    seen_.note(path);
     return Step::next;
   }
 
-  Step settle(bool answer) {
-    answer_ = answer;
+  // Only the first description is read; later ones are never decoded.
+  Step read_description(const Record& record, std::size_t index) {
+    auto folder = described_folder(record, reader_);
+    if (!folder) return settle(std::unexpected(std::move(folder.error())));
+    if (!*folder) return settle(true);
+    if (seen_.content_of(**folder)) return settle(false);
+    folder_ = std::move(*folder);
+    description_index_ = index;
+    return Step::next;
+  }
+
+  Step settle(error::Result<bool> answer) {
+    settled_ = std::move(answer);
     return Step::stop;
   }
 
@@ -250,8 +254,8 @@ class OverrideWalk {
   PackageReader& reader_;
   ContentSeen seen_;
   std::optional<std::string> folder_;
-  std::size_t description_index_ = 0;  // the records met before the description
-  std::optional<bool> answer_;
+  std::size_t description_index_ = 0;
+  std::optional<error::Result<bool>> settled_;
 };
 
 }  // namespace

@@ -112,15 +112,6 @@ void RecordWalk::advance_to_new_piece() {
   }
 }
 
-error::Result<void> RecordWalk::stopped(Rest rest, error::Result<Step> step) {
-  // A table that does not decode fails whatever its first records settled.
-  if (rest == Rest::check) {
-    if (auto whole = check_rest(); !whole) return whole;
-  }
-  if (!step) return std::unexpected(std::move(step.error()));
-  return {};
-}
-
 error::Result<void> RecordWalk::check_rest() {
   auto produced = stream_.check_rest();
   if (!produced) return std::unexpected(failure(produced.error()));

@@ -33,7 +33,8 @@ class StoredBlock final : public common::Lz4BlockSource {
   std::optional<error::IoError> failure_;
 };
 
-/// What a walk's visitor asks of it after a record.
+/// What a walk's visitor asks of it after a record. A visitor that fails stops
+/// the walk and keeps its failure, which the walk's own then come before.
 enum class Step { next, stop };
 
 /// What a walk that stops before the end makes of the records it did not hand
@@ -45,23 +46,20 @@ enum class Rest {
 
 /// A walk over a table's records in order, decoding its block as it goes: what
 /// it holds is the window of the decoder and one piece of the stored block,
-/// whatever the number of records. `for_each` hands each record, valid until
-/// the walk moves on, to a visitor; the walk fails with `TablePathsDecompress`
-/// when the block does not decode, decodes short, or holds more than
-/// `MAX_WALKED_RECORDS` records. Those failures come before the visitor's own,
-/// which ends the walk as a stop does.
+/// whatever the number of records. It fails with `TablePathsDecompress` when
+/// the block does not decode, decodes short, or holds more than
+/// `MAX_WALKED_RECORDS` records.
 class RecordWalk {
  public:
-  /// Calls `visit(record)`, which gives an `error::Result<Step>`, on each record
-  /// in order until it stops or fails or the records end. A walk is a single
-  /// pass: `for_each` is called once. Stopping is the one way to leave a walk
-  /// early, and `rest` says what becomes of what is left.
+  /// Calls `visit(record)`, which gives a `Step`, on each record in order until
+  /// it stops or the records end; each record is valid until the walk moves on.
+  /// A walk is a single pass, so `for_each` is called once. Stopping is the one
+  /// way to leave a walk early, and `rest` says what becomes of what is left.
   template <class Visit>
-  error::Result<void> for_each(Rest rest, Visit&& visit) {
+  error::Result<void> for_each(Rest rest, Visit visit) {
     for (advance(); !ended_; advance()) {
       if (!current_) return std::unexpected(std::move(current_.error()));
-      error::Result<Step> step = visit(*current_);
-      if (!step || *step == Step::stop) return stopped(rest, std::move(step));
+      if (visit(*current_) == Step::stop) return rest == Rest::check ? check_rest() : error::Result<void>();
     }
     return {};
   }
@@ -84,7 +82,6 @@ class RecordWalk {
   error::Result<bool> decode_piece();
   error::Error failure(error::Lz4Error cause) const;
   error::Result<void> check_length(std::uint64_t produced) const;
-  error::Result<void> stopped(Rest rest, error::Result<Step> step);
   /// That the rest of the block decodes, to exactly the records declared,
   /// checked without writing it out.
   error::Result<void> check_rest();
