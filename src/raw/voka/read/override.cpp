@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "common/inlining.h"
 #include "raw/voka/read/open_pak.h"
 #include "raw/voka/read/table/stored_path.h"
 #include "raw/voka/read/table/table.h"
@@ -113,7 +112,7 @@ class ContentSeen {
  public:
   /// Notes a path met before the description, read in place from its record
   /// (`Record::classify`).
-  QUELLAN_ALWAYS_INLINE void note(const StoredPath& path) {
+  void note(const StoredPath& path) {
     if (path.kind == StoredPath::Kind::shared_content) every_folder_ = true;
     if (path.kind != StoredPath::Kind::content || !complete_) return;
     const FolderKey key = FolderKey::of_folder_in_record(path.folder);

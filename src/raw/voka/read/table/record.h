@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "common/bytes.h"
-#include "common/inlining.h"
 #include "common/little_endian.h"
 
 #include "error/error.h"
@@ -104,7 +103,7 @@ class Record {
 
   /// The name read by the module rules, in place: most names are told by
   /// their first word, and no name's end is looked for but by the rules.
-  QUELLAN_ALWAYS_INLINE StoredPath classify() const {
+  StoredPath classify() const {
     return classify_path(NameInRecord(bytes_ + record_layout::NAME_AT));
   }
 

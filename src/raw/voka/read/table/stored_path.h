@@ -3,8 +3,6 @@
 #include <cstddef>
 #include <string_view>
 
-#include "common/inlining.h"
-
 namespace quellan::raw::voka::read::table {
 
 /// The top folders under which a module's description and content lie.
@@ -46,7 +44,7 @@ struct StoredPath {
 /// Defined here, where the walks over the table inline it: it runs for most
 /// records of a large package.
 template <class Path>
-QUELLAN_ALWAYS_INLINE StoredPath classify_path(const Path& path) {
+inline StoredPath classify_path(const Path& path) {
   const bool below_mods = path.starts_with(MODS_FOLDER);
   if (!below_mods && !path.starts_with(PUBLIC_FOLDER)) return {};
   const std::size_t folder_at = below_mods ? MODS_FOLDER.size() : PUBLIC_FOLDER.size();
@@ -82,7 +80,7 @@ class PathInView {
 };
 
 /// Reads `path` by the module rules.
-QUELLAN_ALWAYS_INLINE StoredPath classify_stored_path(std::string_view path) {
+inline StoredPath classify_stored_path(std::string_view path) {
   return classify_path(PathInView(path));
 }
 
