@@ -199,32 +199,14 @@ PyMethodDef module_functions[] = {
 // ---------------------------------------------------------------------------
 // The exec step.
 
-// Interned once per process under the interpreter lock and never released.
-PyObject* interned(PyObject*& cache, const char* text) {
-  if (cache == nullptr) cache = PyUnicode_InternFromString(text);
-  return cache;
-}
-
-PyObject* name_key() {
-  static PyObject* cache = nullptr;
-  return interned(cache, "__name__");
-}
-
-PyObject* all_key() {
-  static PyObject* cache = nullptr;
-  return interned(cache, "__all__");
-}
-
 // The module's `__all__` as a new reference, made an empty list if it is missing.
 PyObject* all_list(PyObject* module) {
-  PyObject* key = all_key();
-  if (key == nullptr) return nullptr;
-  OwnedRef all(PyObject_GetAttr(module, key));
+  OwnedRef all(PyObject_GetAttrString(module, "__all__"));
   if (!all) {
     if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return nullptr;
     PyErr_Clear();
     all.reset(PyList_New(0));
-    if (!all || PyObject_SetAttr(module, key, all.get()) != 0) return nullptr;
+    if (!all || PyObject_SetAttrString(module, "__all__", all.get()) != 0) return nullptr;
   }
   if (!PyList_Check(all.get())) {
     PyErr_SetString(PyExc_TypeError, "__all__ must be a list");
@@ -235,9 +217,7 @@ PyObject* all_list(PyObject* module) {
 
 // The function's `__name__` as a new reference; it must be a str.
 PyObject* function_name(PyObject* function) {
-  PyObject* key = name_key();
-  if (key == nullptr) return nullptr;
-  OwnedRef name(PyObject_GetAttr(function, key));
+  OwnedRef name(PyObject_GetAttrString(function, "__name__"));
   if (name && !PyUnicode_Check(name.get())) {
     PyErr_SetString(PyExc_TypeError, "__name__ must be a str");
     return nullptr;

@@ -308,7 +308,9 @@ struct NameCase {
 class MetaEntryName : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(MetaEntryName, MatchesModsFolderMetaKvtOnly) {
-  EXPECT_EQ(is_meta_entry_name(GetParam().path), GetParam().is_meta);
+  const auto records = read_records(PackageWriter().add(PackageEntry::plain(GetParam().path, "")));
+  ASSERT_TRUE(records.has_value()) << records.error().message();
+  EXPECT_EQ(records->front().view().has_meta_entry_name(), GetParam().is_meta);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -323,6 +325,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"lower_case_mods", "mods/SomeMod/meta.kvt", false},
                       NameCase{"upper_case_file", "Mods/SomeMod/META.KVT", false},
                       NameCase{"public", "Public/SomeMod/meta.kvt", false},
+                      NameCase{"longer_top_folder", "Mods_A/SomeMod/meta.kvt", false},
+                      NameCase{"top_folder_without_slash", "ModsA/meta.kvt", false},
                       NameCase{"leading_slash", "/Mods/SomeMod/meta.kvt", false},
                       NameCase{"no_folder_separator", "Mods/SomeModmeta.kvt", false},
                       NameCase{"empty", "", false}),

@@ -1,9 +1,7 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstddef>
-#include <cstdint>
 #include <string_view>
 
 #include "common/bytes.h"
@@ -31,18 +29,9 @@ namespace record_layout {
 inline constexpr std::size_t NAME_AT = 0;
 inline constexpr std::size_t OFFSET_LOW_AT = 256;
 inline constexpr std::size_t OFFSET_HIGH_AT = 260;
-inline constexpr std::size_t ARCHIVE_PART_AT = 262;
 inline constexpr std::size_t FLAGS_AT = 263;
 inline constexpr std::size_t SIZE_ON_DISK_AT = 264;
 inline constexpr std::size_t UNCOMPRESSED_SIZE_AT = 268;
-
-static_assert(NAME_AT + TABLE_NAME_SIZE == OFFSET_LOW_AT);
-static_assert(OFFSET_LOW_AT + sizeof(std::uint32_t) == OFFSET_HIGH_AT);
-static_assert(OFFSET_HIGH_AT + sizeof(std::uint16_t) == ARCHIVE_PART_AT);
-static_assert(ARCHIVE_PART_AT + sizeof(std::uint8_t) == FLAGS_AT);
-static_assert(FLAGS_AT + sizeof(std::uint8_t) == SIZE_ON_DISK_AT);
-static_assert(SIZE_ON_DISK_AT + sizeof(std::uint32_t) == UNCOMPRESSED_SIZE_AT);
-static_assert(UNCOMPRESSED_SIZE_AT + sizeof(std::uint32_t) == TABLE_RECORD_SIZE);
 }  // namespace record_layout
 
 /// A record's name read in place, as `classify_path` reads paths: the name ends
@@ -107,8 +96,9 @@ class Record {
     return classify_path(NameInRecord(bytes_ + record_layout::NAME_AT));
   }
 
-  /// Whether the name passes `is_meta_entry_name`. Looks at the first word
-  /// alone for most names.
+  /// Whether the name is that of a module description: "Mods/" + folder +
+  /// "/meta.kvt", with no "/" in the folder. Looks at the first word alone for
+  /// most names.
   bool has_meta_entry_name() const;
 
   /// The decoded record, with its own copy of the name. Fails with

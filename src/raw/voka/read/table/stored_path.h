@@ -84,8 +84,4 @@ inline StoredPath classify_stored_path(std::string_view path) {
   return classify_path(PathInView(path));
 }
 
-/// Whether a stored path names a module description: "Mods/" + folder +
-/// "/meta.kvt" with no "/" in the folder.
-bool is_meta_entry_name(std::string_view name);
-
 }  // namespace quellan::raw::voka::read::table

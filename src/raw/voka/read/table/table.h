@@ -113,8 +113,7 @@ class Table {
   /// Records decoded per piece of a walk, just under 2 MiB: a table of up to
   /// 7,710 records, the common case, decodes in one piece into a window of its
   /// own size, and a larger one moves the decoder's 64 KiB of history once per
-  /// 2 MiB, about 3 % more copying, with a window that stays well below the
-  /// call's memory budget.
+  /// 2 MiB, with a window that stays well below the call's memory budget.
   static constexpr std::size_t RECORDS_PER_PIECE = 7710;
 
   /// Bytes of the stored block read at a time. Tables compress to a fifth of
