@@ -11,6 +11,8 @@
 
 #include "raw/voka/read/open_pak.h"
 #include "support/memory_ceiling.h"
+#include "support/messages.h"
+#include "support/package_case.h"
 #include "support/package_writer.h"
 #include "support/temp_dir.h"
 
@@ -21,6 +23,9 @@ using test_support::MemoryCeiling;
 using test_support::PackageEntry;
 using test_support::PackageFile;
 using test_support::PackageWriter;
+using test_support::short_table;
+using test_support::table_fails;
+using test_support::unknown_compression;
 
 constexpr std::size_t MEBIBYTE = std::size_t{1} << 20;
 
@@ -60,17 +65,13 @@ std::string render(const error::Result<EntryDetails>& entry) {
 }
 
 // Refused tables: each case breaks one field of a sound one-entry package.
-struct BrokenTable {
-  const char* name;
-  void (*corrupt)(PackageWriter&);
-  std::string expected;
-};
+using BrokenTable = test_support::PackageCase;
 
 class TableReadFrom : public ::testing::TestWithParam<BrokenTable> {};
 
 TEST_P(TableReadFrom, RefusesWithItsMessage) {
   PackageWriter writer = one_entry_package();
-  GetParam().corrupt(writer);
+  GetParam().build(writer);
   // Declared sizes must never be taken at their word: the ceiling turns an
   // allocation of gigabytes into a failure the message check sees.
   const MemoryCeiling ceiling(256 * MEBIBYTE);
@@ -119,32 +120,28 @@ INSTANTIATE_TEST_SUITE_P(
                     [](PackageWriter& w) { cut_bad_block(w, 2 * Table::STORED_PIECE_SIZE); }, COMPRESSED_TABLE_EOF},
         BrokenTable{"bad_block_of_pieces_whole",
                     [](PackageWriter& w) { w.table_block(bad_block_of(2 * Table::STORED_PIECE_SIZE)); },
-                    "tried to decompress path of table but got 0 is not a valid match offset"},
+                    table_fails("0 is not a valid match offset")},
         BrokenTable{"empty_block",
                     [](PackageWriter& w) { w.declared_file_count(0).table_block(""); },
-                    "tried to decompress path of table but got expected another byte, found none"},
+                    table_fails("expected another byte, found none")},
         BrokenTable{"empty_block_with_records_declared", [](PackageWriter& w) { w.table_block(""); },
-                    "tried to decompress path of table but got expected another byte, found none"},
+                    table_fails("expected another byte, found none")},
         BrokenTable{"block_larger_than_declared",
                     [](PackageWriter& w) { w.declared_file_count(0).table_block("\x30" "abc"); },
-                    "tried to decompress path of table but got provided output is too small for the decompressed "
-                    "data, actual 0, expected 3"},
+                    table_fails("provided output is too small for the decompressed data, actual 0, expected 3")},
         BrokenTable{"literal_beyond_input", [](PackageWriter& w) { w.table_block("\x50" "abc"); },
-                    "tried to decompress path of table but got literal is out of bounds of the input"},
+                    table_fails("literal is out of bounds of the input")},
         BrokenTable{"zero_offset", [](PackageWriter& w) { w.table_block(std::string("\x10" "a\x00\x00\x00", 5)); },
-                    "tried to decompress path of table but got 0 is not a valid match offset"},
+                    table_fails("0 is not a valid match offset")},
         BrokenTable{"block_shorter_than_declared", [](PackageWriter& w) { w.declared_file_count(2); },
-                    "tried to decompress path of table but got the block decompressed to 272 bytes but 544 "
-                    "were declared"},
+                    short_table(272, 544)},
         BrokenTable{"block_partial_record",
                     [](PackageWriter& w) { w.table_block(test_support::lz4_block(w.records().substr(0, 271))); },
-                    "tried to decompress path of table but got the block decompressed to 271 bytes but 272 "
-                    "were declared"},
+                    short_table(271, 272)},
         // 0xFFFFFFFF records would need about 1.1 TiB.
         BrokenTable{"declares_4_giga_records", [](PackageWriter& w) { w.declared_file_count(0xFFFFFFFF); },
-                    "tried to decompress path of table but got the block decompressed to 272 bytes but "
-                    "1168231104240 were declared"}),
-    [](const auto& info) { return std::string(info.param.name); });
+                    short_table(272, 1168231104240)}),
+    test_support::package_case_name);
 
 // The bytes that continue an LZ4 length whose nibble is 15 by `extra` more.
 std::string lz4_length(std::uint64_t extra) {
@@ -218,14 +215,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LimitCase{"at_limit", LIMIT, repeated_record_block(LIMIT), ""},
         LimitCase{"one_past_limit", LIMIT + 1, repeated_record_block(LIMIT + 1),
-                  "tried to decompress path of table but got the table holds 4194305 records, more than the "
-                  "4194304 allowed"},
+                  table_fails("the table holds 4194305 records, more than the 4194304 allowed")},
         LimitCase{"past_limit_then_bad_sequence", LIMIT + 20'002,
                   repeated_record_block(LIMIT + 20'001, ZERO_OFFSET_SEQUENCE),
-                  "tried to decompress path of table but got 0 is not a valid match offset"},
+                  table_fails("0 is not a valid match offset")},
         LimitCase{"past_limit_then_short", 0xFFFFFFFF, repeated_record_block(LIMIT + 1),
-                  "tried to decompress path of table but got the block decompressed to 1140850960 bytes but "
-                  "1168231104240 were declared"}),
+                  short_table(1140850960, 1168231104240)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Table, EmptyTableFromOneZeroByte) {
@@ -283,20 +278,16 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"zstd_with_all_high_bits", meta_entry([](PackageEntry& e) { e.flags = 0xF3; }),
                    "Mods/SomeMod/meta.kvt offset=16 size_on_disk=10 uncompressed_size=10 kind=3"},
         RecordCase{"unknown_kind_4", meta_entry([](PackageEntry& e) { e.flags = 0x04; }),
-                   "unknown compression type specified with 4 found when .pak compression flags for "
-                   "Mods/SomeMod/meta.kvt"},
+                   unknown_compression(4, "Mods/SomeMod/meta.kvt")},
         RecordCase{"unknown_kind_5", meta_entry([](PackageEntry& e) { e.flags = 0x05; }),
-                   "unknown compression type specified with 5 found when .pak compression flags for "
-                   "Mods/SomeMod/meta.kvt"},
+                   unknown_compression(5, "Mods/SomeMod/meta.kvt")},
         RecordCase{"unknown_kind_15_under_high_bits", meta_entry([](PackageEntry& e) { e.flags = 0xFF; }),
-                   "unknown compression type specified with 15 found when .pak compression flags for "
-                   "Mods/SomeMod/meta.kvt"},
+                   unknown_compression(15, "Mods/SomeMod/meta.kvt")},
         RecordCase{"unknown_kind_invalid_utf8_name", meta_entry([](PackageEntry& e) {
                      e.name = "Mods/\xC3(/meta.kvt";
                      e.flags = 0x05;
                    }),
-                   "unknown compression type specified with 5 found when .pak compression flags for "
-                   "Mods/\xEF\xBF\xBD(/meta.kvt"}),
+                   unknown_compression(5, "Mods/\xEF\xBF\xBD(/meta.kvt")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct NameCase {
