@@ -1,6 +1,8 @@
 #include "raw/voka/read/override.h"
 
 #include <algorithm>
+#include <array>
+#include <cassert>
 #include <compare>
 #include <cstdint>
 #include <cstring>
@@ -260,7 +262,11 @@ class OverrideWalk {
 }  // namespace
 
 bool is_override_package_path(std::string_view path, std::string_view folder) noexcept {
-  return !table::classify_stored_path(path).is_content_of(folder);
+  // Read as the name of a record, by the rules the walks follow.
+  assert(path.size() <= table::TABLE_NAME_SIZE && path.find('\0') == std::string_view::npos);
+  std::array<char, table::TABLE_RECORD_SIZE> record{};
+  std::ranges::copy(path.substr(0, table::TABLE_NAME_SIZE), record.begin());
+  return !Record(record.data()).classify().is_content_of(folder);
 }
 
 error::Result<bool> is_override(std::string path) {
