@@ -1,6 +1,6 @@
 #include <algorithm>
-#include <cstdint>
 #include <cassert>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -45,13 +45,6 @@ error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, r
   return std::move(*stored);
 }
 
-error::Result<common::ByteBuffer> inflate_zlib(const EntryDetails& entry, std::string_view stored,
-                                               std::size_t limit) {
-  auto contents = common::inflate_zlib_exact(stored, entry.uncompressed_size, limit);
-  if (!contents) return std::unexpected(error::DecompressIo{common::pathbuf_from_bytes(entry.name), contents.error()});
-  return std::move(*contents);
-}
-
 // The most an LZ4 entry may decode to: a block that needs more room fails as
 // one that needs more than it declares.
 std::uint64_t lz4_capacity(const EntryDetails& entry, std::size_t decompressed_limit) {
@@ -62,13 +55,6 @@ std::unexpected<error::Error> lz4_failure(const EntryDetails& entry, error::Lz4E
   return std::unexpected<error::Error>(error::Lz4Decompress{
       "file " + common::pathbuf_from_bytes(entry.name) + " at offset " + std::to_string(entry.offset),
       entry.size_on_disk, entry.uncompressed_size, std::move(cause)});
-}
-
-error::Result<common::ByteBuffer> decompress_lz4(const EntryDetails& entry, std::string_view stored,
-                                                 std::size_t limit) {
-  auto contents = common::decompress_lz4_block(stored, lz4_capacity(entry, limit));
-  if (!contents) return lz4_failure(entry, contents.error());
-  return std::move(*contents);
 }
 
 // Contents under this size are given room before their stored bytes are read:
@@ -102,12 +88,19 @@ error::Result<common::ByteBuffer> decompress_lz4_into(const EntryDetails& entry,
   return room;
 }
 
-// Zstd is refused before anything is read.
+// The contents of `entry` from its stored bytes, at most `limit` of them. Zstd
+// is refused before anything is read.
 error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::ByteBuffer stored, std::size_t limit) {
   if (is_stored_as_is(entry)) return stored;
   assert(entry.compression != CompressionKind::Zstd);
-  if (entry.compression == CompressionKind::Zlib) return inflate_zlib(entry, stored.view(), limit);
-  return decompress_lz4(entry, stored.view(), limit);
+  if (entry.compression == CompressionKind::Zlib) {
+    auto contents = common::inflate_zlib_exact(stored.view(), entry.uncompressed_size, limit);
+    if (!contents) return std::unexpected(error::DecompressIo{common::pathbuf_from_bytes(entry.name), contents.error()});
+    return std::move(*contents);
+  }
+  auto contents = common::decompress_lz4_block(stored.view(), lz4_capacity(entry, limit));
+  if (!contents) return lz4_failure(entry, contents.error());
+  return std::move(*contents);
 }
 
 }  // namespace

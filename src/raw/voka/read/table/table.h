@@ -57,28 +57,24 @@ class RecordWalk {
   /// way to leave a walk early, and `rest` says what becomes of what is left.
   template <class Visit>
   error::Result<void> for_each(Rest rest, Visit visit) {
-    for (advance(); !ended_; advance()) {
-      if (!current_) return std::unexpected(std::move(current_.error()));
-      if (visit(*current_) == Step::stop) return rest == Rest::check ? check_rest() : error::Result<void>();
+    for (;;) {
+      // A piece holds thousands of records: most steps take the next at once.
+      if (piece_.size() < TABLE_RECORD_SIZE) {
+        auto decoded = decode_piece();
+        if (!decoded) return std::unexpected(std::move(decoded.error()));
+        if (!*decoded) return {};
+      }
+      const Record record(piece_.data());
+      piece_.remove_prefix(TABLE_RECORD_SIZE);
+      if (visit(record) == Step::stop) return rest == Rest::check ? check_rest() : error::Result<void>();
     }
-    return {};
   }
 
  private:
   friend class Table;
   RecordWalk(std::unique_ptr<StoredBlock> block, common::Lz4BlockStream stream, std::uint64_t records_size);
 
-  void advance() {
-    // Inline for the common case of a record already decoded: a walk moves on
-    // once per record, a piece holds thousands.
-    if (piece_.size() >= TABLE_RECORD_SIZE && current_) {
-      current_ = Record(piece_.data());
-      piece_.remove_prefix(TABLE_RECORD_SIZE);
-      return;
-    }
-    advance_to_new_piece();
-  }
-  void advance_to_new_piece();
+  /// Decodes the next piece, if any: whether a record is there to hand out.
   error::Result<bool> decode_piece();
   error::Error failure(error::Lz4Error cause) const;
   error::Result<void> check_length(std::uint64_t produced) const;
@@ -95,8 +91,6 @@ class RecordWalk {
   std::uint64_t walked_size_ = 0;  // of the records decoded into pieces, within the limit
   std::uint64_t walk_limit_;       // the records, in bytes, that a walk hands out at most
   std::string_view piece_;         // the decoded records not yet handed out
-  error::Result<Record> current_{Record(nullptr)};
-  bool ended_ = false;
 };
 
 /// The file table of a package as it is stored: the number of records and where
