@@ -46,16 +46,18 @@ std::optional<common::ByteBuffer> first_description(const std::string& path) {
   if (!table) return std::nullopt;
   auto walk = table->walk(*reader);
   if (!walk) return std::nullopt;
-  for (raw::voka::read::table::RecordWalk::Item& record : *walk) {
-    if (!record) return std::nullopt;
-    if (!record->has_meta_entry_name()) continue;
-    auto entry = record->entry_details();
-    if (!entry) return std::nullopt;
-    auto file = std::move(*entry).decompress_file(*reader, raw::voka::ExtractionAllowance{});
-    if (!file) return std::nullopt;
-    return std::move(file->data);
-  }
-  return std::nullopt;
+  std::optional<common::ByteBuffer> found;
+  using raw::voka::read::table::Step;
+  auto walked = walk->for_each(raw::voka::read::table::Rest::skip, [&](auto record) {
+    if (!record.has_meta_entry_name()) return Step::next;
+    auto entry = record.entry_details();
+    if (entry) {
+      auto file = std::move(*entry).decompress_file(*reader, raw::voka::ExtractionAllowance{});
+      if (file) found = std::move(file->data);
+    }
+    return Step::stop;
+  });
+  return walked ? std::move(found) : std::nullopt;
 }
 
 std::size_t read_with_our_reader(common::PaddedBytes document) {

@@ -120,19 +120,21 @@ class PackageCheck {
     auto walk = table.walk(reader);
     if (!walk) return std::unexpected(message_of(walk.error()));
     std::size_t at = 0;
-    for (raw::voka::read::table::RecordWalk::Item& record : *walk) {
-      if (!record) {
-        if (records || records.error() != message_of(record.error())) note("the walk fails otherwise than the decoder");
-        return records;
-      }
+    bool differs = false;
+    using raw::voka::read::table::Step;
+    auto walked = walk->for_each(raw::voka::read::table::Rest::check, [&](auto record) {
       // A table that does not decode may hand out records before its failure.
-      if (records && records->compare(at, TABLE_RECORD_SIZE, record->bytes(), TABLE_RECORD_SIZE) != 0) {
-        note("the walk hands out other records than the decoder");
-        return records;
-      }
+      differs = records && records->compare(at, TABLE_RECORD_SIZE, record.bytes(), TABLE_RECORD_SIZE) != 0;
       at += TABLE_RECORD_SIZE;
+      return differs ? Step::stop : Step::next;
+    });
+    if (differs) {
+      note("the walk hands out other records than the decoder");
+    } else if (!walked) {
+      if (records || records.error() != message_of(walked.error())) note("the walk fails otherwise than the decoder");
+    } else if (!records || at != records->size()) {
+      note("the walk ends otherwise than the decoder");
     }
-    if (!records || at != records->size()) note("the walk ends otherwise than the decoder");
     return records;
   }
 

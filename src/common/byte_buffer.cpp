@@ -46,21 +46,22 @@ void ByteBuffer::Release::operator()(char* bytes) const noexcept {
   }
 }
 
-std::optional<ByteBuffer> ByteBuffer::zeroed(std::size_t size) {
-  if (size > SIZE_MAX - SLACK) return std::nullopt;
-  if (size >= MAPPED_BUFFER_SIZE) return mapped_zeroed(size);
-  auto* bytes = static_cast<char*>(std::calloc(size + SLACK, 1));
-  if (bytes == nullptr) return std::nullopt;
-  return ByteBuffer(bytes, size, Release{});
-}
+std::optional<ByteBuffer> ByteBuffer::zeroed(std::size_t size) { return allocate(size, true); }
 
-std::optional<ByteBuffer> ByteBuffer::for_overwrite(std::size_t size) {
+std::optional<ByteBuffer> ByteBuffer::for_overwrite(std::size_t size) { return allocate(size, false); }
+
+std::optional<ByteBuffer> ByteBuffer::allocate(std::size_t size, bool zero) {
   if (size > SIZE_MAX - SLACK) return std::nullopt;
-  // A mapping of our own is zero-filled by the kernel at no cost to us.
-  if (size >= MAPPED_BUFFER_SIZE) return mapped_zeroed(size);
-  auto* bytes = static_cast<char*>(std::malloc(size + SLACK));
+  if (size >= MAPPED_BUFFER_SIZE) {
+    // A mapping of our own is zero-filled by the kernel at no cost to us.
+    const std::size_t mapped_size = whole_huge_pages(size + SLACK);
+    void* bytes = platform::map_zeroed_pages(mapped_size);
+    if (bytes == nullptr) return std::nullopt;
+    return ByteBuffer(static_cast<char*>(bytes), size, Release{mapped_size});
+  }
+  auto* bytes = static_cast<char*>(zero ? std::calloc(size + SLACK, 1) : std::malloc(size + SLACK));
   if (bytes == nullptr) return std::nullopt;
-  std::memset(bytes + size, 0, SLACK);
+  if (!zero) std::memset(bytes + size, 0, SLACK);
   return ByteBuffer(bytes, size, Release{});
 }
 
@@ -74,13 +75,6 @@ void ByteBuffer::truncate(std::size_t size) {
   if (size >= size_) return;
   std::memset(bytes_.get() + size, 0, std::min(size_ - size, SLACK));
   size_ = size;
-}
-
-std::optional<ByteBuffer> ByteBuffer::mapped_zeroed(std::size_t size) {
-  const std::size_t mapped_size = whole_huge_pages(size + SLACK);
-  void* bytes = platform::map_zeroed_pages(mapped_size);
-  if (bytes == nullptr) return std::nullopt;
-  return ByteBuffer(static_cast<char*>(bytes), size, Release{mapped_size});
 }
 
 }  // namespace quellan::common

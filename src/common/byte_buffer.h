@@ -52,7 +52,8 @@ class ByteBuffer {
   };
   ByteBuffer(char* bytes, std::size_t size, Release release) : bytes_(bytes, release), size_(size) {}
 
-  [[nodiscard]] static std::optional<ByteBuffer> mapped_zeroed(std::size_t size);
+  // A buffer of `size` bytes, zero throughout or only in its slack as `zero` says.
+  [[nodiscard]] static std::optional<ByteBuffer> allocate(std::size_t size, bool zero);
 
   std::unique_ptr<char[], Release> bytes_;
   std::size_t size_ = 0;

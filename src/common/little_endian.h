@@ -1,6 +1,5 @@
 #pragma once
 
-#include <bit>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -10,12 +9,11 @@
 namespace quellan::common {
 
 /// Reads the little-endian unsigned integer stored at `bytes`, which must hold
-/// at least sizeof(T) readable bytes.
+/// at least sizeof(T) readable bytes: the platform's own order (common/bytes.h).
 template <std::unsigned_integral T>
 T load_little_endian(const char* bytes) {
   T value;
   std::memcpy(&value, bytes, sizeof value);
-  if constexpr (std::endian::native == std::endian::big) value = std::byteswap(value);
   return value;
 }
 

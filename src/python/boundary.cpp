@@ -37,11 +37,6 @@ PyObject* raise_exception(std::string_view message) {
   return nullptr;
 }
 
-PyObject* raise_error(const error::Error& error) {
-  const std::string message = error.message();
-  return raise_exception(message);
-}
-
 PyObject* raise_panic(std::string_view text) noexcept {
   PyErr_Clear();
   PyObject* panic_class = panic_exception_class();

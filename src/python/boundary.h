@@ -1,8 +1,8 @@
 #pragma once
 
-// How failures leave the module for the interpreter: a library error as the
-// built-in Exception, an internal failure as PanicException, and the guard that
-// keeps C++ exceptions out of the interpreter's frames.
+// How failures leave the module for the interpreter: a library error's message
+// as the built-in Exception, an internal failure as PanicException, and the
+// guard that keeps C++ exceptions out of the interpreter's frames.
 
 // Every length the binding passes to or receives from the interpreter is a
 // Py_ssize_t.
@@ -14,7 +14,6 @@
 #include <string_view>
 #include <utility>
 
-#include "error/error.h"
 
 namespace quellan::python {
 
@@ -27,9 +26,6 @@ using OwnedRef = std::unique_ptr<PyObject, DecRef>;
 /// Raises the built-in `Exception` itself (no subclass, no cause) whose single
 /// argument is `message`, and returns null. The message may hold NUL bytes.
 PyObject* raise_exception(std::string_view message);
-
-/// Raises a library error as `Exception` carrying its one-line message.
-PyObject* raise_error(const error::Error& error);
 
 /// Raises `PanicException(text)`, replacing any pending exception, and returns
 /// null. `PanicException` derives from BaseException directly, so `except

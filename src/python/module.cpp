@@ -99,14 +99,8 @@ std::optional<std::string> bind_path(const char* function_name, PyObject* const*
 
 static_assert(sizeof(long long) == sizeof(std::int64_t), "Version64 is handed over as a C long long");
 
-// Takes the text by value so that its buffer is released as soon as the str exists.
-PyObject* text_value(std::string text) {
+PyObject* text_value(std::string_view text) {
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-}
-
-PyObject* text_value(const tarn::pak::InlineText& text) {
-  const std::string_view view = text.view();
-  return PyUnicode_FromStringAndSize(view.data(), static_cast<Py_ssize_t>(view.size()));
 }
 
 // Takes over `value` (a new reference or null) and stores it under `key`.
@@ -123,16 +117,16 @@ bool set_entry(PyObject* dict, std::string_view key, PyObject* value) {
 // A new dict of the six entries Python callers get, in this order. A failed
 // insertion returns null with the interpreter's exception; an object that
 // cannot be created is a panic.
-PyObject* module_info_to_dict(tarn::pak::ModuleInfo info) {
+PyObject* module_info_to_dict(const tarn::pak::ModuleInfo& info) {
   OwnedRef dict(PyDict_New());
   if (!dict) return raise_panic("could not create the metadata dict");
   // Short-circuiting stops at the first failed entry; later values are never made.
   const bool filled =
-      set_entry(dict.get(), "Folder", text_value(std::move(info.folder))) &&
-      set_entry(dict.get(), "MD5", text_value(info.md5)) &&
-      set_entry(dict.get(), "Name", text_value(std::move(info.name))) &&
+      set_entry(dict.get(), "Folder", text_value(info.folder)) &&
+      set_entry(dict.get(), "MD5", text_value(info.md5.view())) &&
+      set_entry(dict.get(), "Name", text_value(info.name)) &&
       set_entry(dict.get(), "PublishHandle", PyLong_FromUnsignedLongLong(info.publish_handle)) &&
-      set_entry(dict.get(), "UUID", text_value(info.uuid)) &&
+      set_entry(dict.get(), "UUID", text_value(info.uuid.view())) &&
       set_entry(dict.get(), "Version64", PyLong_FromLongLong(info.version));
   return filled ? dict.release() : nullptr;
 }
@@ -151,11 +145,11 @@ PyObject* metadata_dict_for(std::string path) {
   // Only the first description is kept: any more make the call fail anyway.
   auto metadata_or_err = raw::voka::read::get_first_mod_info_from_pak(
       std::move(path), tarn::pak::DependencyRecords::drop);
-  if (!metadata_or_err) return raise_error(metadata_or_err.error());
+  if (!metadata_or_err) return raise_exception(metadata_or_err.error().message());
   raw::voka::read::FirstModInfo& metadata = *metadata_or_err;
   if (metadata.count >= 2) return raise_exception("multiple meta.kvt in .pak");
   if (!metadata.first) return raise_exception("no mod info found");
-  return module_info_to_dict(std::move(metadata.first->module_info));
+  return module_info_to_dict(metadata.first->module_info);
 }
 
 // The interpreter lock stays held for the whole library call, reading and
@@ -199,32 +193,14 @@ PyMethodDef module_functions[] = {
 // ---------------------------------------------------------------------------
 // The exec step.
 
-// Interned once per process under the interpreter lock and never released.
-PyObject* interned(PyObject*& cache, const char* text) {
-  if (cache == nullptr) cache = PyUnicode_InternFromString(text);
-  return cache;
-}
-
-PyObject* name_key() {
-  static PyObject* cache = nullptr;
-  return interned(cache, "__name__");
-}
-
-PyObject* all_key() {
-  static PyObject* cache = nullptr;
-  return interned(cache, "__all__");
-}
-
 // The module's `__all__` as a new reference, made an empty list if it is missing.
 PyObject* all_list(PyObject* module) {
-  PyObject* key = all_key();
-  if (key == nullptr) return nullptr;
-  OwnedRef all(PyObject_GetAttr(module, key));
+  OwnedRef all(PyObject_GetAttrString(module, "__all__"));
   if (!all) {
     if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return nullptr;
     PyErr_Clear();
     all.reset(PyList_New(0));
-    if (!all || PyObject_SetAttr(module, key, all.get()) != 0) return nullptr;
+    if (!all || PyObject_SetAttrString(module, "__all__", all.get()) != 0) return nullptr;
   }
   if (!PyList_Check(all.get())) {
     PyErr_SetString(PyExc_TypeError, "__all__ must be a list");
@@ -235,9 +211,7 @@ PyObject* all_list(PyObject* module) {
 
 // The function's `__name__` as a new reference; it must be a str.
 PyObject* function_name(PyObject* function) {
-  PyObject* key = name_key();
-  if (key == nullptr) return nullptr;
-  OwnedRef name(PyObject_GetAttr(function, key));
+  OwnedRef name(PyObject_GetAttrString(function, "__name__"));
   if (name && !PyUnicode_Check(name.get())) {
     PyErr_SetString(PyExc_TypeError, "__name__ must be a str");
     return nullptr;

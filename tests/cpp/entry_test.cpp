@@ -11,6 +11,7 @@
 #include "raw/voka/read/open_pak.h"
 #include "raw/voka/read/table/table.h"
 #include "support/memory_ceiling.h"
+#include "support/messages.h"
 #include "support/meta_kvt.h"
 #include "support/package_writer.h"
 #include "support/temp_dir.h"
@@ -49,7 +50,7 @@ Extracted extracted(const error::Result<ModFile>& file) {
 // Opens the package as the metadata lookup does and extracts the records at
 // `indexes` in that order through the one reader, whatever their names.
 std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_list<std::size_t> indexes,
-                               std::size_t limit = MAX_EXTRACTED_PER_CALL) {
+                               ExtractionAllowance allowance = {}) {
   const PackageFile file(writer.bytes());
   auto reader = read::open_pak_skipping_header(file.path());
   if (!reader) return {failure(reader.error().message())};
@@ -57,13 +58,15 @@ std::vector<Extracted> extract(const PackageWriter& writer, std::initializer_lis
   if (!table) return {failure(table.error().message())};
   auto walk = table->walk(*reader);
   std::vector<read::table::OwnedRecord> records;
-  for (read::table::RecordWalk::Item& record : *walk) {
-    if (record) records.emplace_back(*record);
-  }
+  auto walked = walk->for_each(read::table::Rest::check, [&](read::table::Record record) {
+    records.emplace_back(record);
+    return read::table::Step::next;
+  });
+  if (!walked) return {failure(walked.error().message())};
   std::vector<Extracted> results;
   for (const std::size_t index : indexes) {
     auto entry = records.at(index).view().entry_details();
-    results.push_back(entry ? extracted(std::move(*entry).decompress_file(*reader, {limit, limit}))
+    results.push_back(entry ? extracted(std::move(*entry).decompress_file(*reader, allowance))
                             : failure(entry.error().message()));
   }
   return results;
@@ -95,7 +98,7 @@ PackageEntry entry(PackageEntry (*make)(std::string, std::string_view), void (*a
 const std::string ZLIB_SHORT = "tried to decompress Mods/SomeMod/meta.kvt but got failed to fill whole buffer";
 const std::string STORED_EOF =
     "when reading compressed Mods/SomeMod/meta.kvt from .pak got failed to fill whole buffer";
-const std::string ZSTD = "zstd-compressed data in .pak not currently supported";
+const std::string ZSTD = test_support::ZSTD_UNSUPPORTED;
 
 std::string hex(std::uint64_t value) {
   char digits[16];
@@ -253,7 +256,7 @@ class ExtractionLimit : public ::testing::TestWithParam<LimitCase> {};
 TEST_P(ExtractionLimit, ContentsMayReachTheLimitButNotPassIt) {
   PackageWriter writer;
   writer.add(GetParam().entry);
-  EXPECT_EQ(extract(writer, {0}, GetParam().limit), std::vector<Extracted>{GetParam().expected});
+  EXPECT_EQ(extract(writer, {0}, {GetParam().limit, GetParam().limit}), std::vector<Extracted>{GetParam().expected});
 }
 
 const std::size_t UNDER = CONTENTS.size() - 1;
@@ -305,6 +308,35 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"plain_past_end_of_file", entry(PackageEntry::plain, [](PackageEntry& e) { e.offset = 1 << 20; }),
                   UNDER, failure(STORED_EOF)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Once less is left of a call's allowance than the least an extraction costs,
+// no description fits, however small: three of the largest, then one 500 bytes
+// short of it, leave 500 bytes, and a 300-byte description of any kind, or any
+// smaller one, is refused. Compressed ones have spent few stored bytes.
+TEST(ExtractionAllowance, RefusesEveryDescriptionOnceTheLeastCostNoLongerFits) {
+  ExtractionAllowance allowance;
+  for (int i = 0; i < 3; ++i) allowance.spend(MEBIBYTE, MAX_DECOMPRESSED_SIZE);
+  allowance.spend(MEBIBYTE, MAX_DECOMPRESSED_SIZE - 500);
+  ASSERT_EQ(allowance.contents, 500u);
+  for (const std::size_t size : {300, 1}) {
+    const std::string contents(size, ' ');
+    EXPECT_FALSE(allowance.affords(size, size));
+    PackageWriter writer;
+    writer.add(PackageEntry::plain(NAME, contents)).add(PackageEntry::zlib(NAME, contents));
+    writer.add(PackageEntry::lz4(NAME, contents));
+    const std::string stored_lz4 = hex(PackageEntry::lz4(NAME, contents).stored.size());
+    EXPECT_EQ(extract(writer, {0, 1, 2}, allowance),
+              (std::vector<Extracted>{
+                  failure("when reading compressed Mods/SomeMod/meta.kvt from .pak got the data is more than the 500 "
+                          "bytes allowed"),
+                  failure("tried to decompress Mods/SomeMod/meta.kvt but got the data decompresses to more than the 0 "
+                          "bytes allowed"),
+                  failure("tried to LZ4 decompress file Mods/SomeMod/meta.kvt at offset " +
+                          std::to_string(test_support::HEADER_SIZE + size + PackageEntry::zlib(NAME, contents).stored.size()) +
+                          " with compressed_length 0x" + stored_lz4 + " and decompressed length 0x" + hex(size) + " " +
+                          LZ4_TOO_SMALL + "0, expected 1")}));
+  }
+}
 
 }  // namespace
 }  // namespace quellan::raw::voka

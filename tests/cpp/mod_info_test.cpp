@@ -8,6 +8,7 @@
 
 #include "raw/voka/entry_details.h"
 #include "support/messages.h"
+#include "support/package_case.h"
 #include "support/meta_kvt.h"
 #include "support/package_writer.h"
 #include "support/temp_dir.h"
@@ -50,11 +51,7 @@ void description_then_near_alias(PackageWriter& w, void (*change)(PackageEntry&)
   w.add(first).add(alias);
 }
 
-struct LookupCase {
-  const char* name;
-  void (*build)(PackageWriter&);
-  std::string expected;
-};
+using LookupCase = test_support::PackageCase;
 
 class GetModInfoFromPak : public ::testing::TestWithParam<LookupCase> {};
 
@@ -84,6 +81,7 @@ TEST_P(GetModInfoFromPak, FindsTheSameFirstDescriptionAndCount) {
 
 using test_support::MODULE_INFO_FAILS;
 using test_support::NO_MODULE_INFO;
+using test_support::short_table;
 
 INSTANTIATE_TEST_SUITE_P(
     Packages, GetModInfoFromPak,
@@ -131,15 +129,14 @@ INSTANTIATE_TEST_SUITE_P(
                      zstd.flags = 0x03;
                      w.add(description("Mods/A/meta.kvt", "A")).add(zstd);
                    },
-                   "zstd-compressed data in .pak not currently supported"},
+                   test_support::ZSTD_UNSUPPORTED},
         LookupCase{"second_entry_unknown_compression",
                    [](PackageWriter& w) {
                      PackageEntry unknown = description("Mods/B/meta.kvt", "B");
                      unknown.flags = 0x05;
                      w.add(description("Mods/A/meta.kvt", "A")).add(unknown);
                    },
-                   "unknown compression type specified with 5 found when .pak compression flags for "
-                   "Mods/B/meta.kvt"},
+                   test_support::unknown_compression(5, "Mods/B/meta.kvt")},
         LookupCase{"second_entry_without_module_info",
                    [](PackageWriter& w) {
                      w.add(description("Mods/A/meta.kvt", "A"))
@@ -180,8 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                      }
                      w.declared_file_count(21);
                    },
-                   "tried to decompress path of table but got the block decompressed to 5440 bytes but 5712 were "
-                   "declared"},
+                   short_table(5440, 5712)},
         LookupCase{"bad_flags_outside_descriptions_ignored",
                    [](PackageWriter& w) {
                      PackageEntry unknown = PackageEntry::plain("Mods/A/B/meta.kvt", "");
@@ -196,8 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                      unknown.flags = 0x05;
                      w.add(unknown).add(PackageEntry::plain("x", "")).declared_file_count(3);
                    },
-                   "tried to decompress path of table but got the block decompressed to 544 bytes but 816 were "
-                   "declared"},
+                   short_table(544, 816)},
         // Records that share stored bytes share a parse; these differ in one field.
         LookupCase{"same_but_offset",
                    [](PackageWriter& w) {
@@ -221,9 +216,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "decompressed length 0x2a0 but got the offset to copy is not contained in the decompressed buffer"},
         LookupCase{"table_unreadable",
                    [](PackageWriter& w) { w.add(description("Mods/A/meta.kvt", "A")).declared_file_count(2); },
-                   "tried to decompress path of table but got the block decompressed to 272 bytes but 544 were "
-                   "declared"}),
-    [](const auto& info) { return std::string(info.param.name); });
+                   short_table(272, 544)}),
+    test_support::package_case_name);
 
 // Records may all point at the same stored bytes. The four copies of one
 // description below produce exactly the call's allowance and are read; one

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "support/messages.h"
 #include "support/meta_kvt.h"
+#include "support/package_case.h"
 #include "support/package_writer.h"
 #include "support/temp_dir.h"
 
@@ -69,6 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"mods_shorter_segment", "Mods/Fo/x.txt", "Foo", OVERRIDE},
         PathCase{"mods_other_folder", "Mods/Bar/x.txt", "Foo", OVERRIDE},
         PathCase{"mods_lower_case_top", "mods/Foo/x.txt", "Foo", OVERRIDE},
+        PathCase{"mods_longer_top", "Mods_A/Foo/x.txt", "Foo", OVERRIDE},
+        PathCase{"mods_longer_top_named_folder", "Mods_A/Foo/x.txt", "A", OVERRIDE},
+        PathCase{"public_longer_top", "PublicX/Foo/x", "Foo", OVERRIDE},
         PathCase{"public_file", "Public/Foo/a.dds", "Foo", CONTENT},
         PathCase{"public_meta_kvt", "Public/Foo/meta.kvt", "Foo", CONTENT},
         PathCase{"public_bare_folder", "Public/Foo/", "Foo", OVERRIDE},
@@ -136,11 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Packages whose answer depends on where the walk over the table stops.
-struct WalkCase {
-  const char* name;
-  void (*build)(PackageWriter&);
-  std::string expected;
-};
+using WalkCase = test_support::PackageCase;
 
 class OverrideWalk : public ::testing::TestWithParam<WalkCase> {};
 
@@ -179,8 +181,7 @@ void near_identical_folders(PackageWriter& w, int extra = 0) {
   for (int i = 0; i < 64 + extra; ++i) w.add(PackageEntry::plain("Public/" + near_identical_folder(i) + "/x", ""));
 }
 
-const std::string SHORT_TABLE = "tried to decompress path of table but got the block decompressed to 544 bytes but "
-                                "816 were declared";
+const std::string SHORT_TABLE = test_support::short_table(544, 816);
 
 INSTANTIATE_TEST_SUITE_P(
     Packages, OverrideWalk,
@@ -291,37 +292,39 @@ INSTANTIATE_TEST_SUITE_P(
                    zstd.flags = 0x03;
                    w.add(zstd).add(PackageEntry::plain("Public/Foo/x", ""));
                  },
-                 "zstd-compressed data in .pak not currently supported"}),
-    [](const auto& info) { return std::string(info.param.name); });
+                 test_support::ZSTD_UNSUPPORTED}),
+    test_support::package_case_name);
 
 // A package noting one folder, alone or among more folders than are scanned,
-// then describing a folder as long that differs from it in one byte.
+// then describing a folder as long: the same, or one that differs in one byte.
 struct ShortFolderCase {
   std::size_t size;
-  std::size_t differing;
+  std::optional<std::size_t> differing;
   bool crowded;
 };
 
 class OverrideShortFolder : public ::testing::TestWithParam<ShortFolderCase> {};
 
 // Folders of up to a word are told apart by their first bytes alone, read in
-// overlapping pieces: a byte the reading misses would pass for the same folder.
-TEST_P(OverrideShortFolder, TellsFoldersApartByEveryByte) {
+// place from the record or copied from the description: a byte either reading
+// misses would pass for the same folder, and one it adds would lose the folder.
+TEST_P(OverrideShortFolder, FindsTheFolderAndNoOther) {
   const auto [size, differing, crowded] = GetParam();
   const std::string described(size, 'A');
   std::string noted = described;
-  noted[differing] = 'B';
+  if (differing) noted[*differing] = 'B';
   PackageWriter writer;
   for (int i = 0; crowded && i < 20; ++i) writer.add(game_folder_path(i));
   writer.add(PackageEntry::plain("Public/" + noted + "/x", "")).add(description_of(described));
-  EXPECT_EQ(override_answer(writer), "true");
+  EXPECT_EQ(override_answer(writer), differing ? "true" : "false");
 }
 
 std::vector<ShortFolderCase> short_folder_cases() {
   std::vector<ShortFolderCase> cases;
   for (std::size_t size = 1; size <= 9; ++size) {
-    for (std::size_t differing = 0; differing < size; ++differing) {
-      for (const bool crowded : {false, true}) cases.push_back({size, differing, crowded});
+    for (const bool crowded : {false, true}) {
+      cases.push_back({size, std::nullopt, crowded});
+      for (std::size_t differing = 0; differing < size; ++differing) cases.push_back({size, differing, crowded});
     }
   }
   return cases;
@@ -329,8 +332,10 @@ std::vector<ShortFolderCase> short_folder_cases() {
 
 INSTANTIATE_TEST_SUITE_P(Bytes, OverrideShortFolder, ::testing::ValuesIn(short_folder_cases()),
                          [](const auto& info) {
-                           return "size_" + std::to_string(info.param.size) + "_byte_" +
-                                  std::to_string(info.param.differing) + (info.param.crowded ? "_crowded" : "");
+                           const auto& c = info.param;
+                           return "size_" + std::to_string(c.size) +
+                                  (c.differing ? "_byte_" + std::to_string(*c.differing) : "_same") +
+                                  (c.crowded ? "_crowded" : "");
                          });
 
 }  // namespace

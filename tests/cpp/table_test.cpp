@@ -11,6 +11,8 @@
 
 #include "raw/voka/read/open_pak.h"
 #include "support/memory_ceiling.h"
+#include "support/messages.h"
+#include "support/package_case.h"
 #include "support/package_writer.h"
 #include "support/temp_dir.h"
 
@@ -21,6 +23,9 @@ using test_support::MemoryCeiling;
 using test_support::PackageEntry;
 using test_support::PackageFile;
 using test_support::PackageWriter;
+using test_support::short_table;
+using test_support::table_fails;
+using test_support::unknown_compression;
 
 constexpr std::size_t MEBIBYTE = std::size_t{1} << 20;
 
@@ -34,10 +39,11 @@ error::Result<std::vector<OwnedRecord>> read_records(const PackageWriter& writer
   auto walk = table->walk(*reader);
   if (!walk) return std::unexpected(walk.error());
   std::vector<OwnedRecord> records;
-  for (RecordWalk::Item& record : *walk) {
-    if (!record) return std::unexpected(record.error());
-    records.emplace_back(*record);
-  }
+  auto walked = walk->for_each(Rest::check, [&](Record record) {
+    records.emplace_back(record);
+    return Step::next;
+  });
+  if (!walked) return std::unexpected(walked.error());
   return records;
 }
 
@@ -59,17 +65,13 @@ std::string render(const error::Result<EntryDetails>& entry) {
 }
 
 // Refused tables: each case breaks one field of a sound one-entry package.
-struct BrokenTable {
-  const char* name;
-  void (*corrupt)(PackageWriter&);
-  std::string expected;
-};
+using BrokenTable = test_support::PackageCase;
 
 class TableReadFrom : public ::testing::TestWithParam<BrokenTable> {};
 
 TEST_P(TableReadFrom, RefusesWithItsMessage) {
   PackageWriter writer = one_entry_package();
-  GetParam().corrupt(writer);
+  GetParam().build(writer);
   // Declared sizes must never be taken at their word: the ceiling turns an
   // allocation of gigabytes into a failure the message check sees.
   const MemoryCeiling ceiling(256 * MEBIBYTE);
@@ -118,32 +120,28 @@ INSTANTIATE_TEST_SUITE_P(
                     [](PackageWriter& w) { cut_bad_block(w, 2 * Table::STORED_PIECE_SIZE); }, COMPRESSED_TABLE_EOF},
         BrokenTable{"bad_block_of_pieces_whole",
                     [](PackageWriter& w) { w.table_block(bad_block_of(2 * Table::STORED_PIECE_SIZE)); },
-                    "tried to decompress path of table but got 0 is not a valid match offset"},
+                    table_fails("0 is not a valid match offset")},
         BrokenTable{"empty_block",
                     [](PackageWriter& w) { w.declared_file_count(0).table_block(""); },
-                    "tried to decompress path of table but got expected another byte, found none"},
+                    table_fails("expected another byte, found none")},
         BrokenTable{"empty_block_with_records_declared", [](PackageWriter& w) { w.table_block(""); },
-                    "tried to decompress path of table but got expected another byte, found none"},
+                    table_fails("expected another byte, found none")},
         BrokenTable{"block_larger_than_declared",
                     [](PackageWriter& w) { w.declared_file_count(0).table_block("\x30" "abc"); },
-                    "tried to decompress path of table but got provided output is too small for the decompressed "
-                    "data, actual 0, expected 3"},
+                    table_fails("provided output is too small for the decompressed data, actual 0, expected 3")},
         BrokenTable{"literal_beyond_input", [](PackageWriter& w) { w.table_block("\x50" "abc"); },
-                    "tried to decompress path of table but got literal is out of bounds of the input"},
+                    table_fails("literal is out of bounds of the input")},
         BrokenTable{"zero_offset", [](PackageWriter& w) { w.table_block(std::string("\x10" "a\x00\x00\x00", 5)); },
-                    "tried to decompress path of table but got 0 is not a valid match offset"},
+                    table_fails("0 is not a valid match offset")},
         BrokenTable{"block_shorter_than_declared", [](PackageWriter& w) { w.declared_file_count(2); },
-                    "tried to decompress path of table but got the block decompressed to 272 bytes but 544 "
-                    "were declared"},
+                    short_table(272, 544)},
         BrokenTable{"block_partial_record",
                     [](PackageWriter& w) { w.table_block(test_support::lz4_block(w.records().substr(0, 271))); },
-                    "tried to decompress path of table but got the block decompressed to 271 bytes but 272 "
-                    "were declared"},
+                    short_table(271, 272)},
         // 0xFFFFFFFF records would need about 1.1 TiB.
         BrokenTable{"declares_4_giga_records", [](PackageWriter& w) { w.declared_file_count(0xFFFFFFFF); },
-                    "tried to decompress path of table but got the block decompressed to 272 bytes but "
-                    "1168231104240 were declared"}),
-    [](const auto& info) { return std::string(info.param.name); });
+                    short_table(272, 1168231104240)}),
+    test_support::package_case_name);
 
 // The bytes that continue an LZ4 length whose nibble is 15 by `extra` more.
 std::string lz4_length(std::uint64_t extra) {
@@ -194,21 +192,17 @@ TEST_P(TableAtRecordLimit, WalksUpToItOnly) {
   auto walk = table->walk(*reader);
   ASSERT_TRUE(walk.has_value());
   std::uint64_t walked = 0;
-  std::optional<error::Error> failure;
-  for (RecordWalk::Item& record : *walk) {
-    if (!record) {
-      failure = record.error();
-      break;
-    }
+  auto ended = walk->for_each(Rest::check, [&](Record) {
     ++walked;
-  }
+    return Step::next;
+  });
   if (GetParam().expected.empty()) {
-    EXPECT_FALSE(failure) << failure->message();
+    EXPECT_TRUE(ended) << ended.error().message();
     EXPECT_EQ(walked, GetParam().declared);
     return;
   }
-  ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->message(), GetParam().expected);
+  ASSERT_FALSE(ended);
+  EXPECT_EQ(ended.error().message(), GetParam().expected);
   EXPECT_LE(walked, Table::MAX_WALKED_RECORDS);
 }
 
@@ -221,14 +215,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LimitCase{"at_limit", LIMIT, repeated_record_block(LIMIT), ""},
         LimitCase{"one_past_limit", LIMIT + 1, repeated_record_block(LIMIT + 1),
-                  "tried to decompress path of table but got the table holds 4194305 records, more than the "
-                  "4194304 allowed"},
+                  table_fails("the table holds 4194305 records, more than the 4194304 allowed")},
         LimitCase{"past_limit_then_bad_sequence", LIMIT + 20'002,
                   repeated_record_block(LIMIT + 20'001, ZERO_OFFSET_SEQUENCE),
-                  "tried to decompress path of table but got 0 is not a valid match offset"},
+                  table_fails("0 is not a valid match offset")},
         LimitCase{"past_limit_then_short", 0xFFFFFFFF, repeated_record_block(LIMIT + 1),
-                  "tried to decompress path of table but got the block decompressed to 1140850960 bytes but "
-                  "1168231104240 were declared"}),
+                  short_table(1140850960, 1168231104240)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Table, EmptyTableFromOneZeroByte) {
@@ -286,20 +278,16 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"zstd_with_all_high_bits", meta_entry([](PackageEntry& e) { e.flags = 0xF3; }),
                    "Mods/SomeMod/meta.kvt offset=16 size_on_disk=10 uncompressed_size=10 kind=3"},
         RecordCase{"unknown_kind_4", meta_entry([](PackageEntry& e) { e.flags = 0x04; }),
-                   "unknown compression type specified with 4 found when .pak compression flags for "
-                   "Mods/SomeMod/meta.kvt"},
+                   unknown_compression(4, "Mods/SomeMod/meta.kvt")},
         RecordCase{"unknown_kind_5", meta_entry([](PackageEntry& e) { e.flags = 0x05; }),
-                   "unknown compression type specified with 5 found when .pak compression flags for "
-                   "Mods/SomeMod/meta.kvt"},
+                   unknown_compression(5, "Mods/SomeMod/meta.kvt")},
         RecordCase{"unknown_kind_15_under_high_bits", meta_entry([](PackageEntry& e) { e.flags = 0xFF; }),
-                   "unknown compression type specified with 15 found when .pak compression flags for "
-                   "Mods/SomeMod/meta.kvt"},
+                   unknown_compression(15, "Mods/SomeMod/meta.kvt")},
         RecordCase{"unknown_kind_invalid_utf8_name", meta_entry([](PackageEntry& e) {
                      e.name = "Mods/\xC3(/meta.kvt";
                      e.flags = 0x05;
                    }),
-                   "unknown compression type specified with 5 found when .pak compression flags for "
-                   "Mods/\xEF\xBF\xBD(/meta.kvt"}),
+                   unknown_compression(5, "Mods/\xEF\xBF\xBD(/meta.kvt")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct NameCase {
@@ -311,7 +299,9 @@ struct NameCase {
 class MetaEntryName : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(MetaEntryName, MatchesModsFolderMetaKvtOnly) {
-  EXPECT_EQ(is_meta_entry_name(GetParam().path), GetParam().is_meta);
+  const auto records = read_records(PackageWriter().add(PackageEntry::plain(GetParam().path, "")));
+  ASSERT_TRUE(records.has_value()) << records.error().message();
+  EXPECT_EQ(records->front().view().has_meta_entry_name(), GetParam().is_meta);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -326,6 +316,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"lower_case_mods", "mods/SomeMod/meta.kvt", false},
                       NameCase{"upper_case_file", "Mods/SomeMod/META.KVT", false},
                       NameCase{"public", "Public/SomeMod/meta.kvt", false},
+                      NameCase{"longer_top_folder", "Mods_A/SomeMod/meta.kvt", false},
+                      NameCase{"top_folder_without_slash", "ModsA/meta.kvt", false},
                       NameCase{"leading_slash", "/Mods/SomeMod/meta.kvt", false},
                       NameCase{"no_folder_separator", "Mods/SomeModmeta.kvt", false},
                       NameCase{"empty", "", false}),
@@ -397,15 +389,16 @@ TEST(Table, WalkReadsItsBlockWhereverTheReaderStands) {
   auto walk = table->walk(*reader);
   ASSERT_TRUE(walk.has_value());
   std::size_t index = 0;
-  for (RecordWalk::Item& record : *walk) {
-    ASSERT_TRUE(record.has_value()) << record.error().message();
-    ASSERT_EQ(record->name(), scattered_name(index));
+  auto walked = walk->for_each(Rest::check, [&](Record record) {
+    EXPECT_EQ(record.name(), scattered_name(index));
     // Another read between records, as a description extracted mid-walk makes.
     std::array<char, 6> stored;
-    ASSERT_TRUE(reader->seek_absolute(test_support::HEADER_SIZE + 6 * index).has_value());
-    ASSERT_TRUE(reader->read_exact(stored).has_value());
+    EXPECT_TRUE(reader->seek_absolute(test_support::HEADER_SIZE + 6 * index).has_value());
+    EXPECT_TRUE(reader->read_exact(stored).has_value());
     ++index;
-  }
+    return Step::next;
+  });
+  EXPECT_TRUE(walked) << walked.error().message();
   EXPECT_EQ(index, COUNT);
 }
 

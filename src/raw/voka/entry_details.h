@@ -46,16 +46,23 @@ struct ExtractionAllowance {
   std::size_t contents = MAX_EXTRACTED_PER_CALL;
 
   /// Takes off what one extraction read and produced, at their `extraction_cost`.
-  /// The extraction held its stored bytes, so counted, to the allowance; the
-  /// least cost of small contents may take the rest of theirs.
+  /// The extraction held its stored bytes, so counted, to the allowance, and its
+  /// contents to `most_contents`; only contents of no bytes at all (an LZ4 block
+  /// may end at once) can cost more than is left, and take what is.
   void spend(std::size_t stored_bytes, std::size_t contents_bytes) {
     stored -= extraction_cost(stored_bytes);
     contents -= std::min(contents, extraction_cost(contents_bytes));
   }
 
-  /// Whether an extraction that reads and produces these bytes surely fits.
+  /// Whether an extraction that reads and produces these bytes fits.
   bool affords(std::size_t stored_bytes, std::size_t contents_bytes) const {
     return extraction_cost(stored_bytes) <= stored && extraction_cost(contents_bytes) <= contents;
+  }
+
+  /// The most contents an extraction may produce: none once even the least
+  /// cost no longer fits, however few bytes it would come to.
+  std::size_t most_contents() const {
+    return contents < MIN_EXTRACTION_COST ? 0 : std::min<std::size_t>(contents, MAX_DECOMPRESSED_SIZE);
   }
 };
 

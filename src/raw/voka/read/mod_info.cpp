@@ -13,6 +13,8 @@ namespace {
 
 using table::OwnedRecord;
 using table::Record;
+using table::Rest;
+using table::Step;
 
 // Description records kept from the walk that checks the table, to be extracted
 // once the whole block is known to be good. A package holds one as a rule; one
@@ -20,21 +22,13 @@ using table::Record;
 // keeps never grows with the records of a hostile table.
 constexpr std::size_t KEPT_DESCRIPTION_RECORDS = 16;
 
-// What a visit of a record asks of the walk.
-enum class Visited { go_on, stop };
-
-// Calls `visit` on every record named like a description, in table order, and
-// stops when it asks to, or at the first failure, its own or the walk's.
+// Calls `visit` on every record named like a description, in table order,
+// until it stops the walk or fails, or the walk does.
 template <class Visit>
-error::Result<void> for_each_description_record(table::RecordWalk& walk, Visit&& visit) {
-  for (table::RecordWalk::Item& record : walk) {
-    if (!record) return std::unexpected(std::move(record.error()));
-    if (!record->has_meta_entry_name()) continue;
-    auto visited = visit(*record);
-    if (!visited) return std::unexpected(std::move(visited.error()));
-    if (*visited == Visited::stop) return {};
-  }
-  return {};
+error::Result<void> for_each_description_record(table::RecordWalk& walk, Rest rest, Visit&& visit) {
+  return walk.for_each(rest, [&](const Record& record) {
+    return record.has_meta_entry_name() ? visit(record) : Step::next;
+  });
 }
 
 // Walks the whole table, keeping its description records in `kept` up to the
@@ -47,16 +41,13 @@ error::Result<bool> keep_description_records(const table::Table& table, PackageR
   auto walk = table.walk(reader);
   if (!walk) return std::unexpected(std::move(walk.error()));
   bool more = false;
-  auto walked = for_each_description_record(*walk, [&](Record record) -> error::Result<Visited> {
+  auto walked = for_each_description_record(*walk, Rest::check, [&](const Record& record) {
     more = kept.size() == KEPT_DESCRIPTION_RECORDS;
-    if (more) return Visited::stop;
+    if (more) return Step::stop;
     kept.emplace_back(record);
-    return Visited::go_on;
+    return Step::next;
   });
   if (!walked) return std::unexpected(std::move(walked.error()));
-  if (more) {
-    if (auto rest = walk->check_rest(); !rest) return std::unexpected(std::move(rest.error()));
-  }
   return more;
 }
 
@@ -143,21 +134,27 @@ error::Result<void> for_each_mod_info(std::string path, tarn::pak::DependencyRec
 
   DescriptionReader descriptions(*reader, records);
   tarn::pak::FieldTexts texts = tarn::pak::FieldTexts::keep;
-  auto read_and_take = [&](Record record) -> error::Result<Visited> {
+  error::Result<void> taken;
+  auto read_and_take = [&](Record record) {
     auto metadata = descriptions.read(record, std::exchange(texts, later_texts));
-    if (!metadata) return std::unexpected(std::move(metadata.error()));
+    if (!metadata) {
+      taken = std::unexpected(std::move(metadata.error()));
+      return Step::stop;
+    }
     take(std::move(*metadata));
-    return Visited::go_on;
+    return Step::next;
   };
   if (*walk_again) {
+    // The first walk checked the whole table.
     auto walk = table->walk(*reader);
     if (!walk) return std::unexpected(std::move(walk.error()));
-    return for_each_description_record(*walk, read_and_take);
+    if (auto walked = for_each_description_record(*walk, Rest::skip, read_and_take); !walked) return walked;
+    return taken;
   }
   for (const OwnedRecord& record : kept) {
-    if (auto taken = read_and_take(record.view()); !taken) return std::unexpected(std::move(taken.error()));
+    if (read_and_take(record.view()) == Step::stop) break;
   }
-  return {};
+  return taken;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "raw/voka/read/override.h"
 
 #include <algorithm>
+#include <array>
+#include <cassert>
 #include <compare>
 #include <cstdint>
 #include <cstring>
@@ -10,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/little_endian.h"
+#include "common/bytes.h"
 #include "raw/voka/read/open_pak.h"
 #include "raw/voka/read/table/stored_path.h"
 #include "raw/voka/read/table/table.h"
@@ -21,6 +23,8 @@ namespace quellan::raw::voka::read {
 namespace {
 
 using table::Record;
+using table::Rest;
+using table::Step;
 using table::StoredPath;
 
 // Whether `record` names content of the module in `folder`.
@@ -30,52 +34,29 @@ bool is_content_of(const Record& record, std::string_view folder) { return recor
 // folders of at most a word exactly when the folders are.
 class FolderKey {
  public:
-  explicit FolderKey(std::string_view folder) : FolderKey(folder.size(), first_word(folder)) {}
+  /// The key of a folder held anywhere: its first bytes copied out.
+  explicit FolderKey(std::string_view folder) : size_(folder.size()), head_(0) {
+    std::memcpy(&head_, folder.data(), known_bytes());
+  }
 
   /// The key of a folder read in place from a table record, whose bytes go on
   /// for at least a word from the folder's first: one load.
   static FolderKey of_folder_in_record(std::string_view folder) {
-    const std::uint64_t word = common::load_little_endian<std::uint64_t>(folder.data());
-    if (folder.size() >= WORD) return {folder.size(), word};
-    return {folder.size(), word & ((std::uint64_t{1} << (8 * folder.size())) - 1)};
+    return {folder.size(), common::low_bytes(common::load_word(folder.data()), folder.size())};
   }
 
   /// A key that no folder has.
   static FolderKey none() { return {std::string_view::npos, 0}; }
 
   /// How many first bytes of a folder the key holds.
-  std::size_t known_bytes() const { return std::min(size_, WORD); }
+  std::size_t known_bytes() const { return std::min(size_, common::WORD); }
   /// Whether the key holds the whole folder, which it then tells apart from any other.
-  bool holds_whole_folder() const { return size_ <= WORD; }
+  bool holds_whole_folder() const { return size_ <= common::WORD; }
 
   auto operator<=>(const FolderKey&) const = default;
 
  private:
-  static constexpr std::size_t WORD = sizeof(std::uint64_t);
-
   FolderKey(std::size_t size, std::uint64_t head) : size_(size), head_(head) {}
-
-  // The first bytes of `folder`, up to a word of them, as one integer, read
-  // without touching a byte past its end.
-  static std::uint64_t first_word(std::string_view folder) {
-    const char* bytes = folder.data();
-    const std::size_t size = folder.size();
-    if (size >= WORD) return common::load_little_endian<std::uint64_t>(bytes);
-    if (size >= sizeof(std::uint32_t)) {
-      // Two halves that overlap: the shared bytes agree, so or-ing them is exact.
-      const std::uint64_t low = common::load_little_endian<std::uint32_t>(bytes);
-      const std::uint64_t high = common::load_little_endian<std::uint32_t>(bytes + size - sizeof(std::uint32_t));
-      return low | (high << (8 * (size - sizeof(std::uint32_t))));
-    }
-    if (size == 0) return 0;
-    // One to three bytes: the first, the middle and the last hold them all.
-    return byte_at(folder, 0) | byte_at(folder, size / 2) | byte_at(folder, size - 1);
-  }
-
-  // The byte at `at` of `folder`, placed where it stands in a little-endian word.
-  static std::uint64_t byte_at(std::string_view folder, std::size_t at) {
-    return std::uint64_t{static_cast<unsigned char>(folder[at])} << (8 * at);
-  }
 
   std::size_t size_;
   std::uint64_t head_;
@@ -133,7 +114,7 @@ class ContentSeen {
  public:
   /// Notes a path met before the description, read in place from its record
   /// (`Record::classify`).
-  [[gnu::always_inline]] void note(const StoredPath& path) {
+  void note(const StoredPath& path) {
     if (path.kind == StoredPath::Kind::shared_content) every_folder_ = true;
     if (path.kind != StoredPath::Kind::content || !complete_) return;
     const FolderKey key = FolderKey::of_folder_in_record(path.folder);
@@ -204,17 +185,19 @@ error::Result<std::optional<std::string>> described_folder(const Record& record,
 }
 
 // Whether a record among the first `count` of `table` is content of `folder`.
+// The first walk went through the whole table, so the rest is not checked again.
 error::Result<bool> has_content_among_first(const table::Table& table, PackageReader& reader, std::size_t count,
                                             std::string_view folder) {
   auto walk = table.walk(reader);
   if (!walk) return std::unexpected(std::move(walk.error()));
-  std::size_t index = 0;
-  for (table::RecordWalk::Item& record : *walk) {
-    if (index++ == count) break;
-    if (!record) return std::unexpected(std::move(record.error()));
-    if (is_content_of(*record, folder)) return true;
-  }
-  return false;
+  bool found = false;
+  auto walked = walk->for_each(Rest::skip, [&, left = count](const Record& record) mutable {
+    if (left-- == 0) return Step::stop;
+    found = is_content_of(record, folder);
+    return found ? Step::stop : Step::next;
+  });
+  if (!walked) return std::unexpected(std::move(walked.error()));
+  return found;
 }
 
 // One walk over the table: paths before the first description are noted by the
@@ -224,15 +207,16 @@ error::Result<bool> has_content_among_first(const table::Table& table, PackageRe
 // fails the test whatever was seen.
 class OverrideWalk {
  public:
-  OverrideWalk(const table::Table& table, table::RecordWalk walk, PackageReader& reader)
-      : table_(table), walk_(std::move(walk)), reader_(reader) {}
+  OverrideWalk(const table::Table& table, PackageReader& reader) : table_(table), reader_(reader) {}
 
   error::Result<bool> answer() {
-    std::size_t index = 0;
-    for (table::RecordWalk::Item& record : walk_) {
-      if (!record) return std::unexpected(std::move(record.error()));
-      if (auto settled = visit(*record, index++)) return after_early_stop(std::move(*settled));
-    }
+    auto walk = table_.walk(reader_);
+    if (!walk) return std::unexpected(std::move(walk.error()));
+    auto walked = walk->for_each(Rest::check, [this, index = std::size_t{0}](const Record& record) mutable {
+      return visit(record, index++);
+    });
+    if (!walked) return std::unexpected(std::move(walked.error()));
+    if (settled_) return std::move(*settled_);
     // No description: nothing is any module's content.
     if (!folder_) return true;
     if (seen_.complete()) return true;
@@ -242,44 +226,47 @@ class OverrideWalk {
   }
 
  private:
-  // The answer when the record at `index` settles it; none when the walk goes on.
-  std::optional<error::Result<bool>> visit(const Record& record, std::size_t index) {
-    if (folder_) {
-      if (is_content_of(record, *folder_)) return false;
-      return std::nullopt;
-    }
+  // Stops the walk where the record at `index` settles the answer, or fails.
+  Step visit(const Record& record, std::size_t index) {
+    if (folder_) return is_content_of(record, *folder_) ? settle(false) : Step::next;
     const StoredPath path = record.classify();
-    if (path.kind != StoredPath::Kind::description) {
-      seen_.note(path);
-      return std::nullopt;
-    }
-    // Only the first description is read; later ones are never decoded.
-    auto folder = described_folder(record, reader_);
-    if (!folder) return std::unexpected(std::move(folder.error()));
-    if (!*folder) return true;
-    if (seen_.content_of(**folder)) return false;
-    folder_ = std::move(*folder);
-    description_index_ = index;
-    return std::nullopt;
+    if (path.kind == StoredPath::Kind::description) return read_description(record, index);
+    seen_.note(path);
+    return Step::next;
   }
 
-  error::Result<bool> after_early_stop(error::Result<bool> answer) {
-    if (auto rest = walk_.check_rest(); !rest) return std::unexpected(std::move(rest.error()));
-    return answer;
+  // Only the first description is read; later ones are never decoded.
+  Step read_description(const Record& record, std::size_t index) {
+    auto folder = described_folder(record, reader_);
+    if (!folder) return settle(std::unexpected(std::move(folder.error())));
+    if (!*folder) return settle(true);
+    if (seen_.content_of(**folder)) return settle(false);
+    folder_ = std::move(*folder);
+    description_index_ = index;
+    return Step::next;
+  }
+
+  Step settle(error::Result<bool> answer) {
+    settled_ = std::move(answer);
+    return Step::stop;
   }
 
   const table::Table& table_;
-  table::RecordWalk walk_;
   PackageReader& reader_;
   ContentSeen seen_;
   std::optional<std::string> folder_;
   std::size_t description_index_ = 0;
+  std::optional<error::Result<bool>> settled_;
 };
 
 }  // namespace
 
 bool is_override_package_path(std::string_view path, std::string_view folder) noexcept {
-  return !table::classify_stored_path(path).is_content_of(folder);
+  // Read as the name of a record, by the rules the walks follow.
+  assert(path.size() <= table::TABLE_NAME_SIZE && path.find('\0') == std::string_view::npos);
+  std::array<char, table::TABLE_RECORD_SIZE> record{};
+  std::ranges::copy(path.substr(0, table::TABLE_NAME_SIZE), record.begin());
+  return !Record(record.data()).classify().is_content_of(folder);
 }
 
 error::Result<bool> is_override(std::string path) {
@@ -287,9 +274,7 @@ error::Result<bool> is_override(std::string path) {
   if (!reader) return std::unexpected(std::move(reader.error()));
   auto table = table::Table::read_from(*reader);
   if (!table) return std::unexpected(std::move(table.error()));
-  auto walk = table->walk(*reader);
-  if (!walk) return std::unexpected(std::move(walk.error()));
-  return OverrideWalk(*table, std::move(*walk), *reader).answer();
+  return OverrideWalk(*table, *reader).answer();
 }
 
 }  // namespace quellan::raw::voka::read

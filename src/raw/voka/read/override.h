@@ -7,10 +7,11 @@
 
 namespace quellan::raw::voka::read {
 
-/// Whether `path`, a stored path compared byte for byte, lies outside the own
-/// content of the module whose folder is `folder`: true for an override path,
-/// false for module content (below "Mods/<folder>/" except its "meta.kvt", below
-/// "Public/<folder>/", below "Public/Engine/Timeline/MaterialGroups/").
+/// Whether `path`, a stored path (at most 256 bytes, none of them zero) compared
+/// byte for byte, lies outside the own content of the module whose folder is
+/// `folder`: true for an override path, false for module content (below
+/// "Mods/<folder>/" except its "meta.kvt", below "Public/<folder>/", below
+/// "Public/Engine/Timeline/MaterialGroups/").
 bool is_override_package_path(std::string_view path, std::string_view folder) noexcept;
 
 /// Whether the package at `path` overrides game data rather than adding a module:

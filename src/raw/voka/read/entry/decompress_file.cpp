@@ -1,6 +1,6 @@
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -45,13 +45,6 @@ error::Result<common::ByteBuffer> read_stored_bytes(const EntryDetails& entry, r
   return std::move(*stored);
 }
 
-error::Result<common::ByteBuffer> inflate_zlib(const EntryDetails& entry, std::string_view stored,
-                                               std::size_t limit) {
-  auto contents = common::inflate_zlib_exact(stored, entry.uncompressed_size, limit);
-  if (!contents) return std::unexpected(error::DecompressIo{common::pathbuf_from_bytes(entry.name), contents.error()});
-  return std::move(*contents);
-}
-
 // The most an LZ4 entry may decode to: a block that needs more room fails as
 // one that needs more than it declares.
 std::uint64_t lz4_capacity(const EntryDetails& entry, std::size_t decompressed_limit) {
@@ -62,13 +55,6 @@ std::unexpected<error::Error> lz4_failure(const EntryDetails& entry, error::Lz4E
   return std::unexpected<error::Error>(error::Lz4Decompress{
       "file " + common::pathbuf_from_bytes(entry.name) + " at offset " + std::to_string(entry.offset),
       entry.size_on_disk, entry.uncompressed_size, std::move(cause)});
-}
-
-error::Result<common::ByteBuffer> decompress_lz4(const EntryDetails& entry, std::string_view stored,
-                                                 std::size_t limit) {
-  auto contents = common::decompress_lz4_block(stored, lz4_capacity(entry, limit));
-  if (!contents) return lz4_failure(entry, contents.error());
-  return std::move(*contents);
 }
 
 // Contents under this size are given room before their stored bytes are read:
@@ -87,7 +73,7 @@ constexpr std::uint64_t MOST_ROOM_SET_ASIDE = std::uint64_t{4} << 20;
 // what they produce.
 std::optional<common::ByteBuffer> room_set_aside(const EntryDetails& entry, std::size_t limit) {
   if (entry.compression != CompressionKind::Lz4 || is_stored_as_is(entry)) return std::nullopt;
-  const std::uint64_t capacity = lz4_capacity(entry, std::min<std::size_t>(limit, MAX_DECOMPRESSED_SIZE));
+  const std::uint64_t capacity = lz4_capacity(entry, limit);
   if (capacity >= MOST_ROOM_SET_ASIDE) return std::nullopt;
   return common::ByteBuffer::for_overwrite(static_cast<std::size_t>(capacity));
 }
@@ -102,21 +88,19 @@ error::Result<common::ByteBuffer> decompress_lz4_into(const EntryDetails& entry,
   return room;
 }
 
-error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::ByteBuffer stored,
-                                         std::size_t limit) {
+// The contents of `entry` from its stored bytes, at most `limit` of them. Zstd
+// is refused before anything is read.
+error::Result<common::ByteBuffer> decode(const EntryDetails& entry, common::ByteBuffer stored, std::size_t limit) {
   if (is_stored_as_is(entry)) return stored;
-  const std::size_t decompressed_limit = std::min<std::size_t>(limit, MAX_DECOMPRESSED_SIZE);
-  switch (entry.compression) {
-    case CompressionKind::None:
-      return stored;
-    case CompressionKind::Zlib:
-      return inflate_zlib(entry, stored.view(), decompressed_limit);
-    case CompressionKind::Lz4:
-      return decompress_lz4(entry, stored.view(), decompressed_limit);
-    case CompressionKind::Zstd:
-      return std::unexpected(error::ZstdUnsupported{});
+  assert(entry.compression != CompressionKind::Zstd);
+  if (entry.compression == CompressionKind::Zlib) {
+    auto contents = common::inflate_zlib_exact(stored.view(), entry.uncompressed_size, limit);
+    if (!contents) return std::unexpected(error::DecompressIo{common::pathbuf_from_bytes(entry.name), contents.error()});
+    return std::move(*contents);
   }
-  std::abort();  // every enumerator returns above
+  auto contents = common::decompress_lz4_block(stored.view(), lz4_capacity(entry, limit));
+  if (!contents) return lz4_failure(entry, contents.error());
+  return std::move(*contents);
 }
 
 }  // namespace
@@ -125,11 +109,11 @@ error::Result<ModFile> EntryDetails::decompress_file(read::PackageReader& reader
                                                      ExtractionAllowance allowance) && {
   // Refused before anything is read: the package may well be fine otherwise.
   if (compression == CompressionKind::Zstd) return std::unexpected(error::ZstdUnsupported{});
-  std::optional<common::ByteBuffer> room = room_set_aside(*this, allowance.contents);
+  std::optional<common::ByteBuffer> room = room_set_aside(*this, allowance.most_contents());
   auto stored = read_stored_bytes(*this, reader, stored_limit(*this, allowance));
   if (!stored) return std::unexpected(std::move(stored.error()));
   auto contents = room ? decompress_lz4_into(*this, stored->view(), std::move(*room))
-                       : decode(*this, std::move(*stored), allowance.contents);
+                       : decode(*this, std::move(*stored), allowance.most_contents());
   if (!contents) return std::unexpected(std::move(contents.error()));
   return ModFile{std::move(name), std::move(*contents)};
 }

@@ -26,7 +26,7 @@ bool Record::has_meta_entry_name() const {
   // Only names below "Mods/" can be descriptions: the first word rules out the
   // rest before the rules look at anything else.
   const NameInRecord name(bytes_ + record_layout::NAME_AT);
-  return name.starts_with(MODS_FOLDER) && classify_path(name).kind == StoredPath::Kind::description;
+  return name.starts_with(MODS_FOLDER) && name.classify().kind == StoredPath::Kind::description;
 }
 
 error::Result<EntryDetails> Record::entry_details() const {

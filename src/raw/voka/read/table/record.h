@@ -1,9 +1,7 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstddef>
-#include <cstdint>
 #include <string_view>
 
 #include "common/bytes.h"
@@ -31,27 +29,40 @@ namespace record_layout {
 inline constexpr std::size_t NAME_AT = 0;
 inline constexpr std::size_t OFFSET_LOW_AT = 256;
 inline constexpr std::size_t OFFSET_HIGH_AT = 260;
-inline constexpr std::size_t ARCHIVE_PART_AT = 262;
 inline constexpr std::size_t FLAGS_AT = 263;
 inline constexpr std::size_t SIZE_ON_DISK_AT = 264;
 inline constexpr std::size_t UNCOMPRESSED_SIZE_AT = 268;
-
-static_assert(NAME_AT + TABLE_NAME_SIZE == OFFSET_LOW_AT);
-static_assert(OFFSET_LOW_AT + sizeof(std::uint32_t) == OFFSET_HIGH_AT);
-static_assert(OFFSET_HIGH_AT + sizeof(std::uint16_t) == ARCHIVE_PART_AT);
-static_assert(ARCHIVE_PART_AT + sizeof(std::uint8_t) == FLAGS_AT);
-static_assert(FLAGS_AT + sizeof(std::uint8_t) == SIZE_ON_DISK_AT);
-static_assert(SIZE_ON_DISK_AT + sizeof(std::uint32_t) == UNCOMPRESSED_SIZE_AT);
-static_assert(UNCOMPRESSED_SIZE_AT + sizeof(std::uint32_t) == TABLE_RECORD_SIZE);
 }  // namespace record_layout
 
-/// A record's name read in place, as `classify_path` reads paths: the name ends
-/// at its first zero byte or with the name field, and the record's other fields
-/// follow the field, so a word or a vector may be loaded from any byte of the
-/// name without leaving the record.
+/// A record's name read in place: the name ends at its first zero byte or with
+/// the name field, and the record's other fields follow the field, so a word or
+/// a vector may be loaded from any byte of the name without leaving the record.
 class NameInRecord {
  public:
   explicit NameInRecord(const char* name) : name_(name) {}
+
+  /// The name read by the module rules. Most names are told by their first
+  /// word, and no name's end is looked for but by the rules. Defined here, where
+  /// the walks over the table inline it: it runs for most records of a package.
+  StoredPath classify() const {
+    const bool below_mods = starts_with(MODS_FOLDER);
+    if (!below_mods && !starts_with(PUBLIC_FOLDER)) return {};
+    const std::size_t folder_at = below_mods ? MODS_FOLDER.size() : PUBLIC_FOLDER.size();
+    if (!below_mods && holds_at(folder_at, SHARED_CONTENT_FOLDER) &&
+        !ends_at(folder_at + SHARED_CONTENT_FOLDER.size())) {
+      return {StoredPath::Kind::shared_content, {}};
+    }
+    const std::size_t end = find_slash(folder_at);
+    if (end == std::string_view::npos) return {};
+    const std::size_t rest = end + 1;
+    // A folder named with nothing below it is nobody's content.
+    if (ends_at(rest)) return {};
+    const std::string_view folder = segment(folder_at, end);
+    if (below_mods && holds_at(rest, DESCRIPTION_FILE) && ends_at(rest + DESCRIPTION_FILE.size())) {
+      return {StoredPath::Kind::description, folder};
+    }
+    return {StoredPath::Kind::content, folder};
+  }
 
   /// Whether the name begins with `prefix`, of at most a word and without a zero
   /// byte: one load, whatever the name's length.
@@ -101,14 +112,12 @@ class Record {
   /// The name: the bytes before the first zero byte of the name field.
   std::string_view name() const;
 
-  /// The name read by the module rules, in place: most names are told by
-  /// their first word, and no name's end is looked for but by the rules.
-  [[gnu::always_inline]] StoredPath classify() const {
-    return classify_path(NameInRecord(bytes_ + record_layout::NAME_AT));
-  }
+  /// The name read by the module rules, in place.
+  StoredPath classify() const { return NameInRecord(bytes_ + record_layout::NAME_AT).classify(); }
 
-  /// Whether the name passes `is_meta_entry_name`. Looks at the first word
-  /// alone for most names.
+  /// Whether the name is that of a module description: "Mods/" + folder +
+  /// "/meta.kvt", with no "/" in the folder. Looks at the first word alone for
+  /// most names.
   bool has_meta_entry_name() const;
 
   /// The decoded record, with its own copy of the name. Fails with

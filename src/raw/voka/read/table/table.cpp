@@ -96,22 +96,6 @@ error::Error RecordWalk::past_the_limit() {
   return failure(error::Lz4Error::too_many_records(records_size_ / TABLE_RECORD_SIZE, Table::MAX_WALKED_RECORDS));
 }
 
-void RecordWalk::advance_to_new_piece() {
-  // A failure is the last item of a walk.
-  if (!current_) {
-    ended_ = true;
-    return;
-  }
-  auto decoded = decode_piece();
-  if (!decoded) {
-    current_ = std::unexpected(std::move(decoded.error()));
-  } else if (*decoded) {
-    advance();
-  } else {
-    ended_ = true;
-  }
-}
-
 error::Result<void> RecordWalk::check_rest() {
   auto produced = stream_.check_rest();
   if (!produced) return std::unexpected(failure(produced.error()));

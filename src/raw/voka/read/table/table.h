@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <span>
@@ -34,65 +33,54 @@ class StoredBlock final : public common::Lz4BlockSource {
   std::optional<error::IoError> failure_;
 };
 
+/// What a walk's visitor asks of it after a record. A visitor that fails stops
+/// the walk and keeps its failure, which the walk's own then come before.
+enum class Step { next, stop };
+
+/// What a walk that stops before the end makes of the records it did not hand
+/// out.
+enum class Rest {
+  check,  // the rest of the block must decode, to exactly the records declared
+  skip,   // an earlier walk checked the whole table: the rest is not decoded
+};
+
 /// A walk over a table's records in order, decoding its block as it goes: what
 /// it holds is the window of the decoder and one piece of the stored block,
-/// whatever the number of records. Used as a range: each item is the next
-/// record, valid until the walk moves on, or the failure that ends the walk
-/// (`TablePathsDecompress` when the block does not decode, decodes short, or
-/// holds more than `MAX_WALKED_RECORDS` records, so a caller that keeps its own
-/// failures until the end lets these come first).
+/// whatever the number of records. It fails with `TablePathsDecompress` when
+/// the block does not decode, decodes short, or holds more than
+/// `MAX_WALKED_RECORDS` records.
 class RecordWalk {
  public:
-  using Item = error::Result<Record>;
-
-  class iterator {
-   public:
-    using value_type = Item;
-    using difference_type = std::ptrdiff_t;
-
-    Item& operator*() const { return walk_->current_; }
-    iterator& operator++() {
-      walk_->advance();
-      return *this;
+  /// Calls `visit(record)`, which gives a `Step`, on each record in order until
+  /// it stops or the records end; each record is valid until the walk moves on.
+  /// A walk is a single pass, so `for_each` is called once. Stopping is the one
+  /// way to leave a walk early, and `rest` says what becomes of what is left.
+  template <class Visit>
+  error::Result<void> for_each(Rest rest, Visit visit) {
+    for (;;) {
+      // A piece holds thousands of records: most steps take the next at once.
+      if (piece_.size() < TABLE_RECORD_SIZE) {
+        auto decoded = decode_piece();
+        if (!decoded) return std::unexpected(std::move(decoded.error()));
+        if (!*decoded) return {};
+      }
+      const Record record(piece_.data());
+      piece_.remove_prefix(TABLE_RECORD_SIZE);
+      if (visit(record) == Step::stop) return rest == Rest::check ? check_rest() : error::Result<void>();
     }
-    void operator++(int) { ++*this; }
-    bool operator==(std::default_sentinel_t) const { return walk_->ended_; }
-
-   private:
-    friend class RecordWalk;
-    explicit iterator(RecordWalk* walk) : walk_(walk) {}
-    RecordWalk* walk_;
-  };
-
-  /// Starts the walk: a walk is a single pass, begun once.
-  iterator begin() {
-    advance();
-    return iterator(this);
   }
-  std::default_sentinel_t end() const { return {}; }
-
-  /// After a stop before the end: that the rest of the block decodes, to exactly
-  /// the records declared, checked without writing it out.
-  error::Result<void> check_rest();
 
  private:
   friend class Table;
   RecordWalk(std::unique_ptr<StoredBlock> block, common::Lz4BlockStream stream, std::uint64_t records_size);
 
-  void advance() {
-    // Inline for the common case of a record already decoded: a walk moves on
-    // once per record, a piece holds thousands.
-    if (piece_.size() >= TABLE_RECORD_SIZE && current_) {
-      current_ = Record(piece_.data());
-      piece_.remove_prefix(TABLE_RECORD_SIZE);
-      return;
-    }
-    advance_to_new_piece();
-  }
-  void advance_to_new_piece();
+  /// Decodes the next piece, if any: whether a record is there to hand out.
   error::Result<bool> decode_piece();
   error::Error failure(error::Lz4Error cause) const;
   error::Result<void> check_length(std::uint64_t produced) const;
+  /// That the rest of the block decodes, to exactly the records declared,
+  /// checked without writing it out.
+  error::Result<void> check_rest();
   /// The failure that ends a walk at the limit: the block's own, if the rest of
   /// it does not decode to exactly the records declared, else the limit's.
   error::Error past_the_limit();
@@ -103,8 +91,6 @@ class RecordWalk {
   std::uint64_t walked_size_ = 0;  // of the records decoded into pieces, within the limit
   std::uint64_t walk_limit_;       // the records, in bytes, that a walk hands out at most
   std::string_view piece_;         // the decoded records not yet handed out
-  Item current_{Record(nullptr)};
-  bool ended_ = false;
 };
 
 /// The file table of a package as it is stored: the number of records and where
@@ -121,8 +107,7 @@ class Table {
   /// Records decoded per piece of a walk, just under 2 MiB: a table of up to
   /// 7,710 records, the common case, decodes in one piece into a window of its
   /// own size, and a larger one moves the decoder's 64 KiB of history once per
-  /// 2 MiB, about 3 % more copying, with a window that stays well below the
-  /// call's memory budget.
+  /// 2 MiB, with a window that stays well below the call's memory budget.
   static constexpr std::size_t RECORDS_PER_PIECE = 7710;
 
   /// Bytes of the stored block read at a time. Tables compress to a fifth of
