@@ -12,6 +12,7 @@
 
 #include "common/little_endian.h"
 #include "tarn/pak/decimal.h"
+#include "tarn/pak/schema.h"
 #include "tarn/pak/white_space.h"
 #include "tarn/pak/xml_attributes.h"
 #include "tarn/pak/xml_unescape.h"
@@ -20,16 +21,8 @@ namespace quellan::tarn::pak {
 
 namespace {
 
-/// A field of `Record`; its type decides how the attribute's value is read.
-template <class Record>
-using FieldMember = std::variant<std::string Record::*, InlineText Record::*, std::uint64_t Record::*,
-                                 std::int64_t Record::*, std::uint8_t Record::*>;
-
-template <class Record>
-struct Field {
-  std::string_view id;
-  FieldMember<Record> member;
-};
+using schema::Field;
+using schema::FieldMember;
 
 /// Whether `id` is `other`. Ids are short: one of 4 to 16 bytes is compared as
 /// two words that may overlap, its first and its last, without a call.
@@ -70,34 +63,8 @@ struct FieldTable {
   std::array<std::uint32_t, 256> by_first_byte{};
 };
 
-constexpr FieldTable MODULE_INFO_FIELDS{std::array<Field<ModuleInfo>, 18>{{
-    {"Author", &ModuleInfo::author},
-    {"CharacterCreationLevelName", &ModuleInfo::character_creation_level_name},
-    {"Description", &ModuleInfo::description},
-    {"Folder", &ModuleInfo::folder},
-    {"GMTemplate", &ModuleInfo::gm_template},
-    {"LobbyLevelName", &ModuleInfo::lobby_level_name},
-    {"MD5", &ModuleInfo::md5},
-    {"MainMenuBackgroundVideo", &ModuleInfo::main_menu_background_video},
-    {"MenuLevelName", &ModuleInfo::menu_level_name},
-    {"Name", &ModuleInfo::name},
-    {"PhotoBooth", &ModuleInfo::photo_booth},
-    {"StartupLevelName", &ModuleInfo::startup_level_name},
-    {"Tags", &ModuleInfo::tags},
-    {"Type", &ModuleInfo::module_type},
-    {"UUID", &ModuleInfo::uuid},
-    {"PublishHandle", &ModuleInfo::publish_handle},
-    {"Version64", &ModuleInfo::version},
-    {"NumPlayers", &ModuleInfo::num_players},
-}}};
-
-constexpr FieldTable MODULE_SHORT_DESC_FIELDS{std::array<Field<ModuleShortDesc>, 5>{{
-    {"Folder", &ModuleShortDesc::folder},
-    {"MD5", &ModuleShortDesc::md5},
-    {"Name", &ModuleShortDesc::name},
-    {"UUID", &ModuleShortDesc::uuid},
-    {"Version64", &ModuleShortDesc::version},
-}}};
+constexpr FieldTable MODULE_INFO_FIELDS{schema::MODULE_INFO_FIELDS};
+constexpr FieldTable MODULE_SHORT_DESC_FIELDS{schema::MODULE_SHORT_DESC_FIELDS};
 
 /// Writes the trimmed text of an escaped `value` over `text`, unescaped in place:
 /// the field is the only copy of it that is ever made.
@@ -188,8 +155,8 @@ std::optional<IdAndValue> read_id_and_value(XmlAttributeList attributes) {
     auto attribute = cursor.next();
     if (!attribute) return std::nullopt;
     if (!*attribute) return found;
-    if ((*attribute)->key == "id") found.id = **attribute;
-    if ((*attribute)->key == "value") found.value = **attribute;
+    if ((*attribute)->key == schema::ID) found.id = **attribute;
+    if ((*attribute)->key == schema::VALUE) found.value = **attribute;
   }
 }
 

@@ -63,17 +63,6 @@ bool closes_every_quote(std::string_view text) {
   return open_quote == 0;
 }
 
-/// Whether `name` holds white space or a quote. The names of end tags are mostly
-/// short, and a short one is looked at a byte at a time, cheaper than a chunk
-/// search that must first load its masks.
-bool holds_white_space_or_quote(std::string_view name) {
-  constexpr std::size_t LOOKED_AT_BYTE_BY_BYTE = 8;
-  if (name.size() <= LOOKED_AT_BYTE_BY_BYTE) {
-    return std::ranges::any_of(name, [](char c) { return is_white_space(c) || Quote::contains(c); });
-  }
-  return find_any_of<' ', '\t', '\r', '\n', '"', '\''>(name, 0) != std::string_view::npos;
-}
-
 }  // namespace
 
 void OpenElements::push_far(std::size_t distance) {
@@ -239,40 +228,23 @@ error::Expected<XmlEvent, XmlError> XmlReader::next() {
   return XmlEvent{XmlEventKind::end_of_input};
 }
 
-// Most end tags are written `</name>` with a name of less than a chunk, and
-// close the innermost element: one chunk of each answers that at once. The end
-// tag's name then holds no white space or quote, so it names the open element
-// when the open element has its bytes followed by white space or `>`, as
-// `innermost_name_is` asks.
 std::optional<std::size_t> XmlReader::find_plain_end_tag_end(std::size_t name_offset) const {
-  if (open_elements_.empty()) return std::nullopt;
-  const char* const bytes = document_.data();
-  const Chunk name = load_chunk(bytes + name_offset);
-  const unsigned stops = mask_of<'>', ' ', '\t', '\r', '\n', '"', '\''>(name);
-  if (stops == 0) return std::nullopt;
-  const std::size_t size = first_bit(stops);
-  const std::size_t end = name_offset + size;
-  if (size == 0 || end >= document_.size() || bytes[end] != '>') return std::nullopt;
-  const char* const open = bytes + *open_elements_.innermost();
-  const auto same = equal_mask_of(name, load_chunk(open));
-  if ((~same & ((1u << size) - 1)) != 0) return std::nullopt;
-  if (open[size] != '>' && !is_white_space(open[size])) return std::nullopt;
+  const std::size_t end = find_first_in<NameEnd>(document_, name_offset);
+  if (end == std::string_view::npos || end == name_offset || document_[end] != '>' ||
+      !closes_innermost(std::string_view(document_.data() + name_offset, end - name_offset))) {
+    return std::nullopt;
+  }
   return end;
 }
 
-// The open element is known by where its name starts only. `name` holds no `>`,
-// since an end tag stops at the first; so it is the open element's name when the
-// document has the same bytes there, followed by the white space or the `>` that
-// ended that name. A `>` counts only outside quotes: `<a"b>c">` is named `a"b>c"`.
+// `name` holds no `>`, since an end tag stops at the first, and the white space
+// that ends it was trimmed. A name that holds white space names no element; a
+// `>` after the open element's name counts only outside quotes: `<a"b>c">` is
+// named `a"b>c"`.
 bool XmlReader::innermost_name_is(std::string_view name) const {
-  const std::size_t offset = *open_elements_.innermost();
-  if (document_.size() - offset <= name.size()) return false;
-  if (!same_bytes(document_.data() + offset, name.data(), name.size())) return false;
-  const char after = document_[offset + name.size()];
-  if (!is_white_space(after) && after != '>') return false;
-  if (!holds_white_space_or_quote(name)) return true;
-  if (find_white_space(name, 0) != std::string_view::npos) return false;
-  return after != '>' || closes_every_quote(name);
+  if (!closes_innermost(name) || find_white_space(name, 0) != std::string_view::npos) return false;
+  return document_[*open_elements_.innermost() + name.size()] != '>' ||
+         find_first_in<Quote>(name, 0) == std::string_view::npos || closes_every_quote(name);
 }
 
 std::string_view XmlReader::name_at(std::size_t offset) const {
