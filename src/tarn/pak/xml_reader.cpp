@@ -186,6 +186,18 @@ std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds_after(std::
                   XmlAttributeList{std::string_view(bytes + name_end, end - empty_element - name_end), name_end}};
 }
 
+// Most end tags are written `</name>` with a name of less than a chunk: one
+// chunk finds its end. A longer name is read the long way.
+inline std::optional<std::size_t> XmlReader::find_plain_end_tag_end(std::size_t name_offset) const {
+  const unsigned name_ends = NameEnd::mask_in(load_chunk(document_.data() + name_offset));
+  const std::size_t end = name_offset + first_bit(name_ends);
+  if (name_ends == 0 || end == name_offset || end >= document_.size() || document_.data()[end] != '>' ||
+      !closes_innermost(std::string_view(document_.data() + name_offset, end - name_offset))) {
+    return std::nullopt;
+  }
+  return end;
+}
+
 [[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
   const std::size_t name_offset = position_ + 2;
   if (const std::optional<std::size_t> end = find_plain_end_tag_end(name_offset)) {
@@ -226,15 +238,6 @@ error::Expected<XmlEvent, XmlError> XmlReader::next() {
     if (!text->empty()) return XmlEvent{XmlEventKind::text, *text};
   }
   return XmlEvent{XmlEventKind::end_of_input};
-}
-
-std::optional<std::size_t> XmlReader::find_plain_end_tag_end(std::size_t name_offset) const {
-  const std::size_t end = find_first_in<NameEnd>(document_, name_offset);
-  if (end == std::string_view::npos || end == name_offset || document_[end] != '>' ||
-      !closes_innermost(std::string_view(document_.data() + name_offset, end - name_offset))) {
-    return std::nullopt;
-  }
-  return end;
 }
 
 // `name` holds no `>`, since an end tag stops at the first, and the white space

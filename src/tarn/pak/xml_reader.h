@@ -162,10 +162,9 @@ class XmlReader {
     // A caller mostly tries this where another reading declined, at the `<`.
     const char* const bytes = document_.data();
     const std::size_t start = bytes[position_] == '<' ? position_ : skip_to_markup();
-    // The document is padded: the name's bytes may be compared before its end is known.
-    if (bytes[start] != '<' || bytes[start + 1] != '/' || std::memcmp(bytes + start + 2, name, NAME_SIZE) != 0 ||
-        start + 2 + NAME_SIZE >= document_.size() || bytes[start + 2 + NAME_SIZE] != '>' ||
-        !closes_innermost(std::string_view(bytes + start + 2, NAME_SIZE))) {
+    if (document_.size() - start < NAME_SIZE + 3 || bytes[start] != '<' || bytes[start + 1] != '/' ||
+        std::memcmp(bytes + start + 2, name, NAME_SIZE) != 0 || bytes[start + 2 + NAME_SIZE] != '>' ||
+        !closes_innermost(NAME_SIZE, [&](const char* open) { return std::memcmp(open, name, NAME_SIZE) == 0; })) {
       return false;
     }
     open_elements_.pop();
@@ -193,20 +192,23 @@ class XmlReader {
   /// The offset of the `>` of the end tag whose name starts at `name_offset`
   /// when it is written plainly, `</name>`, and closes the innermost open
   /// element, else nullopt: then the end tag is read the long way.
-  std::optional<std::size_t> find_plain_end_tag_end(std::size_t name_offset) const;
-  /// Whether `name`, a view of the document, starts as the name of the
-  /// innermost open element does and ends where that name ends: the open
-  /// element is known by where its name starts, which holds the same bytes, then
-  /// the white space or `>` that ended its name. For a name without white space,
-  /// quote or `>`, the whole answer.
-  bool closes_innermost(std::string_view name) const {
+  inline std::optional<std::size_t> find_plain_end_tag_end(std::size_t name_offset) const;
+  /// Whether an end tag whose name has `size` bytes closes the innermost open
+  /// element. That element is known by where its name starts: `same_name` tells
+  /// whether the `size` bytes there are the end tag's, and the white space or
+  /// `>` that ended its name must follow them. For a name without white space,
+  /// quote or `>`, the whole answer; the caller compares the name its own way.
+  template <class SameName>
+  bool closes_innermost(std::size_t size, SameName&& same_name) const {
     if (open_elements_.empty()) return false;
     const std::size_t open = *open_elements_.innermost();
-    if (document_.size() - open <= name.size() || !same_bytes(document_.data() + open, name.data(), name.size())) {
-      return false;
-    }
-    const char after = document_.data()[open + name.size()];
+    if (document_.size() - open <= size || !same_name(document_.data() + open)) return false;
+    const char after = document_.data()[open + size];
     return after == '>' || is_white_space(after);
+  }
+  /// `closes_innermost` for a name that is a view of the document.
+  bool closes_innermost(std::string_view name) const {
+    return closes_innermost(name.size(), [&](const char* open) { return same_bytes(open, name.data(), name.size()); });
   }
   error::Expected<XmlEvent, XmlError> read_bang_markup();
   error::Expected<XmlEvent, XmlError> read_doctype();
