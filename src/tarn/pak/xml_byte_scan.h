@@ -53,7 +53,7 @@ inline unsigned prefix_parity(unsigned mask) {
 /// `find_tag_end` a quote at a time, for text that mixes both quotes.
 inline std::size_t find_tag_end_by_quotes(std::string_view text, std::size_t from) {
   for (;;) {
-    const std::size_t found = find_any_of<'>', '"', '\''>(text, from);
+    const std::size_t found = find_first_in<Quote::With<'>'>>(text, from);
     if (found == std::string_view::npos || text[found] == '>') return found;
     const std::size_t close = text[found] == '"' ? find_any_of<'"'>(text, found + 1)
                                                  : find_any_of<'\''>(text, found + 1);

@@ -98,8 +98,7 @@ XmlReader::XmlReader(common::PaddedBytes document) : document_(document.view()) 
   }
 }
 
-// Inline in each caller, so that its search is made for a marker known there.
-[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
+inline error::Expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
                                                               std::size_t content_from,
                                                               std::string_view end_marker,
                                                               XmlErrorKind unclosed) {
@@ -110,9 +109,7 @@ XmlReader::XmlReader(common::PaddedBytes document) : document_(document.view()) 
   return XmlEvent{kind, document_.substr(start, end - start)};
 }
 
-// Start and end tags, the markup of every element, and declarations, each a
-// short search, are read inline in `next`; the rest is read out of line.
-[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
+inline error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
   // The document is padded with zeros: the byte after a last `<` may be read.
   switch (document_.data()[position_ + 1]) {
     case '/':
@@ -144,11 +141,9 @@ error::Expected<std::string_view, XmlError> XmlReader::read_text() {
 // Most names end at white space or at the tag's end, before any quote or `/`:
 // one search then finds the name's end, and the tag's end too when it has no
 // attributes. A name that holds a quote or a `/` is bounded the long way.
-// Inline in `read_start_tag` down to a tag without attributes, the tag of
-// nested elements.
-[[gnu::always_inline]] inline std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds(
+inline std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds(
     std::size_t name_offset) const {
-  const std::size_t stop = find_any_of<' ', '\t', '\r', '\n', '>', '/', '"', '\''>(document_, name_offset);
+  const std::size_t stop = find_first_in<NameEnd::With<'/'>>(document_, name_offset);
   if (stop == std::string_view::npos) return std::nullopt;  // no `>` follows at all
   if (document_[stop] == '>') return TagBounds{stop, stop};
   return find_start_tag_bounds_after(name_offset, stop);
@@ -170,7 +165,7 @@ std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds_after(std::
   return TagBounds{name_offset + name_in(content).size(), end};
 }
 
-[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
+inline error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
   const std::size_t name_offset = position_ + 1;
   const std::optional<TagBounds> bounds = find_start_tag_bounds(name_offset);
   if (!bounds) return fail({XmlErrorKind::unclosed_tag, position_});
@@ -198,7 +193,7 @@ inline std::optional<std::size_t> XmlReader::find_plain_end_tag_end(std::size_t 
   return end;
 }
 
-[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
+inline error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
   const std::size_t name_offset = position_ + 2;
   if (const std::optional<std::size_t> end = find_plain_end_tag_end(name_offset)) {
     open_elements_.pop();
@@ -255,9 +250,7 @@ std::string_view XmlReader::name_at(std::size_t offset) const {
   return name_in(document_.substr(offset, tag_end - offset));
 }
 
-// Out of line: the searches it inlines, one per construct, would weigh on the
-// tags read in `next`.
-[[gnu::noinline]] error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
+error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
   const std::string_view rest = document_.substr(position_ + 2);
   if (rest.starts_with("--")) {
     return read_delimited(XmlEventKind::comment, 4, "-->", XmlErrorKind::unclosed_comment);
