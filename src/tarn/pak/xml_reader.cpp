@@ -184,10 +184,14 @@ inline error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
 // Most end tags are written `</name>` with a name of less than a chunk: one
 // chunk finds its end. A longer name is read the long way.
 inline std::optional<std::size_t> XmlReader::find_plain_end_tag_end(std::size_t name_offset) const {
-  const unsigned name_ends = NameEnd::mask_in(load_chunk(document_.data() + name_offset));
-  const std::size_t end = name_offset + first_bit(name_ends);
-  if (name_ends == 0 || end == name_offset || end >= document_.size() || document_.data()[end] != '>' ||
-      !closes_innermost(std::string_view(document_.data() + name_offset, end - name_offset))) {
+  const Chunk name = load_chunk(document_.data() + name_offset);
+  const unsigned name_ends = NameEnd::mask_in(name);
+  const std::size_t size = first_bit(name_ends);
+  const std::size_t end = name_offset + size;
+  if (name_ends == 0 || size == 0 || end >= document_.size() || document_.data()[end] != '>' ||
+      !closes_innermost(size, [&](const char* open) {
+        return (~equal_mask_of(name, load_chunk(open)) & low_bits(size)) == 0;
+      })) {
     return std::nullopt;
   }
   return end;

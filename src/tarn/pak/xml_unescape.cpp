@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -23,33 +24,6 @@ constexpr std::array<PredefinedEntity, 5> PREDEFINED_ENTITIES{{
 
 constexpr char32_t LAST_CODE_POINT = 0x10FFFF;
 
-std::optional<unsigned> digit_value(char c, unsigned base) {
-  unsigned value = 16;
-  if (c >= '0' && c <= '9') {
-    value = static_cast<unsigned>(c - '0');
-  } else if (base == 16 && c >= 'a' && c <= 'f') {
-    value = static_cast<unsigned>(c - 'a' + 10);
-  } else if (base == 16 && c >= 'A' && c <= 'F') {
-    value = static_cast<unsigned>(c - 'A' + 10);
-  }
-  if (value >= base) return std::nullopt;
-  return value;
-}
-
-/// The code point that `digits` spell in `base`, saturated above U+10FFFF so that
-/// any number of leading zeros or digits is read without overflow; nullopt when
-/// there are no digits or one is not a digit.
-std::optional<char32_t> read_code_point(std::string_view digits, unsigned base) {
-  if (digits.empty()) return std::nullopt;
-  char32_t code_point = 0;
-  for (const char c : digits) {
-    const std::optional<unsigned> digit = digit_value(c, base);
-    if (!digit) return std::nullopt;
-    code_point = std::min<char32_t>(code_point * base + *digit, LAST_CODE_POINT + 1);
-  }
-  return code_point;
-}
-
 bool is_scalar_value(char32_t code_point) {
   return code_point <= LAST_CODE_POINT && (code_point < 0xD800 || code_point > 0xDFFF);
 }
@@ -61,10 +35,19 @@ error::Expected<char32_t, XmlErrorKind> reference_value(std::string_view name) {
   }
   if (!name.starts_with('#')) return std::unexpected(XmlErrorKind::unknown_reference);
   const bool hexadecimal = name.starts_with("#x");
-  const std::optional<char32_t> code_point = read_code_point(name.substr(hexadecimal ? 2 : 1), hexadecimal ? 16 : 10);
-  if (!code_point) return std::unexpected(XmlErrorKind::unknown_reference);
-  if (!is_scalar_value(*code_point)) return std::unexpected(XmlErrorKind::character_reference_out_of_range);
-  return *code_point;
+  const std::string_view digits = name.substr(hexadecimal ? 2 : 1);
+  // Any number of leading zeros is read; a number too large for 32 bits is
+  // read to its end as well, and is out of range like any above U+10FFFF.
+  std::uint32_t code_point = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code_point,
+                                            hexadecimal ? 16 : 10);
+  if (end != digits.data() + digits.size() || error == std::errc::invalid_argument) {
+    return std::unexpected(XmlErrorKind::unknown_reference);
+  }
+  if (error == std::errc::result_out_of_range || !is_scalar_value(code_point)) {
+    return std::unexpected(XmlErrorKind::character_reference_out_of_range);
+  }
+  return code_point;
 }
 
 /// Unicode's White_Space property below U+0080.
@@ -72,7 +55,8 @@ bool is_ascii_white_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r');
 
 /// Unicode's White_Space property.
 bool is_unicode_white_space(char32_t c) {
-  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+  if (c < 0x80) return is_ascii_white_space(static_cast<char>(c));
+  return c == 0x85 || c == 0xA0 || c == 0x1680 ||
          (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
@@ -91,7 +75,7 @@ class ValuePass {
   error::Expected<std::string_view, XmlError> run() {
     for (std::size_t at = 0; at < raw_.size();) {
       const std::size_t special = std::min(find_first_in<EscapeOrNonAscii>(raw_, at), raw_.size());
-      pass_ascii(at, special);
+      if (special != at) pass_ascii(at, special);
       if (special == raw_.size()) break;
       const std::optional<std::size_t> next = raw_[special] == '&' ? pass_reference(special) : pass_character(special);
       if (!next) return std::unexpected(failure_);
@@ -102,7 +86,7 @@ class ValuePass {
     } else if (!copied_) {
       return raw_.substr(run_, (Making == ValueText::trimmed ? std::max(kept_, run_) : raw_.size()) - run_);
     } else {
-      buffer_.append(raw_, run_);
+      buffer_.append(raw_.data() + run_, raw_.size() - run_);
       if (Making == ValueText::trimmed) buffer_.resize(kept_);
       return std::string_view(buffer_);
     }
@@ -161,7 +145,7 @@ class ValuePass {
           copied_ = true;
           kept_ = kept_ > run_ ? kept_ - run_ : 0;  // from an offset in the value to one in the text
         }
-        buffer_.append(raw_, run_, amp - run_);
+        if (amp != run_) buffer_.append(raw_.data() + run_, amp - run_);
         common::append_utf8(buffer_, *code_point);
         if (!white) kept_ = buffer_.size();
       }
