@@ -173,6 +173,11 @@ std::vector<ParseCase> field_cases() {
        module_info_document(attr("Name", "a much longer first name") + attr("Name", "R&amp;D")),
        with({.name = "R&D"})},
       field("EscapedValueTrimmedAtStartOnly", "Name", "&#32; R&amp;D", with({.name = "R&D"})),
+      // White space written and referenced, around and between references.
+      field("WrittenWhiteSpaceAfterTheLastReference", "Name", "R&amp;D\u3000 ", with({.name = "R&D"})),
+      field("ReferencedAfterWrittenWhiteSpace", "Name", "x\u3000&#32;", with({.name = "x"})),
+      field("WrittenWhiteSpaceBeforeTheFirstReference", "Name", "\u3000 &amp;x", with({.name = "&x"})),
+      field("ReferencedWhiteSpaceBetweenReferences", "Name", "&amp;&#32;&amp;", with({.name = "& &"})),
       {"LongAndShortEscapedInlineTexts",
        module_info_document(attr("UUID", std::string(41, 'u') + "&amp;") + attr("MD5", "&#x41;")),
        with({.md5 = "A", .uuid = InlineText(std::string(41, 'u') + "&")})},
