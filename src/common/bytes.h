@@ -80,14 +80,17 @@ struct ByteClass {
     return byte < 64 && ((BITS >> byte) & 1) != 0;
   }
   static unsigned mask_in(Chunk chunk) { return mask_of<Bytes...>(chunk); }
+  /// This class and `More` besides.
+  template <char... More>
+  using With = ByteClass<Bytes..., More...>;
 };
 
 /// White space is space, tab, CR and LF; nothing else counts, whatever the encoding.
 using WhiteSpace = ByteClass<' ', '\t', '\r', '\n'>;
 /// A key of an attribute ends at white space or `=`.
-using KeyEnd = ByteClass<' ', '\t', '\r', '\n', '='>;
+using KeyEnd = WhiteSpace::With<'='>;
 /// A name in a tag ends at white space, `>`, or a quote, which no name holds.
-using NameEnd = ByteClass<'>', ' ', '\t', '\r', '\n', '"', '\''>;
+using NameEnd = WhiteSpace::With<'>', '"', '\''>;
 using Quote = ByteClass<'"', '\''>;
 
 constexpr bool is_white_space(char c) { return WhiteSpace::contains(c); }

@@ -173,6 +173,11 @@ std::vector<ParseCase> field_cases() {
        module_info_document(attr("Name", "a much longer first name") + attr("Name", "R&amp;D")),
        with({.name = "R&D"})},
       field("EscapedValueTrimmedAtStartOnly", "Name", "&#32; R&amp;D", with({.name = "R&D"})),
+      // White space written and referenced, around and between references.
+      field("WrittenWhiteSpaceAfterTheLastReference", "Name", "R&amp;D\u3000 ", with({.name = "R&D"})),
+      field("ReferencedAfterWrittenWhiteSpace", "Name", "x\u3000&#32;", with({.name = "x"})),
+      field("WrittenWhiteSpaceBeforeTheFirstReference", "Name", "\u3000 &amp;x", with({.name = "&x"})),
+      field("ReferencedWhiteSpaceBetweenReferences", "Name", "&amp;&#32;&amp;", with({.name = "& &"})),
       {"LongAndShortEscapedInlineTexts",
        module_info_document(attr("UUID", std::string(41, 'u') + "&amp;") + attr("MD5", "&#x41;")),
        with({.md5 = "A", .uuid = InlineText(std::string(41, 'u') + "&")})},
@@ -266,6 +271,16 @@ std::vector<ParseCase> tag_form_cases() {
        MODULE_INFO_FAILS},
       {"QuoteInKey", module_info_document("<attribute x\"y='1' id='Name' value='x'/>"), MODULE_INFO_FAILS},
       {"LongerTagName", module_info_document("<attributex='1' id='Name' value='x'/>"), with({})},
+      // Tags whose names differ from the schema's in their last byte are neither.
+      {"FieldTagNameDifferingInItsLastByte", module_info_document("<attributx id='Name' value='x'/>"), with({})},
+      {"NodeTagNameDifferingInItsLastByte",
+       document("<nodx id='ModuleInfo'>" + attr("Name", "x") + "</nodx>" + node("ModuleInfo", attr("Tags", "t"))),
+       with({.tags = "t"})},
+      // The first `id` of a node decides: one that names no record makes a
+      // container, and nothing after it is examined, not even a malformed key.
+      {"NodeIdNamingNoRecordAfterAnotherKey",
+       document("<node x=\"1\" id=\"Other\" bad>" + node("ModuleInfo", attr("Name", "x")) + "</node>"),
+       with({.name = "x"})},
       {"FieldTagWrittenAsStartTag",
        module_info_document("<attribute id='Name' value='x'></attribute>" + attr("Tags", "t")),
        with({.tags = "t"})},
@@ -308,6 +323,14 @@ std::vector<ParseCase> number_cases() {
       field("Version64Separator", "Version64", "1_000", MODULE_INFO_FAILS),
       field("Version64Fraction", "Version64", "1.0", MODULE_INFO_FAILS),
       field("Version64NonAsciiDigit", "Version64", "\u0661", MODULE_INFO_FAILS),
+      // Eight bytes are read as digits at once: a ':' among them is none.
+      field("Version64ColonAfterSevenDigits", "Version64", "1234567:", MODULE_INFO_FAILS),
+      // 10^4 * 2^64 and that plus 5, which wrap to 0 and 5 in 64 bits.
+      field("PublishHandleTwentyFourDigitsWrappingToZero", "PublishHandle", "184467440737095516160000",
+            MODULE_INFO_FAILS),
+      field("PublishHandleTwentyFourDigitsWrappingToFive", "PublishHandle", "184467440737095516160005",
+            MODULE_INFO_FAILS),
+      field("Version64TwentyFourDigits", "Version64", "-184467440737095516160005", MODULE_INFO_FAILS),
       {"ShortDescBadNumber",
        document(node("ModuleShortDesc", attr("Version64", "x")) + node("ModuleInfo", "")),
        SHORT_DESC_FAILS},

@@ -211,6 +211,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "empty a !reference without ';' at byte 6\neof"},
         ReaderCase{"ValueNotUtf8", "<a v='\xED\xA0\x80'/>",
                    "empty a !attribute value is not UTF-8 at byte 6\neof"},
+        // A value is read once, references and UTF-8 together: bad UTF-8 after a
+        // bad reference is still the error.
+        ReaderCase{"ValueNotUtf8AfterABadReference", "<a v='&nbsp;\xC3('/>",
+                   "empty a !attribute value is not UTF-8 at byte 6\neof"},
+        ReaderCase{"CharacterReferenceWithASign", "<a v='&#+65;'/>", "empty a !unknown reference &#+65; at byte 6\neof"},
         ReaderCase{"LineBreaksAndTabsStay", "<a v='1\t2\r\n3'/>", "empty a v=1\t2\r\n3\neof"},
         // Values longer than the scans' chunks, with what needs a closer look late.
         ReaderCase{"LongValueWithLateReference", "<a v='" + std::string(20, 'x') + "&amp;'/>",

@@ -20,6 +20,10 @@ def test_dict_carries_the_six_entries_in_order_and_nothing_else(write_package):
     assert [type(value) for value in metadata.values()] == [str, str, str, int, str, int]
 
 
+# A text of exactly the size kept in place, as a UUID is written.
+UUID_40 = "01234567-89ab-cdef-0123-456789abcdef0123"
+
+
 @pytest.mark.parametrize("module_info, expected", [
     pytest.param({}, {}, id="no-attributes"),
     pytest.param({"PublishHandle": 2**64 - 1, "Version64": -1}, {"PublishHandle": 2**64 - 1, "Version64": -1},
@@ -27,6 +31,9 @@ def test_dict_carries_the_six_entries_in_order_and_nothing_else(write_package):
     pytest.param({"Version64": -2**63}, {"Version64": -2**63}, id="lowest-version"),
     pytest.param({"Name": " \u00c9t\u00e9 & <\u6f22> ", "UUID": "\U0001f600"},
                  {"Name": "\u00c9t\u00e9 & <\u6f22>", "UUID": "\U0001f600"}, id="non-ascii-text"),
+    pytest.param({"UUID": UUID_40}, {"UUID": UUID_40}, id="uuid-of-40-bytes"),
+    pytest.param({"UUID": UUID_40[:36] + '&<>"'}, {"UUID": UUID_40[:36] + '&<>"'}, id="uuid-of-40-bytes-escaped"),
+    pytest.param({"UUID": f" {UUID_40}\u3000"}, {"UUID": UUID_40}, id="uuid-of-40-bytes-trimmed"),
 ])
 def test_dict_values(write_package, module_info, expected):
     path = write_package(module_package(module_info, directory="Foo"))

@@ -42,16 +42,6 @@ class InlineText {
     if (!long_text_.empty()) long_text_ = std::string();  // release a long one given before
   }
 
-  /// Takes over the heap room of a long `text`, which is not copied again.
-  void assign(std::string&& text) {
-    if (text.size() <= INLINE_CAPACITY) {
-      assign(std::string_view(text));
-    } else {
-      size_ = text.size();
-      long_text_ = std::move(text);
-    }
-  }
-
   std::string_view view() const {
     return size_ <= INLINE_CAPACITY ? std::string_view(inline_bytes_.data(), size_) : std::string_view(long_text_);
   }

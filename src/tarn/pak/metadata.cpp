@@ -9,6 +9,7 @@
 
 #include "tarn/pak/plain_tags.h"
 #include "tarn/pak/record_fields.h"
+#include "tarn/pak/schema.h"
 #include "tarn/pak/xml_attributes.h"
 #include "tarn/pak/xml_reader.h"
 #include "tarn/pak/xml_unescape.h"
@@ -16,16 +17,6 @@
 namespace quellan::tarn::pak {
 
 namespace {
-
-/// The `id` of the `node` elements that each record is read from.
-template <class Record>
-constexpr std::string_view NODE_ID = {};
-template <>
-constexpr std::string_view NODE_ID<ModuleInfo> = "ModuleInfo";
-template <>
-constexpr std::string_view NODE_ID<ModuleShortDesc> = "ModuleShortDesc";
-
-constexpr char NODE_NAME[] = "node";
 
 /// A described node that could not be read; the reader's own error is dropped.
 struct NodeFailure {
@@ -38,14 +29,14 @@ using ParseFailure = std::variant<XmlError, NodeFailure>;
 
 std::string cause_of(const XmlError& error) { return error.message(); }
 std::string cause_of(const NodeFailure& failure) {
-  return "failed to parse " + std::string(failure.node_id) + " node";
+  return "failed to parse " + std::string(failure.node_id) + " " + schema::NODE;
 }
 
 enum class DescribedNode { none, module_info, module_short_desc };
 
 DescribedNode described_by(std::string_view id) {
-  if (id == NODE_ID<ModuleInfo>) return DescribedNode::module_info;
-  if (id == NODE_ID<ModuleShortDesc>) return DescribedNode::module_short_desc;
+  if (id == schema::NODE_ID<ModuleInfo>) return DescribedNode::module_info;
+  if (id == schema::NODE_ID<ModuleShortDesc>) return DescribedNode::module_short_desc;
   return DescribedNode::none;
 }
 
@@ -68,7 +59,7 @@ error::Expected<DescribedNode, XmlError> described_node(XmlAttributeList attribu
     auto attribute = cursor.next();
     if (!attribute) return std::unexpected(attribute.error());
     if (!*attribute) return DescribedNode::none;
-    if ((*attribute)->key == "id") return described_by(**attribute, buffer);
+    if ((*attribute)->key == schema::ID) return described_by(**attribute, buffer);
   }
 }
 
@@ -84,7 +75,7 @@ template <class Record>
 bool read_node(XmlReader& reader, FieldBuffers& buffers, FieldTexts texts, Record& record) {
   IdAndValue field;
   for (;;) {
-    if (reader.read_end_tag_named(NODE_NAME)) return true;
+    if (reader.read_end_tag_named(schema::NODE)) return true;
     if (read_plain_field_tag(reader, field)) {
       if (!assign_field(record, field, buffers, texts)) return false;
       continue;
@@ -92,8 +83,8 @@ bool read_node(XmlReader& reader, FieldBuffers& buffers, FieldTexts texts, Recor
     const error::Expected<XmlEvent, XmlError> event = reader.next();
     if (!event) return false;
     if (event->kind == XmlEventKind::end_of_input) return true;
-    if (event->kind == XmlEventKind::end_tag && event->content == NODE_NAME) return true;
-    if (event->kind == XmlEventKind::empty_element_tag && event->content == "attribute") {
+    if (event->kind == XmlEventKind::end_tag && event->content == schema::NODE) return true;
+    if (event->kind == XmlEventKind::empty_element_tag && event->content == schema::FIELD) {
       const std::optional<IdAndValue> general_field = read_id_and_value(event->attributes);
       if (!general_field || !assign_field(record, *general_field, buffers, texts)) return false;
     }
@@ -131,7 +122,7 @@ class MetadataParser {
       const error::Expected<XmlEvent, XmlError> event = reader_.next();
       if (!event) return std::unexpected(event.error());
       if (event->kind == XmlEventKind::end_of_input) return {};
-      if (event->kind != XmlEventKind::start_tag || event->content != NODE_NAME) continue;
+      if (event->kind != XmlEventKind::start_tag || event->content != schema::NODE) continue;
       if (error::Expected<void, ParseFailure> read = read_node_of(described_node(event->attributes, buffers_.id));
           !read) {
         return read;
@@ -177,7 +168,7 @@ class MetadataParser {
   /// ends the parse, so what it leaves there is never returned.
   template <class Record>
   error::Expected<void, NodeFailure> read_node_into(Record& record) {
-    if (!read_node(reader_, buffers_, texts_, record)) return std::unexpected(NodeFailure{NODE_ID<Record>});
+    if (!read_node(reader_, buffers_, texts_, record)) return std::unexpected(NodeFailure{schema::NODE_ID<Record>});
     return {};
   }
 

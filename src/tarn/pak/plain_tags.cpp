@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "common/little_endian.h"
+#include "tarn/pak/schema.h"
 #include "tarn/pak/xml_attributes.h"
 #include "tarn/pak/xml_byte_scan.h"
 
@@ -46,13 +47,16 @@ std::size_t key_stop(const char* document, std::size_t key_offset) {
   return key_offset;
 }
 
+constexpr std::size_t ID_SIZE = std::string_view(schema::ID).size();
+constexpr std::size_t VALUE_SIZE = std::string_view(schema::VALUE).size();
+
 enum class FieldKey { id, value, other };
 
 /// Which key of a field tag starts at `key_offset`, and where it stops: the keys
 /// of fields, `id` and `value`, are spotted by their bytes.
 std::pair<FieldKey, std::size_t> field_key_at(const char* document, std::size_t key_offset) {
-  if (is_key_at(document, key_offset, "id")) return {FieldKey::id, key_offset + 2};
-  if (is_key_at(document, key_offset, "value")) return {FieldKey::value, key_offset + 5};
+  if (is_key_at(document, key_offset, schema::ID)) return {FieldKey::id, key_offset + ID_SIZE};
+  if (is_key_at(document, key_offset, schema::VALUE)) return {FieldKey::value, key_offset + VALUE_SIZE};
   return {FieldKey::other, key_stop(document, key_offset)};
 }
 
@@ -112,8 +116,8 @@ constexpr SpacedKey spaced_key(std::string_view key) {
   return {word, mask_of_size(size), key.size()};
 }
 
-constexpr SpacedKey SPACED_ID = spaced_key("id");
-constexpr SpacedKey SPACED_VALUE = spaced_key("value");
+constexpr SpacedKey SPACED_ID = spaced_key(schema::ID);
+constexpr SpacedKey SPACED_VALUE = spaced_key(schema::VALUE);
 
 bool is_at(std::uint64_t word, const SpacedKey& key) { return (word & key.mask) == key.word; }
 
@@ -214,9 +218,9 @@ std::optional<std::size_t> read_field_attributes(std::string_view document, std:
 std::optional<std::size_t> read_node_id(std::string_view document, std::size_t from, XmlAttribute& id) {
   if (is_at(word_at(document.data() + from), SPACED_ID)) return read_spaced(document, from, SPACED_ID, id);
   const std::size_t key_offset = skip_white_space(document, from);
-  if (!is_key_at(document.data(), key_offset, "id")) return std::nullopt;
-  id.key = document.substr(key_offset, 2);
-  const error::Expected<std::size_t, XmlErrorKind> end = read_value_after_key(document, key_offset + 2, 0, id);
+  if (!is_key_at(document.data(), key_offset, schema::ID)) return std::nullopt;
+  id.key = document.substr(key_offset, ID_SIZE);
+  const error::Expected<std::size_t, XmlErrorKind> end = read_value_after_key(document, key_offset + ID_SIZE, 0, id);
   if (!end) return std::nullopt;
   return *end;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/byte_buffer.h"
+#include "tarn/pak/schema.h"
 #include "tarn/pak/xml_byte_scan.h"
 #include "tarn/pak/xml_reader.h"
 
@@ -64,7 +65,7 @@ inline std::optional<std::size_t> attributes_after_name(std::string_view documen
 inline bool read_plain_field_tag(XmlReader& reader, IdAndValue& found) {
   const std::optional<XmlEventKind> kind =
       reader.read_tag_with([&](std::string_view document, std::size_t start) -> std::optional<std::size_t> {
-        const std::optional<std::size_t> attributes = attributes_after_name(document, start, "attribute");
+        const std::optional<std::size_t> attributes = attributes_after_name(document, start, schema::FIELD);
         if (!attributes) return std::nullopt;
         return read_field_attributes(document, *attributes, found);
       });
@@ -79,7 +80,7 @@ inline std::optional<NodeTag> read_plain_node_tag(XmlReader& reader) {
   XmlAttribute id;
   const std::optional<XmlEventKind> kind =
       reader.read_tag_with([&](std::string_view document, std::size_t start) -> std::optional<std::size_t> {
-        const std::optional<std::size_t> attributes = attributes_after_name(document, start, "node");
+        const std::optional<std::size_t> attributes = attributes_after_name(document, start, schema::NODE);
         if (!attributes) return std::nullopt;
         return read_node_id(document, *attributes, id);
       });

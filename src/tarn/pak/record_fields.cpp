@@ -12,7 +12,7 @@
 
 #include "common/little_endian.h"
 #include "tarn/pak/decimal.h"
-#include "tarn/pak/white_space.h"
+#include "tarn/pak/schema.h"
 #include "tarn/pak/xml_attributes.h"
 #include "tarn/pak/xml_unescape.h"
 
@@ -20,16 +20,8 @@ namespace quellan::tarn::pak {
 
 namespace {
 
-/// A field of `Record`; its type decides how the attribute's value is read.
-template <class Record>
-using FieldMember = std::variant<std::string Record::*, InlineText Record::*, std::uint64_t Record::*,
-                                 std::int64_t Record::*, std::uint8_t Record::*>;
-
-template <class Record>
-struct Field {
-  std::string_view id;
-  FieldMember<Record> member;
-};
+using schema::Field;
+using schema::FieldMember;
 
 /// Whether `id` is `other`. Ids are short: one of 4 to 16 bytes is compared as
 /// two words that may overlap, its first and its last, without a call.
@@ -70,75 +62,29 @@ struct FieldTable {
   std::array<std::uint32_t, 256> by_first_byte{};
 };
 
-constexpr FieldTable MODULE_INFO_FIELDS{std::array<Field<ModuleInfo>, 18>{{
-    {"Author", &ModuleInfo::author},
-    {"CharacterCreationLevelName", &ModuleInfo::character_creation_level_name},
-    {"Description", &ModuleInfo::description},
-    {"Folder", &ModuleInfo::folder},
-    {"GMTemplate", &ModuleInfo::gm_template},
-    {"LobbyLevelName", &ModuleInfo::lobby_level_name},
-    {"MD5", &ModuleInfo::md5},
-    {"MainMenuBackgroundVideo", &ModuleInfo::main_menu_background_video},
-    {"MenuLevelName", &ModuleInfo::menu_level_name},
-    {"Name", &ModuleInfo::name},
-    {"PhotoBooth", &ModuleInfo::photo_booth},
-    {"StartupLevelName", &ModuleInfo::startup_level_name},
-    {"Tags", &ModuleInfo::tags},
-    {"Type", &ModuleInfo::module_type},
-    {"UUID", &ModuleInfo::uuid},
-    {"PublishHandle", &ModuleInfo::publish_handle},
-    {"Version64", &ModuleInfo::version},
-    {"NumPlayers", &ModuleInfo::num_players},
-}}};
+constexpr FieldTable MODULE_INFO_FIELDS{schema::MODULE_INFO_FIELDS};
+constexpr FieldTable MODULE_SHORT_DESC_FIELDS{schema::MODULE_SHORT_DESC_FIELDS};
 
-constexpr FieldTable MODULE_SHORT_DESC_FIELDS{std::array<Field<ModuleShortDesc>, 5>{{
-    {"Folder", &ModuleShortDesc::folder},
-    {"MD5", &ModuleShortDesc::md5},
-    {"Name", &ModuleShortDesc::name},
-    {"UUID", &ModuleShortDesc::uuid},
-    {"Version64", &ModuleShortDesc::version},
-}}};
-
-/// Writes the trimmed text of an escaped `value` over `text`, unescaped in place:
-/// the field is the only copy of it that is ever made.
-bool read_escaped_text_into(const XmlAttribute& value, std::string& text) {
-  if (!unescape_into(value, text)) return false;
-  trim_white_space_in_place(text);
-  return true;
-}
-
-/// As above; a text too long to keep in place hands its room to the field.
-bool read_escaped_text_into(const XmlAttribute& value, InlineText& text) {
-  std::string unescaped;
-  if (!read_escaped_text_into(value, unescaped)) return false;
-  text.assign(std::move(unescaped));
-  return true;
-}
-
-/// The text of a plain value, trimmed. Plain values are ASCII, where no byte
-/// above the space is white space: one that is empty, or starts and ends with
-/// such a byte, as nearly every value does, is its own text.
-std::string_view trimmed_plain(const XmlAttribute& value) {
-  const std::string_view raw = value.raw_value;
-  if (raw.empty() || (raw.front() > ' ' && raw.back() > ' ')) return raw;
-  return trim_white_space(raw);
+/// Reads the trimmed text of an escaped value into a text field.
+template <class Text>
+bool read_escaped_text_into(const XmlAttribute& value, std::string& buffer, Text& text) {
+  const error::Expected<std::string_view, XmlError> unescaped = unescape_trimmed(value, buffer);
+  if (unescaped) text.assign(*unescaped);
+  return unescaped.has_value();
 }
 
 template <class Number>
 bool read_number_into(const XmlAttribute& value, std::string& buffer, Number& number) {
-  std::string_view text;
-  if (value.is_plain_ascii) {
-    text = trimmed_plain(value);
-  } else {
-    auto unescaped = unescape_escaped(value, buffer);
-    if (!unescaped) return false;
-    text = trim_white_space(*unescaped);
-  }
-  std::optional<Number> read = read_decimal<Number>(text);
+  const error::Expected<std::string_view, XmlError> text = unescape_trimmed(value, buffer);
+  const std::optional<Number> read = text ? read_decimal<Number>(*text) : std::nullopt;
   if (read) number = *read;
   return read.has_value();
 }
 
+// Each value is read in one pass that ends in the field, copied there once:
+// the usual plain value as it stands in the document, another by
+// `unescape_trimmed`, from the document or, when it holds references, from the
+// buffer.
 template <class Record>
 bool store(Record& record, const FieldMember<Record>& member, const XmlAttribute& value, std::string& buffer,
            FieldTexts texts) {
@@ -146,13 +92,12 @@ bool store(Record& record, const FieldMember<Record>& member, const XmlAttribute
       [&]<class Value>(Value Record::* field) {
         if constexpr (std::is_same_v<Value, std::string> || std::is_same_v<Value, InlineText>) {
           if (texts == FieldTexts::check) return check_unescapes(value).has_value();
-          // The usual plain value is trimmed as it stands and copied once.
-          if (!value.is_plain_ascii) return read_escaped_text_into(value, record.*field);
+          if (!value.is_plain_ascii) return read_escaped_text_into(value, buffer, record.*field);
           if constexpr (std::is_same_v<Value, InlineText>) {
             static_assert(common::ByteBuffer::SLACK >= InlineText::INLINE_CAPACITY);
-            (record.*field).assign_padded(trimmed_plain(value));
+            (record.*field).assign_padded(trimmed_plain(value.raw_value));
           } else {
-            (record.*field).assign(trimmed_plain(value));
+            (record.*field).assign(trimmed_plain(value.raw_value));
           }
           return true;
         } else {
@@ -169,7 +114,7 @@ bool assign_by_table(Record& record, const IdAndValue& element, FieldBuffers& bu
                      const FieldTable<Record, Count>& fields) {
   std::optional<std::string_view> id;
   if (element.id) {
-    auto unescaped = unescape(*element.id, buffers.id);
+    const error::Expected<std::string_view, XmlError> unescaped = unescape(*element.id, buffers.id);
     if (!unescaped) return false;
     id = *unescaped;
   }
@@ -188,8 +133,8 @@ std::optional<IdAndValue> read_id_and_value(XmlAttributeList attributes) {
     auto attribute = cursor.next();
     if (!attribute) return std::nullopt;
     if (!*attribute) return found;
-    if ((*attribute)->key == "id") found.id = **attribute;
-    if ((*attribute)->key == "value") found.value = **attribute;
+    if ((*attribute)->key == schema::ID) found.id = **attribute;
+    if ((*attribute)->key == schema::VALUE) found.value = **attribute;
   }
 }
 

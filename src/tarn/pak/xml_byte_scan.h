@@ -12,6 +12,12 @@ namespace quellan::tarn::pak {
 
 using namespace common;  // NOLINT(google-build-using-namespace): the byte tools are this layer's vocabulary
 
+/// The bytes after which a value is no longer its own text: a reference starts
+/// at `&`, and a byte above ASCII must be checked for UTF-8.
+struct EscapeOrNonAscii {
+  static unsigned mask_in(Chunk chunk) { return non_ascii_mask_of(chunk) | mask_of<'&'>(chunk); }
+};
+
 /// Where a quoted value that starts at `from` ends: the offset of the first
 /// `Quote` at or after `from`, or npos. `plain` tells whether the bytes before it
 /// are all ASCII and hold no `&`, the usual value, which then needs neither
@@ -21,7 +27,7 @@ std::size_t find_value_end(std::string_view text, std::size_t from, bool& plain)
   unsigned special_before = 0;
   for (; from < text.size(); from += CHUNK) {
     const Chunk chunk = load_chunk(text.data() + from);
-    const unsigned special = non_ascii_mask_of(chunk) | mask_of<'&'>(chunk);
+    const unsigned special = EscapeOrNonAscii::mask_in(chunk);
     if (const unsigned quotes = mask_of<Quote>(chunk); quotes != 0) {
       const std::size_t end = from + first_bit(quotes);
       plain = (special_before | (special & (quotes - 1) & ~quotes)) == 0;
@@ -47,7 +53,7 @@ inline unsigned prefix_parity(unsigned mask) {
 /// `find_tag_end` a quote at a time, for text that mixes both quotes.
 inline std::size_t find_tag_end_by_quotes(std::string_view text, std::size_t from) {
   for (;;) {
-    const std::size_t found = find_any_of<'>', '"', '\''>(text, from);
+    const std::size_t found = find_first_in<Quote::With<'>'>>(text, from);
     if (found == std::string_view::npos || text[found] == '>') return found;
     const std::size_t close = text[found] == '"' ? find_any_of<'"'>(text, found + 1)
                                                  : find_any_of<'\''>(text, found + 1);

@@ -63,17 +63,6 @@ bool closes_every_quote(std::string_view text) {
   return open_quote == 0;
 }
 
-/// Whether `name` holds white space or a quote. The names of end tags are mostly
-/// short, and a short one is looked at a byte at a time, cheaper than a chunk
-/// search that must first load its masks.
-bool holds_white_space_or_quote(std::string_view name) {
-  constexpr std::size_t LOOKED_AT_BYTE_BY_BYTE = 8;
-  if (name.size() <= LOOKED_AT_BYTE_BY_BYTE) {
-    return std::ranges::any_of(name, [](char c) { return is_white_space(c) || Quote::contains(c); });
-  }
-  return find_any_of<' ', '\t', '\r', '\n', '"', '\''>(name, 0) != std::string_view::npos;
-}
-
 }  // namespace
 
 void OpenElements::push_far(std::size_t distance) {
@@ -109,8 +98,7 @@ XmlReader::XmlReader(common::PaddedBytes document) : document_(document.view()) 
   }
 }
 
-// Inline in each caller, so that its search is made for a marker known there.
-[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
+inline error::Expected<XmlEvent, XmlError> XmlReader::read_delimited(XmlEventKind kind,
                                                               std::size_t content_from,
                                                               std::string_view end_marker,
                                                               XmlErrorKind unclosed) {
@@ -121,9 +109,7 @@ XmlReader::XmlReader(common::PaddedBytes document) : document_(document.view()) 
   return XmlEvent{kind, document_.substr(start, end - start)};
 }
 
-// Start and end tags, the markup of every element, and declarations, each a
-// short search, are read inline in `next`; the rest is read out of line.
-[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
+inline error::Expected<XmlEvent, XmlError> XmlReader::read_markup() {
   // The document is padded with zeros: the byte after a last `<` may be read.
   switch (document_.data()[position_ + 1]) {
     case '/':
@@ -155,11 +141,9 @@ error::Expected<std::string_view, XmlError> XmlReader::read_text() {
 // Most names end at white space or at the tag's end, before any quote or `/`:
 // one search then finds the name's end, and the tag's end too when it has no
 // attributes. A name that holds a quote or a `/` is bounded the long way.
-// Inline in `read_start_tag` down to a tag without attributes, the tag of
-// nested elements.
-[[gnu::always_inline]] inline std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds(
+inline std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds(
     std::size_t name_offset) const {
-  const std::size_t stop = find_any_of<' ', '\t', '\r', '\n', '>', '/', '"', '\''>(document_, name_offset);
+  const std::size_t stop = find_first_in<NameEnd::With<'/'>>(document_, name_offset);
   if (stop == std::string_view::npos) return std::nullopt;  // no `>` follows at all
   if (document_[stop] == '>') return TagBounds{stop, stop};
   return find_start_tag_bounds_after(name_offset, stop);
@@ -181,7 +165,7 @@ std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds_after(std::
   return TagBounds{name_offset + name_in(content).size(), end};
 }
 
-[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
+inline error::Expected<XmlEvent, XmlError> XmlReader::read_start_tag() {
   const std::size_t name_offset = position_ + 1;
   const std::optional<TagBounds> bounds = find_start_tag_bounds(name_offset);
   if (!bounds) return fail({XmlErrorKind::unclosed_tag, position_});
@@ -197,7 +181,23 @@ std::optional<XmlReader::TagBounds> XmlReader::find_start_tag_bounds_after(std::
                   XmlAttributeList{std::string_view(bytes + name_end, end - empty_element - name_end), name_end}};
 }
 
-[[gnu::always_inline]] inline error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
+// Most end tags are written `</name>` with a name of less than a chunk: one
+// chunk finds its end. A longer name is read the long way.
+inline std::optional<std::size_t> XmlReader::find_plain_end_tag_end(std::size_t name_offset) const {
+  const Chunk name = load_chunk(document_.data() + name_offset);
+  const unsigned name_ends = NameEnd::mask_in(name);
+  const std::size_t size = first_bit(name_ends);
+  const std::size_t end = name_offset + size;
+  if (name_ends == 0 || size == 0 || end >= document_.size() || document_.data()[end] != '>' ||
+      !closes_innermost(size, [&](const char* open) {
+        return (~equal_mask_of(name, load_chunk(open)) & low_bits(size)) == 0;
+      })) {
+    return std::nullopt;
+  }
+  return end;
+}
+
+inline error::Expected<XmlEvent, XmlError> XmlReader::read_end_tag() {
   const std::size_t name_offset = position_ + 2;
   if (const std::optional<std::size_t> end = find_plain_end_tag_end(name_offset)) {
     open_elements_.pop();
@@ -239,40 +239,14 @@ error::Expected<XmlEvent, XmlError> XmlReader::next() {
   return XmlEvent{XmlEventKind::end_of_input};
 }
 
-// Most end tags are written `</name>` with a name of less than a chunk, and
-// close the innermost element: one chunk of each answers that at once. The end
-// tag's name then holds no white space or quote, so it names the open element
-// when the open element has its bytes followed by white space or `>`, as
-// `innermost_name_is` asks.
-std::optional<std::size_t> XmlReader::find_plain_end_tag_end(std::size_t name_offset) const {
-  if (open_elements_.empty()) return std::nullopt;
-  const char* const bytes = document_.data();
-  const Chunk name = load_chunk(bytes + name_offset);
-  const unsigned stops = mask_of<'>', ' ', '\t', '\r', '\n', '"', '\''>(name);
-  if (stops == 0) return std::nullopt;
-  const std::size_t size = first_bit(stops);
-  const std::size_t end = name_offset + size;
-  if (size == 0 || end >= document_.size() || bytes[end] != '>') return std::nullopt;
-  const char* const open = bytes + *open_elements_.innermost();
-  const auto same = equal_mask_of(name, load_chunk(open));
-  if ((~same & ((1u << size) - 1)) != 0) return std::nullopt;
-  if (open[size] != '>' && !is_white_space(open[size])) return std::nullopt;
-  return end;
-}
-
-// The open element is known by where its name starts only. `name` holds no `>`,
-// since an end tag stops at the first; so it is the open element's name when the
-// document has the same bytes there, followed by the white space or the `>` that
-// ended that name. A `>` counts only outside quotes: `<a"b>c">` is named `a"b>c"`.
+// `name` holds no `>`, since an end tag stops at the first, and the white space
+// that ends it was trimmed. A name that holds white space names no element; a
+// `>` after the open element's name counts only outside quotes: `<a"b>c">` is
+// named `a"b>c"`.
 bool XmlReader::innermost_name_is(std::string_view name) const {
-  const std::size_t offset = *open_elements_.innermost();
-  if (document_.size() - offset <= name.size()) return false;
-  if (!same_bytes(document_.data() + offset, name.data(), name.size())) return false;
-  const char after = document_[offset + name.size()];
-  if (!is_white_space(after) && after != '>') return false;
-  if (!holds_white_space_or_quote(name)) return true;
-  if (find_white_space(name, 0) != std::string_view::npos) return false;
-  return after != '>' || closes_every_quote(name);
+  if (!closes_innermost(name) || find_white_space(name, 0) != std::string_view::npos) return false;
+  return document_[*open_elements_.innermost() + name.size()] != '>' ||
+         find_first_in<Quote>(name, 0) == std::string_view::npos || closes_every_quote(name);
 }
 
 std::string_view XmlReader::name_at(std::size_t offset) const {
@@ -280,9 +254,7 @@ std::string_view XmlReader::name_at(std::size_t offset) const {
   return name_in(document_.substr(offset, tag_end - offset));
 }
 
-// Out of line: the searches it inlines, one per construct, would weigh on the
-// tags read in `next`.
-[[gnu::noinline]] error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
+error::Expected<XmlEvent, XmlError> XmlReader::read_bang_markup() {
   const std::string_view rest = document_.substr(position_ + 2);
   if (rest.starts_with("--")) {
     return read_delimited(XmlEventKind::comment, 4, "-->", XmlErrorKind::unclosed_comment);

@@ -158,19 +158,15 @@ class XmlReader {
   template <std::size_t Size>
   bool read_end_tag_named(const char (&name)[Size]) {
     constexpr std::size_t NAME_SIZE = Size - 1;
-    if (error_ || open_elements_.empty()) return false;
+    if (error_) return false;
     // A caller mostly tries this where another reading declined, at the `<`.
     const char* const bytes = document_.data();
     const std::size_t start = bytes[position_] == '<' ? position_ : skip_to_markup();
     if (document_.size() - start < NAME_SIZE + 3 || bytes[start] != '<' || bytes[start + 1] != '/' ||
-        std::memcmp(bytes + start + 2, name, NAME_SIZE) != 0 || bytes[start + 2 + NAME_SIZE] != '>') {
+        std::memcmp(bytes + start + 2, name, NAME_SIZE) != 0 || bytes[start + 2 + NAME_SIZE] != '>' ||
+        !closes_innermost(NAME_SIZE, [&](const char* open) { return std::memcmp(open, name, NAME_SIZE) == 0; })) {
       return false;
     }
-    // As `innermost_name_is`, for a name without white space or quotes: the open
-    // element has the name's bytes, then the white space or `>` that ended it.
-    const std::size_t open = *open_elements_.innermost();
-    if (document_.size() - open <= NAME_SIZE || std::memcmp(bytes + open, name, NAME_SIZE) != 0) return false;
-    if (const char after = bytes[open + NAME_SIZE]; after != '>' && !is_white_space(after)) return false;
     open_elements_.pop();
     position_ = start + NAME_SIZE + 3;
     return true;
@@ -194,9 +190,26 @@ class XmlReader {
   /// element, with its error.
   error::Expected<XmlEvent, XmlError> read_end_tag_the_long_way();
   /// The offset of the `>` of the end tag whose name starts at `name_offset`
-  /// when it is written plainly and closes the innermost open element, else
-  /// nullopt: then the end tag is read the long way.
-  std::optional<std::size_t> find_plain_end_tag_end(std::size_t name_offset) const;
+  /// when it is written plainly, `</name>`, and closes the innermost open
+  /// element, else nullopt: then the end tag is read the long way.
+  inline std::optional<std::size_t> find_plain_end_tag_end(std::size_t name_offset) const;
+  /// Whether an end tag whose name has `size` bytes closes the innermost open
+  /// element. That element is known by where its name starts: `same_name` tells
+  /// whether the `size` bytes there are the end tag's, and the white space or
+  /// `>` that ended its name must follow them. For a name without white space,
+  /// quote or `>`, the whole answer; the caller compares the name its own way.
+  template <class SameName>
+  bool closes_innermost(std::size_t size, SameName&& same_name) const {
+    if (open_elements_.empty()) return false;
+    const std::size_t open = *open_elements_.innermost();
+    if (document_.size() - open <= size || !same_name(document_.data() + open)) return false;
+    const char after = document_.data()[open + size];
+    return after == '>' || is_white_space(after);
+  }
+  /// `closes_innermost` for a name that is a view of the document.
+  bool closes_innermost(std::string_view name) const {
+    return closes_innermost(name.size(), [&](const char* open) { return same_bytes(open, name.data(), name.size()); });
+  }
   error::Expected<XmlEvent, XmlError> read_bang_markup();
   error::Expected<XmlEvent, XmlError> read_doctype();
   /// A construct from the current `<` up to `end_marker`: `content_from` bytes after
@@ -208,6 +221,7 @@ class XmlReader {
   error::Expected<std::string_view, XmlError> read_text();
   /// The tag of `read_tag_with`, its start read up to `read_up_to`.
   std::optional<XmlEventKind> finish_tag(std::size_t start, std::size_t read_up_to);
+  /// `closes_innermost` for any name the long way reads.
   bool innermost_name_is(std::string_view name) const;
   std::string_view name_at(std::size_t offset) const;
   std::unexpected<XmlError> fail(XmlError error);
