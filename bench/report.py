@@ -1,8 +1,17 @@
-"""Turns the figures that run.py gathers into the Markdown tables of BENCHMARKS.md."""
+"""Turns the figures that run.py gathers into the Markdown tables of BENCHMARKS.md.
+
+When a "before" build was measured too, each cell reads "before → after", and
+each instruction count adds its change in per cent."""
 
 import struct
 
 RECORD_SIZE = 272
+# What a call may cost at most, whatever the package.
+CALL_SECONDS_LIMIT = 1
+CALL_MIB_LIMIT = 64
+XML_READER_NAMES = {"reader": "our reader: every event, attribute and value",
+                    "parse": "Metadata::parse (the whole parser)",
+                    "expat": "expat, handlers doing nothing"}
 
 
 def table_sizes(path):
@@ -24,13 +33,48 @@ def share(python_us, core_us):
     return f"{(python_us - core_us) / core_us * 100:+.1f} %"
 
 
+class Pair:
+    """One row of a figure, after and (when measured) before."""
+
+    def __init__(self, after, before):
+        self.after, self.before = after, before
+
+    def __getitem__(self, field):
+        return self.after[field]
+
+    def cell(self, value, text, change=False):
+        """`text(value(row))` after, preceded by the same before; `change` adds
+        the change in per cent."""
+        after = value(self.after)
+        if self.before is None:
+            return text(after)
+        before = value(self.before)
+        cell = f"{text(before)} → {text(after)}"
+        return cell + f" ({(after - before) / before * 100:+.1f} %)" if change and before else cell
+
+    def field(self, name, text, change=False):
+        return self.cell(lambda row: row[name], text, change)
+
+
+def pairs(results, figure):
+    """The rows of `figure`, each after with its before."""
+    after = results["after"][figure]
+    before = results.get("before", {}).get(figure, [None] * len(after))
+    return [Pair(a, b) for a, b in zip(after, before)]
+
+
+def count(value):
+    return f"{value:,.0f}"
+
+
 def machine_lines(results):
     machine = results["machine"]
     return [
         f"Machine: {machine['cpu']}, {machine['cores']} cores, Linux {machine['kernel']}, {machine['compiler']}, "
         f"Python {machine['python']}; load average {machine['load']:.2f} at the start, "
         f"{results['load_after']:.2f} at the end. Each time is the median of {results['rounds']} rounds after "
-        f"warm-up, the lowest of {results['trials']} such measurements.",
+        f"warm-up, the best of {results['trials']} such measurements"
+        + (", before and after in turn." if "before" in results else "."),
     ]
 
 
@@ -41,94 +85,122 @@ def table_lines(results):
     return lines
 
 
+def call_instruction_lines(results):
+    lines = ["| package | get_mod_info_from_pak | its floor | is_override | its floor |", "|---|---:|---:|---:|---:|"]
+    for row in pairs(results, "call_instructions"):
+        cells = [row.field(name, count, change=True) for name in
+                 ("get_mod_info_from_pak", "floor_get_mod_info_from_pak", "is_override", "floor_is_override")]
+        lines.append(f"| {row['package']} | {' | '.join(cells)} |")
+    return lines
+
+
 def time_lines(results):
-    floors = {row["package"]: row["core_us"] for row in results["packages"] if row["function"] == "floor"}
+    rows = pairs(results, "times")
+    floors = {row["package"]: row for row in rows if row["function"] == "floor"}
     lines = ["| package | function | Python, µs | C++ core, µs | Python layer adds | floor, µs |",
              "|---|---|---:|---:|---:|---:|"]
-    for row in results["packages"]:
+    for row in rows:
         if row["function"] != "floor":
-            lines.append(f"| {row['package']} | {row['function']} | {row['python_us']:,.1f} | {row['core_us']:,.1f} "
-                         f"| {share(row['python_us'], row['core_us'])} | {floors[row['package']]:,.1f} |")
+            lines.append(f"| {row['package']} | {row['function']} | {row.field('python_us', '{:,.1f}'.format)} "
+                         f"| {row.field('core_us', '{:,.1f}'.format)} "
+                         f"| {row.cell(lambda r: share(r['python_us'], r['core_us']), str)} "
+                         f"| {floors[row['package']].field('core_us', '{:,.1f}'.format)} |")
     return lines
 
 
 def memory_lines(results):
     lines = ["| package | function | Python, MiB | C++ core, MiB | both table buffers, MiB |", "|---|---|---:|---:|---:|"]
-    for row in results["memory"]:
+    for row in pairs(results, "memory"):
         sizes = results["tables"][row["package"]]
-        lines.append(f"| {row['package']} | {row['function']} | {mib(row['python_kib'] * 1024)} "
-                     f"| {mib(row['core_kib'] * 1024)} | {mib(sizes['compressed'] + sizes['decompressed'])} |")
+        lines.append(f"| {row['package']} | {row['function']} | {row.cell(lambda r: r['python_kib'] * 1024, mib)} "
+                     f"| {row.cell(lambda r: r['core_kib'] * 1024, mib)} "
+                     f"| {mib(sizes['compressed'] + sizes['decompressed'])} |")
     return lines
 
 
 def folder_lines(results):
-    lines = ["| functions | Python, ms | C++ core, ms | Python layer adds |", "|---|---:|---:|---:|"]
-    for row in results["folder"]["rows"]:
-        lines.append(f"| {row['function']} | {row['python_us'] / 1000:,.1f} | {row['core_us'] / 1000:,.1f} "
-                     f"| {share(row['python_us'], row['core_us'])} |")
+    lines = ["| functions | packages | Python, ms | C++ core, ms | Python layer adds |", "|---|---:|---:|---:|---:|"]
+    for row in pairs(results, "folder"):
+        lines.append(f"| {row['function']} | {row['packages']:,} | {row.cell(lambda r: r['python_us'] / 1000, '{:,.1f}'.format)} "
+                     f"| {row.cell(lambda r: r['core_us'] / 1000, '{:,.1f}'.format)} "
+                     f"| {row.cell(lambda r: share(r['python_us'], r['core_us']), str)} |")
     return lines
-
-
-# What a call may cost at most, whatever the package.
-CALL_SECONDS_LIMIT = 1
-CALL_MIB_LIMIT = 64
 
 
 def worst_case_lines(results):
     lines = [f"| package | function | time, s (limit {CALL_SECONDS_LIMIT}) | memory, MiB (limit {CALL_MIB_LIMIT}) |",
              "|---|---|---:|---:|"]
-    for row in results["worst_cases"]:
-        lines.append(f"| {row['package']} | {row['function']} | {row['seconds']:.3f} | {mib(row['kib'] * 1024)} |")
+    for row in pairs(results, "worst_cases"):
+        lines.append(f"| {row['package']} | {row['function']} | {row.field('seconds', '{:.3f}'.format)} "
+                     f"| {row.cell(lambda r: r['kib'] * 1024, mib)} |")
+    return lines
+
+
+def hostile_document_lines(results):
+    lines = ["| document | Metadata::parse, ms |", "|---|---:|"]
+    for row in pairs(results, "hostile_documents"):
+        lines.append(f"| {row['document']} | {row.field('ms', '{:.1f}'.format)} |")
+    return lines
+
+
+def xml_throughput_lines(results):
+    lines = ["| reader | MB/s |", "|---|---:|"]
+    for row in pairs(results, "xml_throughput"):
+        lines.append(f"| {XML_READER_NAMES[row['reader']]} | {row.field('mb_per_s', '{:,.0f}'.format)} |")
+    return lines
+
+
+def xml_instruction_lines(results):
+    lines = ["| description | bytes | " + " | ".join(XML_READER_NAMES.values()) + " |",
+             "|---|---:|" + "---:|" * len(XML_READER_NAMES)]
+    for row in pairs(results, "xml_instructions"):
+        cells = [row.field(reader, "{:.2f}".format, change=True) for reader in XML_READER_NAMES]
+        lines.append(f"| {row['package']} | {row['bytes']:,} | {' | '.join(cells)} |")
     return lines
 
 
 def syscall_lines(results):
     lines = ["| function | layer | total | by name |", "|---|---|---:|---|"]
-    for row in results["syscalls"]:
-        by_name = ", ".join(f"{name} {count}" for name, count in sorted(row["calls"].items()))
-        lines.append(f"| {row['function']} | {row['layer']} | {sum(row['calls'].values())} | {by_name} |")
+    for row in pairs(results, "syscalls"):
+        by_name = ", ".join(f"{name} {number}" for name, number in sorted(row["calls"].items()))
+        lines.append(f"| {row['function']} | {row['layer']} | {row.cell(lambda r: sum(r['calls'].values()), str)} "
+                     f"| {by_name} |")
     return lines
 
 
-def instruction_lines(results):
+def python_layer_lines(results):
     lines = ["| function | Python layer | core | Python layer's share |", "|---|---:|---:|---:|"]
-    for row in results["instructions"]:
-        share_of_call = row["python_layer"] / (row["python_layer"] + row["core"]) * 100
-        lines.append(f"| {row['function']} | {row['python_layer']:,.0f} | {row['core']:,.0f} | {share_of_call:.2f} % |")
+    for row in pairs(results, "python_layer"):
+        lines.append(f"| {row['function']} | {row.field('python_layer', count, change=True)} "
+                     f"| {row.field('core', count, change=True)} "
+                     f"| {row.cell(lambda r: r['python_layer'] / (r['python_layer'] + r['core']) * 100, '{:.2f} %'.format)} |")
     return lines
 
 
-XML_READER_NAMES = {"reader": "our reader: every event, attribute and value",
-                    "parse": "Metadata::parse (the whole parser)",
-                    "expat": "expat, handlers doing nothing"}
+# (figure, heading, table): each section printed when its figure was measured.
+SECTIONS = [
+    ("call_instructions", "Instructions of one whole call of the C++ core (callgrind, inside `measured_call`, "
+                          "a fresh process each), beside its hand-written floor:", call_instruction_lines),
+    ("times", "Time per call (floor: read, decompress and scan the table's names once, with plain calls):",
+     time_lines),
+    ("memory", "Peak memory that one call adds to a fresh process (growth of VmHWM):", memory_lines),
+    ("folder", "Scanning the mods folder, time per scan:", folder_lines),
+    ("worst_cases", "The worst cases: one call in a fresh process on each hostile package, the least time and the "
+                    "most memory of the trials:", worst_case_lines),
+    ("hostile_documents", "The costliest kinds of 16 MiB description (`quellan_xml_bench hostile`, the median of "
+                          "five parses):", hostile_document_lines),
+    ("xml_instructions", "Instructions per byte of one reading of a description (callgrind, inside the reading "
+                         "alone):", xml_instruction_lines),
+    ("xml_throughput", "Reading lz4_meta.pak's description, throughput:", xml_throughput_lines),
+    ("syscalls", "System calls of one call on small_mod.pak:", syscall_lines),
+    ("python_layer", "Instructions per call on small_mod.pak (callgrind), inside the Python function and outside "
+                     "the core function it calls, against the core function's own:", python_layer_lines),
+]
 
 
-def xml_lines(results):
-    lines = ["| reader | MB/s | instructions per byte |", "|---|---:|---:|"]
-    for row in results["xml"]:
-        per_byte = "-" if row["instructions_per_byte"] is None else f"{row['instructions_per_byte']:.1f}"
-        lines.append(f"| {XML_READER_NAMES[row['reader']]} | {row['mb_per_s']:,.0f} | {per_byte} |")
-    return lines
-
-
-def markdown(results, syscall_package, xml_package):
-    sections = [
-        machine_lines(results),
-        table_lines(results),
-        ["Time per call (floor: read, decompress and scan the table's names once, with plain calls):", "",
-         *time_lines(results)],
-        ["Peak memory that one call adds to a fresh process (growth of VmHWM):", "", *memory_lines(results)],
-        [f"Scanning the mods folder ({results['folder']['packages']:,} packages), time per scan:", "",
-         *folder_lines(results)],
-        ["The worst cases: one call in a fresh process on each hostile package, the least time and the most "
-         "memory of the trials:", "", *worst_case_lines(results)],
-    ]
-    sections.append([f"Reading the description of {xml_package} (callgrind counts the reading alone):", "",
-                     *xml_lines(results)])
-    if results["syscalls"]:
-        sections.append([f"System calls of one call on {syscall_package}:", "", *syscall_lines(results)])
-    if results["instructions"]:
-        sections.append([f"Instructions per call on {syscall_package} (callgrind), inside the Python function "
-                         "and outside the core function it calls, against the core function's own:", "",
-                         *instruction_lines(results)])
+def markdown(results):
+    sections = [machine_lines(results), table_lines(results)]
+    for figure, heading, lines in SECTIONS:
+        if figure in results["after"]:
+            sections.append([heading, "", *lines(results)])
     return "\n\n".join("\n".join(section) for section in sections) + "\n"
