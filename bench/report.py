@@ -3,6 +3,7 @@
 When a "before" build was measured too, each cell reads "before → after", and
 each instruction count adds its change in per cent."""
 
+import itertools
 import struct
 
 RECORD_SIZE = 272
@@ -70,19 +71,12 @@ def count(value):
 def machine_lines(results):
     machine = results["machine"]
     return [
-        f"Machine: {machine['cpu']}, {machine['cores']} cores, Linux {machine['kernel']}, {machine['compiler']}, "
+        f"**Machine**: {machine['cpu']}, {machine['cores']} cores, Linux {machine['kernel']}, {machine['compiler']}, "
         f"Python {machine['python']}; load average {machine['load']:.2f} at the start, "
         f"{results['load_after']:.2f} at the end. Each time is the median of {results['rounds']} rounds after "
         f"warm-up, the best of {results['trials']} such measurements"
         + (", before and after in turn." if "before" in results else "."),
     ]
-
-
-def table_lines(results):
-    lines = ["| package | files | compressed table, MiB | decompressed table, MiB |", "|---|---:|---:|---:|"]
-    for package, sizes in results["tables"].items():
-        lines.append(f"| {package} | {sizes['files']:,} | {mib(sizes['compressed'])} | {mib(sizes['decompressed'])} |")
-    return lines
 
 
 def call_instruction_lines(results):
@@ -108,13 +102,18 @@ def time_lines(results):
     return lines
 
 
+def by_package(rows):
+    """The rows grouped by package: [(package, its rows, one per function)]."""
+    return [(package, list(group)) for package, group in itertools.groupby(rows, key=lambda row: row["package"])]
+
+
 def memory_lines(results):
-    lines = ["| package | function | Python, MiB | C++ core, MiB | both table buffers, MiB |", "|---|---|---:|---:|---:|"]
-    for row in pairs(results, "memory"):
-        sizes = results["tables"][row["package"]]
-        lines.append(f"| {row['package']} | {row['function']} | {row.cell(lambda r: r['python_kib'] * 1024, mib)} "
-                     f"| {row.cell(lambda r: r['core_kib'] * 1024, mib)} "
-                     f"| {mib(sizes['compressed'] + sizes['decompressed'])} |")
+    lines = ["| package | get_metadata_for_file, MiB: Python | C++ core | is_override, MiB: Python | C++ core "
+             "| both table buffers, MiB |", "|---|---:|---:|---:|---:|---:|"]
+    for package, rows in by_package(pairs(results, "memory")):
+        cells = [row.cell(lambda r: r[layer] * 1024, mib) for row in rows for layer in ("python_kib", "core_kib")]
+        sizes = results["tables"][package]
+        lines.append(f"| {package} | {' | '.join(cells)} | {mib(sizes['compressed'] + sizes['decompressed'])} |")
     return lines
 
 
@@ -128,11 +127,11 @@ def folder_lines(results):
 
 
 def worst_case_lines(results):
-    lines = [f"| package | function | time, s (limit {CALL_SECONDS_LIMIT}) | memory, MiB (limit {CALL_MIB_LIMIT}) |",
-             "|---|---|---:|---:|"]
-    for row in pairs(results, "worst_cases"):
-        lines.append(f"| {row['package']} | {row['function']} | {row.field('seconds', '{:.3f}'.format)} "
-                     f"| {row.cell(lambda r: r['kib'] * 1024, mib)} |")
+    lines = ["| package | get_metadata_for_file, s | MiB | is_override, s | MiB |", "|---|---:|---:|---:|---:|"]
+    for package, rows in by_package(pairs(results, "worst_cases")):
+        cells = [cell for row in rows for cell in (row.field("seconds", "{:.3f}".format),
+                                                   row.cell(lambda r: r["kib"] * 1024, mib))]
+        lines.append(f"| {package} | {' | '.join(cells)} |")
     return lines
 
 
@@ -140,13 +139,6 @@ def hostile_document_lines(results):
     lines = ["| document | Metadata::parse, ms |", "|---|---:|"]
     for row in pairs(results, "hostile_documents"):
         lines.append(f"| {row['document']} | {row.field('ms', '{:.1f}'.format)} |")
-    return lines
-
-
-def xml_throughput_lines(results):
-    lines = ["| reader | MB/s |", "|---|---:|"]
-    for row in pairs(results, "xml_throughput"):
-        lines.append(f"| {XML_READER_NAMES[row['reader']]} | {row.field('mb_per_s', '{:,.0f}'.format)} |")
     return lines
 
 
@@ -177,29 +169,30 @@ def python_layer_lines(results):
     return lines
 
 
-# (figure, heading, table): each section printed when its figure was measured.
+# (figure, caption, table): each section printed when its figure was measured.
 SECTIONS = [
-    ("call_instructions", "Instructions of one whole call of the C++ core (callgrind, inside `measured_call`, "
-                          "a fresh process each), beside its hand-written floor:", call_instruction_lines),
-    ("times", "Time per call (floor: read, decompress and scan the table's names once, with plain calls):",
-     time_lines),
-    ("memory", "Peak memory that one call adds to a fresh process (growth of VmHWM):", memory_lines),
-    ("folder", "Scanning the mods folder, time per scan:", folder_lines),
-    ("worst_cases", "The worst cases: one call in a fresh process on each hostile package, the least time and the "
-                    "most memory of the trials:", worst_case_lines),
-    ("hostile_documents", "The costliest kinds of 16 MiB description (`quellan_xml_bench hostile`, the median of "
-                          "five parses):", hostile_document_lines),
-    ("xml_instructions", "Instructions per byte of one reading of a description (callgrind, inside the reading "
-                         "alone):", xml_instruction_lines),
-    ("xml_throughput", "Reading lz4_meta.pak's description, throughput:", xml_throughput_lines),
-    ("syscalls", "System calls of one call on small_mod.pak:", syscall_lines),
-    ("python_layer", "Instructions per call on small_mod.pak (callgrind), inside the Python function and outside "
-                     "the core function it calls, against the core function's own:", python_layer_lines),
+    ("call_instructions", "**Instructions per call** of the C++ core (callgrind, inside `measured_call`, one call in a "
+                          "fresh process), beside its hand-written floor:", call_instruction_lines),
+    ("xml_instructions", "**The XML reader's instructions per byte** (callgrind, inside the reading alone):",
+     xml_instruction_lines),
+    ("python_layer", "**The Python layer's instructions** per call on small_mod.pak (callgrind): inside the Python "
+                     "function and outside the core function it calls, against the core function's own:",
+     python_layer_lines),
+    ("times", "**Time per call**, through Python and through the C++ core; the floor reads, decompresses and scans "
+              "the table's names once, with plain calls:", time_lines),
+    ("folder", "**The mods folder**, time per scan of all its packages:", folder_lines),
+    ("memory", "**Peak memory** that one call adds to a fresh process (growth of VmHWM):", memory_lines),
+    ("worst_cases", f"**The worst cases**: one call in a fresh process on each hostile package, the least time and "
+                    f"the most memory of the trials (limits: {CALL_SECONDS_LIMIT} s, {CALL_MIB_LIMIT} MiB):",
+     worst_case_lines),
+    ("hostile_documents", "**The costliest 16 MiB descriptions** (`quellan_xml_bench hostile`, the median of five "
+                          "parses):", hostile_document_lines),
+    ("syscalls", "**System calls** of one call on small_mod.pak:", syscall_lines),
 ]
 
 
 def markdown(results):
-    sections = [machine_lines(results), table_lines(results)]
+    sections = [machine_lines(results)]
     for figure, heading, lines in SECTIONS:
         if figure in results["after"]:
             sections.append([heading, "", *lines(results)])

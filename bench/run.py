@@ -8,7 +8,7 @@ Python layer's share shows), beside the floor that reading, decompressing and
 scanning the file table costs; the instructions of each whole core call and of
 its hand-written floor; the peak memory that one call adds to a fresh process;
 the worst cases; for the mods folder, the time to scan it whole; the XML
-reader's speed and instructions per byte; for the small module, the system
+reader's instructions per byte; for the small module, the system
 calls of one call and the Python layer's instructions. Every measurement runs
 in fresh processes (see timing.py for why).
 
@@ -45,9 +45,7 @@ CALLED_BY_PYTHON = {"get_metadata_for_file": "get_first_mod_info_from_pak", "is_
 # layer's instructions (callgrind, over this many calls).
 SYSCALL_PACKAGE = "small_mod.pak"
 CALLGRIND_PASSES = 20
-# The package whose large description gives the XML reader's throughput, and the
-# descriptions whose instructions per byte are counted.
-XML_PACKAGE = "lz4_meta.pak"
+# The descriptions whose instructions per byte are counted.
 XML_PER_BYTE_PACKAGES = ["small_mod.pak", "lz4_meta.pak"]
 XML_READERS = ["reader", "parse", "expat"]
 
@@ -238,12 +236,6 @@ def measure_worst_cases(layers, data):
     return rows
 
 
-def measure_xml_throughput(layers, data):
-    output = output_of([layers.xml_bench, "time", str(data / XML_PACKAGE)])
-    return [{"reader": reader, "mb_per_s": float(mb_per_s)}
-            for reader, mb_per_s in re.findall(r"^(\w+) ([\d.]+) MB/s$", output, re.MULTILINE)]
-
-
 def measure_hostile_documents(layers, data):
     """Metadata::parse on each of the costliest kinds of 16 MiB description."""
     output = output_of([layers.xml_bench, "hostile"])
@@ -262,12 +254,11 @@ FIGURES = {
     "times": (measure_times, True, None),
     "folder": (measure_folder, True, None),
     "worst_cases": (measure_worst_cases, True, None),
-    "xml_throughput": (measure_xml_throughput, True, None),
     "hostile_documents": (measure_hostile_documents, True, None),
 }
-# Figures where the most of the trials is kept: the memory a call may need, and
-# the best throughput. Of every other figure, a time, the least is kept.
-MOST_KEPT = {"kib", "mb_per_s"}
+# Figures where the most of the trials is kept: the memory a call may need. Of
+# every other figure, a time, the least is kept.
+MOST_KEPT = {"kib"}
 
 
 def best_of(trials):
