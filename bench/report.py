@@ -15,15 +15,15 @@ XML_READER_NAMES = {"reader": "our reader: every event, attribute and value",
                     "expat": "expat, handlers doing nothing"}
 
 
-def table_sizes(path):
-    """The file table of the package at `path`: number of files, compressed and
-    decompressed bytes."""
+def table_buffers(path):
+    """The bytes of the package's file table, compressed and decompressed: what
+    a reader holding the whole table would need."""
     with open(path, "rb") as package:
         package.seek(8)
         (table_offset,) = struct.unpack("<Q", package.read(8))
         package.seek(table_offset)
         count, compressed = struct.unpack("<II", package.read(8))
-    return {"files": count, "compressed": compressed, "decompressed": count * RECORD_SIZE}
+    return compressed + count * RECORD_SIZE
 
 
 def mib(size):
@@ -68,6 +68,10 @@ def count(value):
     return f"{value:,.0f}"
 
 
+def one_decimal(value):
+    return f"{value:,.1f}"
+
+
 def machine_lines(results):
     machine = results["machine"]
     return [
@@ -95,10 +99,10 @@ def time_lines(results):
              "|---|---|---:|---:|---:|---:|"]
     for row in rows:
         if row["function"] != "floor":
-            lines.append(f"| {row['package']} | {row['function']} | {row.field('python_us', '{:,.1f}'.format)} "
-                         f"| {row.field('core_us', '{:,.1f}'.format)} "
+            lines.append(f"| {row['package']} | {row['function']} | {row.field('python_us', one_decimal)} "
+                         f"| {row.field('core_us', one_decimal)} "
                          f"| {row.cell(lambda r: share(r['python_us'], r['core_us']), str)} "
-                         f"| {floors[row['package']].field('core_us', '{:,.1f}'.format)} |")
+                         f"| {floors[row['package']].field('core_us', one_decimal)} |")
     return lines
 
 
@@ -112,16 +116,16 @@ def memory_lines(results):
              "| both table buffers, MiB |", "|---|---:|---:|---:|---:|---:|"]
     for package, rows in by_package(pairs(results, "memory")):
         cells = [row.cell(lambda r: r[layer] * 1024, mib) for row in rows for layer in ("python_kib", "core_kib")]
-        sizes = results["tables"][package]
-        lines.append(f"| {package} | {' | '.join(cells)} | {mib(sizes['compressed'] + sizes['decompressed'])} |")
+        lines.append(f"| {package} | {' | '.join(cells)} | {mib(results['table_buffers'][package])} |")
     return lines
 
 
 def folder_lines(results):
     lines = ["| functions | packages | Python, ms | C++ core, ms | Python layer adds |", "|---|---:|---:|---:|---:|"]
     for row in pairs(results, "folder"):
-        lines.append(f"| {row['function']} | {row['packages']:,} | {row.cell(lambda r: r['python_us'] / 1000, '{:,.1f}'.format)} "
-                     f"| {row.cell(lambda r: r['core_us'] / 1000, '{:,.1f}'.format)} "
+        lines.append(f"| {row['function']} | {row['packages']:,} "
+                     f"| {row.cell(lambda r: r['python_us'] / 1000, one_decimal)} "
+                     f"| {row.cell(lambda r: r['core_us'] / 1000, one_decimal)} "
                      f"| {row.cell(lambda r: share(r['python_us'], r['core_us']), str)} |")
     return lines
 
@@ -163,9 +167,9 @@ def syscall_lines(results):
 def python_layer_lines(results):
     lines = ["| function | Python layer | core | Python layer's share |", "|---|---:|---:|---:|"]
     for row in pairs(results, "python_layer"):
+        share_of_call = row.cell(lambda r: r["python_layer"] / (r["python_layer"] + r["core"]) * 100, "{:.2f} %".format)
         lines.append(f"| {row['function']} | {row.field('python_layer', count, change=True)} "
-                     f"| {row.field('core', count, change=True)} "
-                     f"| {row.cell(lambda r: r['python_layer'] / (r['python_layer'] + r['core']) * 100, '{:.2f} %'.format)} |")
+                     f"| {row.field('core', count, change=True)} | {share_of_call} |")
     return lines
 
 

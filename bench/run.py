@@ -317,7 +317,7 @@ def main():
     if args.before_build_dir:
         builds["before"] = Layers(args.before_build_dir, plan)
     results = {"machine": machine_description(builds["after"]), "rounds": plan.rounds, "trials": plan.trials,
-               "tables": {package: report.table_sizes(args.data / package) for package in PACKAGES}}
+               "table_buffers": {package: report.table_buffers(args.data / package) for package in PACKAGES}}
     results.update(measure_builds(builds, args.data, plan.trials))
     results["load_after"] = os.getloadavg()[0]
 
