@@ -78,11 +78,7 @@ bool is_at(const char* bytes, const SpacedKey& key) { return low_bytes(load_word
 /// written as `key` is: where it ends, or nullopt when its value does not end.
 std::optional<std::size_t> read_spaced(std::string_view document, std::size_t at, const SpacedKey& key,
                                        XmlAttribute& attribute) {
-  const std::size_t key_end = at + key.size - EQUALS_AND_QUOTE;
-  const error::Expected<AttributeSpan, XmlErrorKind> span = read_attribute(document, at + 1, key_end);
-  if (!span) return std::nullopt;
-  attribute = attribute_of(document, 0, *span);
-  return end_of(document, *span);
+  return read_written_so(document, 0, at + 1, at + key.size - EQUALS_AND_QUOTE, attribute);
 }
 
 /// Reads the attributes of a field tag written as nearly all are, ` id="…"
@@ -116,10 +112,11 @@ std::optional<std::size_t> read_field_attributes_one_by_one(std::string_view doc
     if (keys.is_full()) return std::nullopt;
     const auto [key, key_end] = field_key_at(bytes, i);
     if (key_end >= document.size()) return std::nullopt;
-    const error::Expected<AttributeSpan, XmlErrorKind> span = read_attribute(document, i, key_end);
-    if (!span || keys.add(span->key)) return std::nullopt;
-    if (key != FieldKey::other) (key == FieldKey::id ? found.id : found.value) = attribute_of(document, 0, *span);
-    i = end_of(document, *span);
+    XmlAttribute attribute;
+    const std::optional<std::size_t> end = read_attribute(document, 0, i, key_end, attribute);
+    if (!end || keys.add(attribute.key)) return std::nullopt;
+    if (key != FieldKey::other) (key == FieldKey::id ? found.id : found.value) = attribute;
+    i = *end;
   }
 }
 
@@ -135,10 +132,7 @@ std::optional<std::size_t> read_node_id(std::string_view document, std::size_t f
   if (is_at(document.data() + from, SPACED_ID)) return read_spaced(document, from, SPACED_ID, id);
   const std::size_t key_offset = skip_white_space(document, from);
   if (!is_key_at(document.data(), key_offset, "id")) return std::nullopt;
-  const error::Expected<AttributeSpan, XmlErrorKind> span = read_attribute(document, key_offset, key_offset + 2);
-  if (!span) return std::nullopt;
-  id = attribute_of(document, 0, *span);
-  return end_of(document, *span);
+  return read_attribute(document, 0, key_offset, key_offset + 2, id);
 }
 
 }  // namespace quellan::tarn::pak

@@ -13,9 +13,14 @@ std::size_t offset_in(std::string_view list, std::string_view key) {
 
 }  // namespace
 
+XmlErrorKind attribute_error(std::string_view text, std::size_t key_end) {
+  const error::Expected<std::size_t, XmlErrorKind> value_start = find_value_start(text, key_end);
+  return value_start ? XmlErrorKind::unclosed_attribute_value : value_start.error();
+}
+
 error::Expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::next() {
-  AttributeSpan span;
-  switch (read_next(span)) {
+  XmlAttribute attribute;
+  switch (read_next(attribute)) {
     case Read::attribute:
       break;
     case Read::end:
@@ -24,28 +29,30 @@ error::Expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::next(
       return std::unexpected(*error_);
   }
   // Once the list was read ahead, the one repeat that counts is known.
-  if (first_repeat_ahead_ ? key_offset_ == *first_repeat_ahead_ : repeats_earlier_key(span.key)) {
-    fail(XmlErrorKind::duplicate_attribute, span.key);
+  if (first_repeat_ahead_ ? key_offset_ == *first_repeat_ahead_ : repeats_earlier_key(attribute.key)) {
+    fail(XmlErrorKind::duplicate_attribute, attribute.key);
     return std::unexpected(*error_);
   }
-  return attribute_of(list_.text, list_.offset, span);
+  return attribute;
 }
 
-XmlAttributeCursor::Read XmlAttributeCursor::read_next(AttributeSpan& span) {
+XmlAttributeCursor::Read XmlAttributeCursor::read_next(XmlAttribute& attribute) {
   if (error_) return Read::failed;
   if (shapes_handed_out_ < shapes_read_ahead_.size()) {
     const Shape shape = shapes_read_ahead_[shapes_handed_out_++];
     if (shape.space != READ_AGAIN) {
-      span = span_of(shape);
+      read_shaped(shape, attribute);
       return Read::attribute;
     }
   }
   key_offset_ = skip_white_space(list_.text, position_);
   if (key_offset_ == list_.text.size()) return Read::end;
-  const error::Expected<AttributeSpan, XmlErrorKind> read = read_attribute(list_.text, key_offset_);
-  if (!read) return fail(read.error(), key_at(list_.text, key_offset_));
-  span = *read;
-  position_ = end_of(list_.text, span);
+  const std::optional<std::size_t> end = read_attribute(list_.text, list_.offset, key_offset_, attribute);
+  if (!end) {
+    const std::string_view key = key_at(list_.text, key_offset_);
+    return fail(attribute_error(list_.text, key_offset_ + key.size()), key);
+  }
+  position_ = *end;
   return Read::attribute;
 }
 
@@ -78,41 +85,44 @@ std::size_t XmlAttributeCursor::find_first_repeat_ahead(std::string_view key) {
   // At most one attribute in four bytes, `k=""`: room that is never filled is
   // never touched.
   shapes_read_ahead_.reserve((list_.text.size() - position_) / 4);
+  XmlAttribute attribute;
   for (std::size_t position = position_;;) {
     const std::size_t key_offset = skip_white_space(list_.text, position);
     if (key_offset == list_.text.size()) break;
-    const error::Expected<AttributeSpan, XmlErrorKind> span = read_attribute(list_.text, key_offset);
-    if (!span) break;
-    shapes_read_ahead_.push_back(shape_of(key_offset - position, *span));
+    const std::optional<std::size_t> end = read_attribute(list_.text, 0, key_offset, attribute);
+    if (!end) break;
+    shapes_read_ahead_.push_back(shape_of(key_offset - position, attribute));
     // Once a repeat is known, the attributes after it are never handed out.
-    if (const std::optional<std::size_t> repeat = batch.add(key_offset, span->key.size())) return *repeat;
-    position = end_of(list_.text, *span);
+    if (const std::optional<std::size_t> repeat = batch.add(key_offset, attribute.key.size())) return *repeat;
+    position = *end;
   }
   return batch.first_repeat().value_or(std::string_view::npos);
 }
 
-XmlAttributeCursor::Shape XmlAttributeCursor::shape_of(std::size_t space, const AttributeSpan& span) {
+XmlAttributeCursor::Shape XmlAttributeCursor::shape_of(std::size_t space, const XmlAttribute& attribute) {
   constexpr std::size_t SIZE_LIMIT = 16;  // of a four-bit field
-  const bool written_so = span.value.data() == span.key.data() + span.key.size() + EQUALS_AND_QUOTE;
-  if (space >= READ_AGAIN || !written_so || span.key.size() >= SIZE_LIMIT || span.value.size() >= SIZE_LIMIT) {
+  const std::string_view key = attribute.key;
+  const std::string_view value = attribute.raw_value;
+  const bool written_so = value.data() == key.data() + key.size() + EQUALS_AND_QUOTE;
+  if (space >= READ_AGAIN || !written_so || key.size() >= SIZE_LIMIT || value.size() >= SIZE_LIMIT) {
     return {.space = READ_AGAIN, .plain = 0, .key_size = 0, .value_size = 0};
   }
   Shape shape{};  // each field below its limit, as checked above
   shape.space = space & READ_AGAIN;
-  shape.plain = span.plain;
-  shape.key_size = span.key.size() & (SIZE_LIMIT - 1);
-  shape.value_size = span.value.size() & (SIZE_LIMIT - 1);
+  shape.plain = attribute.is_plain_ascii;
+  shape.key_size = key.size() & (SIZE_LIMIT - 1);
+  shape.value_size = value.size() & (SIZE_LIMIT - 1);
   return shape;
 }
 
-AttributeSpan XmlAttributeCursor::span_of(Shape shape) {
+void XmlAttributeCursor::read_shaped(Shape shape, XmlAttribute& attribute) {
   key_offset_ = position_ + shape.space;
-  const char* const key = list_.text.data() + key_offset_;
-  const AttributeSpan span{.key = std::string_view(key, shape.key_size),
-                           .value = std::string_view(key + shape.key_size + EQUALS_AND_QUOTE, shape.value_size),
-                           .plain = shape.plain != 0};
-  position_ = end_of(list_.text, span);
-  return span;
+  const std::size_t value_start = key_offset_ + shape.key_size + EQUALS_AND_QUOTE;
+  attribute.key = list_.text.substr(key_offset_, shape.key_size);
+  attribute.raw_value = list_.text.substr(value_start, shape.value_size);
+  attribute.value_offset = list_.offset + value_start;
+  attribute.is_plain_ascii = shape.plain != 0;
+  position_ = value_start + shape.value_size + 1;
 }
 
 }  // namespace quellan::tarn::pak

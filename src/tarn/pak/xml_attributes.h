@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/little_endian.h"
 #include "error/expected.h"
 #include "tarn/pak/key_set.h"
 #include "tarn/pak/xml_byte_scan.h"
@@ -19,59 +20,76 @@ namespace quellan::tarn::pak {
 // `=`, optional white space and a value in `'` or `"` quotes. Every text read
 // lies in a `common::PaddedBytes` document.
 
-/// One attribute as it lies in its text.
-struct AttributeSpan {
-  std::string_view key;
-  std::string_view value;  // still escaped
-  bool plain = false;      // ASCII without `&`: its own text, needing neither unescaping nor a UTF-8 check
-};
-
 /// The `=` and the opening quote between a key and its value, the way nearly
 /// every attribute is written: `key="value"`.
 inline constexpr std::size_t EQUALS_AND_QUOTE = 2;
 
-/// The offset of `text` just past the closing quote of `span`, read from it.
-inline std::size_t end_of(std::string_view text, const AttributeSpan& span) {
-  return static_cast<std::size_t>(span.value.data() - text.data()) + span.value.size() + 1;
+/// Where the value of the attribute whose key ends at `key_end` of `text` starts,
+/// just past its opening quote, or what is wrong with the attribute before it.
+inline error::Expected<std::size_t, XmlErrorKind> find_value_start(std::string_view text, std::size_t key_end) {
+  std::size_t i = skip_white_space(text, key_end);
+  if (i == text.size() || text[i] != '=') return std::unexpected(XmlErrorKind::attribute_without_equals);
+  i = skip_white_space(text, i + 1);
+  if (i == text.size()) return std::unexpected(XmlErrorKind::attribute_without_value);
+  if (!Quote::contains(text[i])) return std::unexpected(XmlErrorKind::unquoted_attribute_value);
+  return i + 1;
 }
 
-/// `span`, read from `text`, as the reader hands attributes out, where `text`
-/// lies at `text_offset` of its document.
-inline XmlAttribute attribute_of(std::string_view text, std::size_t text_offset, const AttributeSpan& span) {
-  return {span.key, span.value, text_offset + static_cast<std::size_t>(span.value.data() - text.data()), span.plain};
+/// Reads the attribute of `text` whose key runs from `key_offset` to `key_end`
+/// and that is written as most are, `key="value"`, into `attribute`, with `text`
+/// at `text_offset` of its document. The offset just past the value's closing
+/// quote, or nullopt when the text ends first.
+inline std::optional<std::size_t> read_written_so(std::string_view text, std::size_t text_offset,
+                                                  std::size_t key_offset, std::size_t key_end,
+                                                  XmlAttribute& attribute) {
+  attribute.key = std::string_view(text.data() + key_offset, key_end - key_offset);
+  const std::size_t value_start = key_end + EQUALS_AND_QUOTE;
+  const std::size_t value_end = find_value_end<'"'>(text, value_start, attribute.is_plain_ascii);
+  if (value_end == std::string_view::npos) return std::nullopt;
+  attribute.raw_value = std::string_view(text.data() + value_start, value_end - value_start);
+  attribute.value_offset = text_offset + value_start;
+  return value_end + 1;
 }
 
 /// Reads the attribute of `text` whose key runs from `key_offset` to `key_end`,
-/// where a byte that ends a key or the end of `text` lies. The attribute, or
-/// what is wrong with it.
-inline error::Expected<AttributeSpan, XmlErrorKind> read_attribute(std::string_view text, std::size_t key_offset,
-                                                                   std::size_t key_end) {
-  AttributeSpan span{.key = text.substr(key_offset, key_end - key_offset), .value = {}, .plain = false};
-  // Most attributes are written `key="value"`, without white space to pass. The
-  // byte after `text` is the document's padding or the `/` or `>` that ends the
-  // tag: never an `=` or a quote.
-  const char* const bytes = text.data();
-  std::size_t value_start = key_end + EQUALS_AND_QUOTE;
-  if (bytes[key_end] != '=' || !Quote::contains(bytes[key_end + 1])) {
-    std::size_t i = skip_white_space(text, key_end);
-    if (i == text.size() || text[i] != '=') return std::unexpected(XmlErrorKind::attribute_without_equals);
-    i = skip_white_space(text, i + 1);
-    if (i == text.size()) return std::unexpected(XmlErrorKind::attribute_without_value);
-    if (!Quote::contains(text[i])) return std::unexpected(XmlErrorKind::unquoted_attribute_value);
-    value_start = i + 1;
+/// where a byte that ends a key or the end of `text` lies, into `attribute`,
+/// with `text` at `text_offset` of its document. The offset just past the
+/// value's closing quote, or nullopt for an attribute that `attribute_error`
+/// tells what is wrong with.
+inline std::optional<std::size_t> read_attribute(std::string_view text, std::size_t text_offset,
+                                                 std::size_t key_offset, std::size_t key_end,
+                                                 XmlAttribute& attribute) {
+  // The byte after `text` is the document's padding or the `/` or `>` that ends
+  // the tag: never an `=` or a quote.
+  const std::uint64_t after_key = low_bytes(load_word(text.data() + key_end), EQUALS_AND_QUOTE);
+  if (after_key == little_endian_word("=\"")) [[likely]] {
+    return read_written_so(text, text_offset, key_offset, key_end, attribute);
   }
-  const std::size_t value_end = bytes[value_start - 1] == '"'
-                                    ? find_value_end<'"'>(text, value_start, span.plain)
-                                    : find_value_end<'\''>(text, value_start, span.plain);
-  if (value_end == std::string_view::npos) return std::unexpected(XmlErrorKind::unclosed_attribute_value);
-  span.value = std::string_view(bytes + value_start, value_end - value_start);
-  return span;
+  std::size_t value_start = key_end + EQUALS_AND_QUOTE;
+  if (after_key != little_endian_word("='")) {
+    const error::Expected<std::size_t, XmlErrorKind> spaced_start = find_value_start(text, key_end);
+    if (!spaced_start) return std::nullopt;
+    value_start = *spaced_start;
+  }
+  const std::size_t value_end = text[value_start - 1] == '"'
+                                    ? find_value_end<'"'>(text, value_start, attribute.is_plain_ascii)
+                                    : find_value_end<'\''>(text, value_start, attribute.is_plain_ascii);
+  if (value_end == std::string_view::npos) return std::nullopt;
+  attribute.key = std::string_view(text.data() + key_offset, key_end - key_offset);
+  attribute.raw_value = std::string_view(text.data() + value_start, value_end - value_start);
+  attribute.value_offset = text_offset + value_start;
+  return value_end + 1;
 }
 
 /// `read_attribute` for the key that starts at `key_offset` of `text`.
-inline error::Expected<AttributeSpan, XmlErrorKind> read_attribute(std::string_view text, std::size_t key_offset) {
-  return read_attribute(text, key_offset, key_offset + key_at(text, key_offset).size());
+inline std::optional<std::size_t> read_attribute(std::string_view text, std::size_t text_offset,
+                                                 std::size_t key_offset, XmlAttribute& attribute) {
+  return read_attribute(text, text_offset, key_offset, key_offset + key_at(text, key_offset).size(), attribute);
 }
+
+/// What is wrong with the attribute whose key ends at `key_end` of `text`, one
+/// that `read_attribute` declined.
+XmlErrorKind attribute_error(std::string_view text, std::size_t key_end);
 
 /// Reads the attributes of one tag in document order, one at a time, as far as the
 /// caller asks: attributes after the last one asked for are never examined. A
@@ -86,14 +104,14 @@ class XmlAttributeCursor {
 
   // A list this long can hold more keys than a `KeySet` keeps in the caches. Its
   // keys are read ahead at once instead, as a `KeyBatch` (see
-  // `find_first_repeat_ahead`); a shorter one goes into a `KeySet` as it is read.
+  // `find_first_repeat_ahead`); a shorter one goes into a `KeySet` as it is attribute.
   static constexpr std::size_t LIST_BYTES_READ_AHEAD = std::size_t{64} << 10;
 
  private:
   enum class Read { attribute, end, failed };
-  /// Reads the next attribute into `span`, with its syntax checked but not
+  /// Reads the next attribute into `attribute`, with its syntax checked but not
   /// whether its key repeats; a failure is kept in `error_`.
-  Read read_next(AttributeSpan& span);
+  Read read_next(XmlAttribute& attribute);
   /// Keeps the error of the attribute whose key starts at `key_offset_`.
   Read fail(XmlErrorKind kind, std::string_view key);
   /// Whether `key`, the one read last, was met before in the tag.
@@ -102,7 +120,7 @@ class XmlAttributeCursor {
   /// the first keys and `key`, the one read last, on, up to the first malformed
   /// attribute, or npos. The caller meets that attribute's error before any key
   /// after it, and the answers for the keys before it are the same as one at a
-  /// time. Keeps the shape of each attribute read.
+  /// time. Keeps the shape of each attribute attribute.
   std::size_t find_first_repeat_ahead(std::string_view key);
 
   /// Where the read ahead found an attribute written `key="value"` of a short key
@@ -115,9 +133,9 @@ class XmlAttributeCursor {
     std::uint16_t value_size : 4;
   };
   static constexpr std::uint16_t READ_AGAIN = 127;
-  static Shape shape_of(std::size_t space, const AttributeSpan& span);
-  /// The attribute of `shape`, after the one read last.
-  AttributeSpan span_of(Shape shape);
+  static Shape shape_of(std::size_t space, const XmlAttribute& attribute);
+  /// Reads the attribute of `shape`, after the one read last.
+  void read_shaped(Shape shape, XmlAttribute& attribute);
 
   XmlAttributeList list_;
   std::size_t position_ = 0;
