@@ -68,10 +68,12 @@ std::uint64_t HashPoint::mixed(const void* address, std::uint64_t salt) {
 }
 
 std::uint32_t HashPoint::hash(std::string_view key) const {
-  if (key.size() <= COEFFICIENT_BYTES) {
-    const std::uint64_t coefficient = std::uint64_t{key.size()} << LENGTH_SHIFT | coefficient_at(key, 0);
-    return static_cast<std::uint32_t>(multiply_modulo_prime(coefficient, point_));
-  }
+  if (key.size() > COEFFICIENT_BYTES) return hash_long(key);
+  const std::uint64_t coefficient = std::uint64_t{key.size()} << LENGTH_SHIFT | coefficient_at(key, 0);
+  return static_cast<std::uint32_t>(multiply_modulo_prime(coefficient, point_));
+}
+
+std::uint32_t HashPoint::hash_long(std::string_view key) const {
   std::uint64_t value = 0;
   std::uint64_t first = coefficient_at(key, 0);
   if (key.size() < LENGTH_IN_COEFFICIENT_LIMIT) {

@@ -72,6 +72,9 @@ class HashPoint {
   bool is_drawn() const { return drawn_; }
 
  private:
+  /// `hash` of a key of more than seven bytes.
+  std::uint32_t hash_long(std::string_view key) const;
+
   std::uint64_t point_;
   RandomBits random_bits_;
   bool drawn_ = false;

@@ -18,47 +18,43 @@ XmlErrorKind attribute_error(std::string_view text, std::size_t key_end) {
   return value_start ? XmlErrorKind::unclosed_attribute_value : value_start.error();
 }
 
+bool XmlAttributeCursor::read_shaped(XmlAttribute& attribute) {
+  if (shapes_handed_out_ == shapes_read_ahead_.size()) return false;
+  const Shape shape = shapes_read_ahead_[shapes_handed_out_++];
+  if (shape.space == READ_AGAIN) return false;
+  key_offset_ = position_ + shape.space;
+  const std::size_t value_start = key_offset_ + shape.key_size + EQUALS_AND_QUOTE;
+  attribute.key = std::string_view(list_.text.data() + key_offset_, shape.key_size);
+  attribute.raw_value = std::string_view(list_.text.data() + value_start, shape.value_size);
+  attribute.value_offset = list_.offset + value_start;
+  attribute.is_plain_ascii = shape.plain != 0;
+  position_ = value_start + shape.value_size + 1;
+  return true;
+}
+
 error::Expected<std::optional<XmlAttribute>, XmlError> XmlAttributeCursor::next() {
+  if (error_) return std::unexpected(*error_);
   XmlAttribute attribute;
-  switch (read_next(attribute)) {
-    case Read::attribute:
-      break;
-    case Read::end:
-      return std::nullopt;
-    case Read::failed:
-      return std::unexpected(*error_);
+  if (!read_shaped(attribute)) {
+    key_offset_ = skip_white_space(list_.text, position_);
+    if (key_offset_ == list_.text.size()) return std::nullopt;
+    const std::optional<std::size_t> end = read_attribute(list_.text, list_.offset, key_offset_, attribute);
+    if (!end) {
+      const std::string_view key = key_at(list_.text, key_offset_);
+      return fail(attribute_error(list_.text, key_offset_ + key.size()), key);
+    }
+    position_ = *end;
   }
   // Once the list was read ahead, the one repeat that counts is known.
   if (first_repeat_ahead_ ? key_offset_ == *first_repeat_ahead_ : repeats_earlier_key(attribute.key)) {
-    fail(XmlErrorKind::duplicate_attribute, attribute.key);
-    return std::unexpected(*error_);
+    return fail(XmlErrorKind::duplicate_attribute, attribute.key);
   }
   return attribute;
 }
 
-XmlAttributeCursor::Read XmlAttributeCursor::read_next(XmlAttribute& attribute) {
-  if (error_) return Read::failed;
-  if (shapes_handed_out_ < shapes_read_ahead_.size()) {
-    const Shape shape = shapes_read_ahead_[shapes_handed_out_++];
-    if (shape.space != READ_AGAIN) {
-      read_shaped(shape, attribute);
-      return Read::attribute;
-    }
-  }
-  key_offset_ = skip_white_space(list_.text, position_);
-  if (key_offset_ == list_.text.size()) return Read::end;
-  const std::optional<std::size_t> end = read_attribute(list_.text, list_.offset, key_offset_, attribute);
-  if (!end) {
-    const std::string_view key = key_at(list_.text, key_offset_);
-    return fail(attribute_error(list_.text, key_offset_ + key.size()), key);
-  }
-  position_ = *end;
-  return Read::attribute;
-}
-
-XmlAttributeCursor::Read XmlAttributeCursor::fail(XmlErrorKind kind, std::string_view key) {
+std::unexpected<XmlError> XmlAttributeCursor::fail(XmlErrorKind kind, std::string_view key) {
   error_ = XmlError{kind, list_.offset + key_offset_, key};
-  return Read::failed;
+  return std::unexpected(*error_);
 }
 
 bool XmlAttributeCursor::repeats_earlier_key(std::string_view key) {
@@ -113,16 +109,6 @@ XmlAttributeCursor::Shape XmlAttributeCursor::shape_of(std::size_t space, const 
   shape.key_size = key.size() & (SIZE_LIMIT - 1);
   shape.value_size = value.size() & (SIZE_LIMIT - 1);
   return shape;
-}
-
-void XmlAttributeCursor::read_shaped(Shape shape, XmlAttribute& attribute) {
-  key_offset_ = position_ + shape.space;
-  const std::size_t value_start = key_offset_ + shape.key_size + EQUALS_AND_QUOTE;
-  attribute.key = list_.text.substr(key_offset_, shape.key_size);
-  attribute.raw_value = list_.text.substr(value_start, shape.value_size);
-  attribute.value_offset = list_.offset + value_start;
-  attribute.is_plain_ascii = shape.plain != 0;
-  position_ = value_start + shape.value_size + 1;
 }
 
 }  // namespace quellan::tarn::pak

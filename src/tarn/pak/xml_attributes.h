@@ -108,12 +108,8 @@ class XmlAttributeCursor {
   static constexpr std::size_t LIST_BYTES_READ_AHEAD = std::size_t{64} << 10;
 
  private:
-  enum class Read { attribute, end, failed };
-  /// Reads the next attribute into `attribute`, with its syntax checked but not
-  /// whether its key repeats; a failure is kept in `error_`.
-  Read read_next(XmlAttribute& attribute);
-  /// Keeps the error of the attribute whose key starts at `key_offset_`.
-  Read fail(XmlErrorKind kind, std::string_view key);
+  /// Keeps the error of the attribute whose key starts at `key_offset_`, and gives it.
+  std::unexpected<XmlError> fail(XmlErrorKind kind, std::string_view key);
   /// Whether `key`, the one read last, was met before in the tag.
   bool repeats_earlier_key(std::string_view key);
   /// The offset of the first key of the list that repeats an earlier one, from
@@ -134,8 +130,9 @@ class XmlAttributeCursor {
   };
   static constexpr std::uint16_t READ_AGAIN = 127;
   static Shape shape_of(std::size_t space, const XmlAttribute& attribute);
-  /// Reads the attribute of `shape`, after the one read last.
-  void read_shaped(Shape shape, XmlAttribute& attribute);
+  /// Reads the next attribute into `attribute` from the shape the read ahead
+  /// kept of it. Whether it kept one.
+  bool read_shaped(XmlAttribute& attribute);
 
   XmlAttributeList list_;
   std::size_t position_ = 0;
