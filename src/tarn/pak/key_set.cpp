@@ -100,23 +100,6 @@ void KeyTable::reset(std::size_t keys) {
   count_ = 0;
 }
 
-KeyTable::Insert KeyTable::insert(std::string_view list, std::size_t offset, std::uint32_t hash,
-                                  std::size_t longest_probe) {
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = hash & mask;
-  for (std::size_t probed = 0; slots_[slot].offset_after != 0; ++probed, slot = (slot + 1) & mask) {
-    const Slot kept = slots_[slot];
-    if (kept.hash == hash && same_key(key_at(list, kept.offset_after - 1), key_at(list, offset))) {
-      return Insert::found;
-    }
-    if (probed == longest_probe) return Insert::probe_too_long;
-  }
-  slots_[slot] = {static_cast<std::uint32_t>(offset + 1), hash};
-  if (++count_ > most_keys(slots_.size())) move_into(2 * slots_.size());
-  assert(count_ < slots_.size() && "a full table would never end a probe for a new key");
-  return Insert::added;
-}
-
 void KeyTable::rehash(std::string_view list, const HashPoint& point) {
   for (Slot& slot : slots_) {
     if (slot.offset_after != 0) slot.hash = point.hash(key_at(list, slot.offset_after - 1));

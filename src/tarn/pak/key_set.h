@@ -93,7 +93,20 @@ class KeyTable {
   void reset(std::size_t keys);
   /// Adds the key at `offset` of `list`, whose hash is `hash`, unless an equal
   /// key is there or the probe passes `longest_probe` slots first.
-  Insert insert(std::string_view list, std::size_t offset, std::uint32_t hash, std::size_t longest_probe);
+  Insert insert(std::string_view list, std::size_t offset, std::uint32_t hash, std::size_t longest_probe) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = hash & mask;
+    for (std::size_t probed = 0; slots_[slot].offset_after != 0; ++probed, slot = (slot + 1) & mask) {
+      const Slot kept = slots_[slot];
+      if (kept.hash == hash && same_key(key_at(list, kept.offset_after - 1), key_at(list, offset))) {
+        return Insert::found;
+      }
+      if (probed == longest_probe) return Insert::probe_too_long;
+    }
+    slots_[slot] = {static_cast<std::uint32_t>(offset + 1), hash};
+    if (++count_ > slots_.size() / 4 * 3) move_into(2 * slots_.size());
+    return Insert::added;
+  }
   /// Places every key again by its hash at `point`.
   void rehash(std::string_view list, const HashPoint& point);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -84,7 +85,11 @@ inline std::optional<std::size_t> read_attribute(std::string_view text, std::siz
 /// `read_attribute` for the key that starts at `key_offset` of `text`.
 inline std::optional<std::size_t> read_attribute(std::string_view text, std::size_t text_offset,
                                                  std::size_t key_offset, XmlAttribute& attribute) {
-  return read_attribute(text, text_offset, key_offset, key_offset + key_at(text, key_offset).size(), attribute);
+  // Keys are short: nearly all end within the chunk that starts them.
+  const unsigned key_ends = KeyEnd::mask_in(load_chunk(text.data() + key_offset));
+  const std::size_t key_end = key_ends != 0 ? std::min(key_offset + first_bit(key_ends), text.size())
+                                            : key_offset + key_at(text, key_offset).size();
+  return read_attribute(text, text_offset, key_offset, key_end, attribute);
 }
 
 /// What is wrong with the attribute whose key ends at `key_end` of `text`, one
