@@ -5,6 +5,7 @@
 #include <cassert>
 #include <limits>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "common/bytes.h"
@@ -163,23 +164,33 @@ std::optional<std::size_t> KeyBatch::first_repeat() {
   // than distinct keys spread over all of them.
   const std::size_t first_room = (keys_ >> PARTITION_BITS) + FIRST_SEARCH_KEYS;
   std::size_t first = none;
-  for (const std::deque<Entry>& partition : partitions_) first = first_repeat_in(partition, first_room, first);
+  for (const Partition& partition : partitions_) first = first_repeat_in(partition, first_room, first);
   return first == none ? std::nullopt : std::optional(first);
 }
 
-std::size_t KeyBatch::first_repeat_in(const std::deque<Entry>& partition, std::size_t first_room,
-                                      std::size_t before) {
+std::size_t KeyBatch::first_repeat_in(const Partition& partition, std::size_t first_room, std::size_t before) {
   // Equal keys share a partition: the first key of it that repeats one met
   // before it there repeats an earlier key of the list, and none before it does.
   search_table_.reset(std::min(partition.size(), first_room));
-  for (const Entry entry : partition) {
-    if (entry.offset >= before) return before;  // behind a repeat found already
-    if (search_table_.insert(list_, entry.offset, entry.hash, std::numeric_limits<std::size_t>::max()) ==
-        KeyTable::Insert::found) {
-      return entry.offset;
+  for (std::size_t chunk = 0; chunk < partition.chunks.size(); ++chunk) {
+    const std::size_t entries = chunk + 1 == partition.chunks.size() ? partition.last_chunk_entries : CHUNK_ENTRIES;
+    for (const Entry entry : std::span(partition.chunks[chunk].get(), entries)) {
+      if (entry.offset >= before) return before;  // behind a repeat found already
+      if (search_table_.insert(list_, entry.offset, entry.hash, std::numeric_limits<std::size_t>::max()) ==
+          KeyTable::Insert::found) {
+        return entry.offset;
+      }
     }
   }
   return before;
+}
+
+void KeyBatch::Partition::push_back(Entry entry) {
+  if (last_chunk_entries == CHUNK_ENTRIES) {
+    chunks.push_back(std::make_unique_for_overwrite<Entry[]>(CHUNK_ENTRIES));
+    last_chunk_entries = 0;
+  }
+  chunks.back()[last_chunk_entries++] = entry;
 }
 
 }  // namespace quellan::tarn::pak

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -199,14 +199,24 @@ class KeyBatch {
   // partition's share, and grows.
   static constexpr std::size_t FIRST_SEARCH_KEYS = 1024;
 
+  static constexpr std::size_t CHUNK_ENTRIES = 512;
+  /// The keys of one partition in the order added, in chunks that are never
+  /// copied: 8 bytes for each key, and at most a chunk unused.
+  struct Partition {
+    std::vector<std::unique_ptr<Entry[]>> chunks;
+    std::size_t last_chunk_entries = CHUNK_ENTRIES;  // full: the next entry starts a chunk
+
+    void push_back(Entry entry);
+    std::size_t size() const { return chunks.size() * CHUNK_ENTRIES - (CHUNK_ENTRIES - last_chunk_entries); }
+  };
+
   /// The offset of the first key of `partition` that repeats one before it
   /// there, if it lies before `before`, else `before`.
-  std::size_t first_repeat_in(const std::deque<Entry>& partition, std::size_t first_room, std::size_t before);
+  std::size_t first_repeat_in(const Partition& partition, std::size_t first_room, std::size_t before);
 
   std::string_view list_;
   HashPoint point_;
-  // In blocks that are never copied: 8 bytes for each key.
-  std::array<std::deque<Entry>, std::size_t{1} << PARTITION_BITS> partitions_;
+  std::array<Partition, std::size_t{1} << PARTITION_BITS> partitions_;
   std::size_t keys_ = 0;
   std::size_t next_search_round_ = FIRST_SEARCH_ROUND;  // in keys added
   // One partition's table at a time, its room kept from one search to the next.
