@@ -109,7 +109,7 @@ class XmlAttributeCursor {
 
   // A list this long can hold more keys than a `KeySet` keeps in the caches. Its
   // keys are read ahead at once instead, as a `KeyBatch` (see
-  // `find_first_repeat_ahead`); a shorter one goes into a `KeySet` as it is attribute.
+  // `find_first_repeat_ahead`); a shorter one goes into a `KeySet` as it is read.
   static constexpr std::size_t LIST_BYTES_READ_AHEAD = std::size_t{64} << 10;
 
  private:
@@ -121,7 +121,7 @@ class XmlAttributeCursor {
   /// the first keys and `key`, the one read last, on, up to the first malformed
   /// attribute, or npos. The caller meets that attribute's error before any key
   /// after it, and the answers for the keys before it are the same as one at a
-  /// time. Keeps the shape of each attribute attribute.
+  /// time. Keeps the shape of each attribute read.
   std::size_t find_first_repeat_ahead(std::string_view key);
 
   /// Where the read ahead found an attribute written `key="value"` of a short key
