@@ -46,9 +46,6 @@ std::uint64_t coefficient_at(std::string_view key, std::size_t offset) {
                            std::min(key.size() - offset, COEFFICIENT_BYTES));
 }
 
-/// The most keys a table of `capacity` slots holds before it grows.
-constexpr std::size_t most_keys(std::size_t capacity) { return capacity / 4 * 3; }
-
 /// A point of the field from 64 random bits.
 std::uint64_t point_from(std::uint64_t bits) { return bits % (PRIME - 1) + 1; }
 
@@ -127,7 +124,7 @@ KeySet::KeySet(std::string_view list, std::uint64_t point, RandomBits random_bit
 }
 
 bool KeySet::insert(std::size_t offset, std::size_t length) {
-  const std::uint32_t hash = point_.hash(list_.substr(offset, length));
+  const std::uint32_t hash = point_.hash(std::string_view(list_.data() + offset, length));
   const std::size_t longest_probe = point_.is_drawn() ? std::numeric_limits<std::size_t>::max() : LONGEST_PROBE;
   switch (table_.insert(list_, offset, hash, longest_probe)) {
     case KeyTable::Insert::added:
@@ -149,7 +146,7 @@ KeyBatch::KeyBatch(std::string_view list, RandomBits random_bits) : list_(list),
 KeyBatch::KeyBatch(std::string_view list, std::uint64_t point) : list_(list), point_(point, kernel_random_bits) {}
 
 std::optional<std::size_t> KeyBatch::add(std::size_t offset, std::size_t length) {
-  const std::uint32_t hash = point_.hash(list_.substr(offset, length));
+  const std::uint32_t hash = point_.hash(std::string_view(list_.data() + offset, length));
   partitions_[hash >> (32 - PARTITION_BITS)].push_back({hash, static_cast<std::uint32_t>(offset)});
   if (++keys_ < next_search_round_) return std::nullopt;
   next_search_round_ *= 2;

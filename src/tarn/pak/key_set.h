@@ -26,7 +26,8 @@ inline bool same_key(std::string_view a, std::string_view b) { return a == b; }
 
 /// The key that starts at `offset` of `list`, up to the white space or `=` that ends it.
 inline std::string_view key_at(std::string_view list, std::size_t offset) {
-  return list.substr(offset, std::min(common::find_first_in<common::KeyEnd>(list, offset), list.size()) - offset);
+  const std::size_t end = std::min(common::find_first_in<common::KeyEnd>(list, offset), list.size());
+  return std::string_view(list.data() + offset, end - offset);
 }
 
 /// 64 random bits, or nullopt where the source refuses them.
@@ -104,7 +105,7 @@ class KeyTable {
       if (probed == longest_probe) return Insert::probe_too_long;
     }
     slots_[slot] = {static_cast<std::uint32_t>(offset + 1), hash};
-    if (++count_ > slots_.size() / 4 * 3) move_into(2 * slots_.size());
+    if (++count_ > slots_.size() / 4 * 3) move_into(2 * slots_.size());  // past three quarters full
     return Insert::added;
   }
   /// Places every key again by its hash at `point`.
