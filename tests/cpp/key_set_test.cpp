@@ -73,6 +73,38 @@ std::optional<std::uint64_t> refused_random_bits() {
   return std::nullopt;
 }
 
+// A source of fixed bits that counts the draws.
+int draws = 0;
+
+std::optional<std::uint64_t> counted_random_bits() {
+  ++draws;
+  return 0x0123456789ABCDEFu;
+}
+
+// Long keys alike but for their last bytes spread as any keys do: no probe
+// grows long enough to draw a point, as every probe would if the hash missed
+// the last bytes.
+TEST(KeySet, LongKeysThatDifferInTheirLastBytesDoNotCollide) {
+  std::vector<std::string> keys;
+  for (int i = 1000; i < 2000; ++i) keys.push_back("a_key_that_shares_its_first_forty_bytes_" + std::to_string(i));
+  draws = 0;
+  expect_each_key_told_apart(keys, 0x123456789ABCDEFu, counted_random_bits);
+  EXPECT_EQ(draws, 0);
+}
+
+// A system call for each draw would cost more than a tag of 17 keys is worth.
+TEST(KeySet, AsksForRandomBitsAtMostOnce) {
+  draws = 0;
+  expect_each_key_told_apart(numbered_keys(2000), 0, counted_random_bits);  // every probe long until the draw
+  EXPECT_EQ(draws, 1);
+  const AttributeList list(NEAR_KEYS);
+  draws = 0;
+  KeyBatch batch(list.view(), counted_random_bits);
+  for (std::size_t i = 0; i < NEAR_KEYS.size(); ++i) (void)batch.add(list.offsets[i], NEAR_KEYS[i].size());
+  EXPECT_EQ(batch.first_repeat(), std::nullopt);
+  EXPECT_EQ(draws, 1);
+}
+
 TEST(KeySet, FindsEveryKeyAcrossGrowthAndNewPoints) {
   const std::vector<std::string> keys = numbered_keys(2000);
   expect_each_key_told_apart(keys, 0);
@@ -103,20 +135,53 @@ std::vector<std::string> with_repeats(std::vector<std::string> keys, const std::
   return keys;
 }
 
-// The earliest repeat in the list wins, not the repeat of the earliest key: at
-// point 0 every key collides and only their bytes tell them apart, and at other
-// points the repeats lie in different partitions.
-TEST(KeyBatch, FindsTheFirstKeyThatRepeatsAnEarlierOne) {
-  for (const std::optional<std::uint64_t> point :
-       {std::optional<std::uint64_t>(0), std::optional<std::uint64_t>(0x123456789ABCDEFu), std::optional<std::uint64_t>()}) {
-    EXPECT_EQ(first_repeat_in_batch(NEAR_KEYS, point), std::nullopt);
-    EXPECT_EQ(first_repeat_in_batch(with_repeats(NEAR_KEYS, {5, 0}), point), NEAR_KEYS.size());
-    const std::vector<std::string> numbered = numbered_keys(2000);
-    EXPECT_EQ(first_repeat_in_batch(numbered, point), std::nullopt);
-    EXPECT_EQ(first_repeat_in_batch(with_repeats(numbered, {1999, 0, 1}), point), numbered.size());
-    EXPECT_EQ(first_repeat_in_batch(with_repeats(numbered, {1, 1998, 0}), point), numbered.size());
+/// The index of the first of `keys` that repeats an earlier one, as a set
+/// finds it one key at a time, or nullopt.
+std::optional<std::size_t> first_repeat_in_set(const std::vector<std::string>& keys, std::optional<std::uint64_t> point) {
+  const AttributeList list(keys);
+  KeySet set = point ? KeySet(list.view(), *point) : KeySet(list.view());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (set.insert(list.offsets[i], keys[i].size())) return i;
+  }
+  return std::nullopt;
+}
+
+struct RepeatCase {
+  const char* name;
+  std::vector<std::string> keys;
+  std::optional<std::size_t> first_repeat;
+};
+
+void PrintTo(const RepeatCase& c, std::ostream* os) { *os << c.name; }
+
+class FirstRepeat : public testing::TestWithParam<RepeatCase> {};
+
+// The set, one key at a time, and the batch, reading ahead, find the same
+// first repeat: the earliest repeat in the list, not the repeat of the earliest
+// key. At point 0 every key collides and only their bytes tell them apart; at
+// other points the repeats lie in different partitions of the batch.
+TEST_P(FirstRepeat, IsTheSameOneByOneAndInABatch) {
+  const RepeatCase& c = GetParam();
+  for (const std::optional<std::uint64_t> point : {std::optional<std::uint64_t>(0),
+                                                   std::optional<std::uint64_t>(0x123456789ABCDEFu),
+                                                   std::optional<std::uint64_t>()}) {
+    EXPECT_EQ(first_repeat_in_set(c.keys, point), c.first_repeat);
+    EXPECT_EQ(first_repeat_in_batch(c.keys, point), c.first_repeat);
   }
 }
+
+const std::vector<std::string> NUMBERED = numbered_keys(2000);
+
+INSTANTIATE_TEST_SUITE_P(
+    KeySetAndKeyBatch, FirstRepeat,
+    testing::Values(RepeatCase{"NearKeys", NEAR_KEYS, std::nullopt},
+                    RepeatCase{"NearKeysThenTwoRepeats", with_repeats(NEAR_KEYS, {5, 0}), NEAR_KEYS.size()},
+                    RepeatCase{"TheEmptyKeyAgain", {"", "a", ""}, 2},
+                    RepeatCase{"KeysThatBeginAKeyMetAgain", {"abc", "ab", "abcd", "abc\xff", "ab"}, 4},
+                    RepeatCase{"NumberedKeys", NUMBERED, std::nullopt},
+                    RepeatCase{"LastThenFirstKeyAgain", with_repeats(NUMBERED, {1999, 0, 1}), NUMBERED.size()},
+                    RepeatCase{"SecondThenLastKeyAgain", with_repeats(NUMBERED, {1, 1998, 0}), NUMBERED.size()}),
+    [](const testing::TestParamInfo<RepeatCase>& info) { return std::string(info.param.name); });
 
 // Searches as the keys come: a repeat is found by the search after it, and
 // none that would come later takes its place; a list without repeats goes

@@ -1,11 +1,9 @@
 #include "tarn/pak/plain_tags.h"
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <span>
 #include <string_view>
 #include <utility>
 
@@ -28,7 +26,7 @@ constexpr std::array<bool, 256> STOPS_KEY = [] {
   std::array<bool, 256> stops{};
   for (std::size_t byte = 0; byte < stops.size(); ++byte) {
     const char c = static_cast<char>(byte);
-    stops[byte] = ends_key(c) || c == '>' || Quote::contains(c) || c == '\0';
+    stops[byte] = KeyEnd::contains(c) || c == '>' || Quote::contains(c) || c == '\0';
   }
   return stops;
 }();
@@ -37,7 +35,8 @@ constexpr std::array<bool, 256> STOPS_KEY = [] {
 /// those, and the next one ends a key. The document is padded, so the bytes may
 /// be compared before the key's end is known.
 bool is_key_at(const char* document, std::size_t key_offset, std::string_view key) {
-  return std::memcmp(document + key_offset, key.data(), key.size()) == 0 && ends_key(document[key_offset + key.size()]);
+  return std::memcmp(document + key_offset, key.data(), key.size()) == 0 &&
+         KeyEnd::contains(document[key_offset + key.size()]);
 }
 
 /// Where the key at `key_offset` stops, a byte at a time: keys are short, and
@@ -60,95 +59,30 @@ std::pair<FieldKey, std::size_t> field_key_at(const char* document, std::size_t 
   return {FieldKey::other, key_stop(document, key_offset)};
 }
 
-/// The keys of a field tag other than `id` and `value`, for the duplicate check.
-/// A 64-bit filter of their first byte and size answers most keys; only one
-/// whose bits were met compares the keys kept one by one. The caller admits at
-/// most as many keys as the cursor compares one by one.
-class OtherKeys {
- public:
-  /// Whether `key`, which lies in a padded document, is new.
-  bool add(std::string_view key) {
-    const std::uint64_t bit = std::uint64_t{1} << ((static_cast<unsigned char>(*key.data()) + key.size()) & 63);
-    if ((filter_ & bit) != 0 && std::ranges::any_of(std::span(keys_).first(count_), [&](const Key& kept) {
-          return std::string_view(kept.data, kept.size) == key;
-        })) {
-      return false;
-    }
-    filter_ |= bit;
-    keys_[count_++] = {key.data(), key.size()};
-    return true;
-  }
-
- private:
-  // Plain pointers and sizes, left uninitialised: only the first `count_` are read.
-  struct Key {
-    const char* data;
-    std::size_t size;
-  };
-
-  std::uint64_t filter_ = 0;
-  std::size_t count_ = 0;
-  std::array<Key, XmlAttributeCursor::KEYS_COMPARED_ONE_BY_ONE> keys_;
-};
-
-/// The eight bytes at `bytes` as one word, the first byte lowest.
-std::uint64_t word_at(const char* bytes) { return common::load_little_endian<std::uint64_t>(bytes); }
-
-/// The mask of the first `size` bytes of a word, up to eight.
-constexpr std::uint64_t mask_of_size(std::size_t size) {
-  return size == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * size)) - 1;
-}
-
 /// An attribute written the way nearly every tag of a description writes it: one
 /// space, the key, `=` and a double quote, with no white space between. Spotted
-/// by one compare of a word; by the cursor's grammar it is the key, since `=`
-/// ends a key, followed by the start of its value.
+/// by one compare of a word.
 struct SpacedKey {
   std::uint64_t word;
-  std::uint64_t mask;
-  std::size_t key_size;
+  std::size_t size;  // of the word's bytes that count
 };
 
 constexpr SpacedKey spaced_key(std::string_view key) {
-  const std::size_t size = key.size() + 3;  // the space, `=` and the quote
   const std::uint64_t word = common::little_endian_word(" ") | (common::little_endian_word(key) << 8) |
                              (common::little_endian_word("=\"") << (8 * (key.size() + 1)));
-  return {word, mask_of_size(size), key.size()};
+  return {word, 1 + key.size() + EQUALS_AND_QUOTE};
 }
 
 constexpr SpacedKey SPACED_ID = spaced_key(schema::ID);
 constexpr SpacedKey SPACED_VALUE = spaced_key(schema::VALUE);
 
-bool is_at(std::uint64_t word, const SpacedKey& key) { return (word & key.mask) == key.word; }
+bool is_at(const char* bytes, const SpacedKey& key) { return low_bytes(load_word(bytes), key.size) == key.word; }
 
-/// Reads the value in double quotes that starts at `value_start` into
-/// `attribute`, as the cursor would: up to the first `"`, plain when no byte
-/// before it is `&` or above ASCII. Where it ends, just past its closing quote;
-/// nullopt when the document ends first. Always inline, as is `read_spaced`: GCC
-/// otherwise calls them, at a cost of a fifth of a field tag's.
-[[gnu::always_inline]] inline std::optional<std::size_t> read_double_quoted_value(std::string_view document,
-                                                                                  std::size_t value_start,
-                                                                                  XmlAttribute& attribute) {
-  const std::size_t value_end = find_value_end<'"'>(document, value_start, attribute.is_plain_ascii);
-  if (value_end == std::string_view::npos) return std::nullopt;
-  attribute.raw_value = std::string_view(document.data() + value_start, value_end - value_start);
-  attribute.value_offset = value_start;
-  return value_end + 1;
-}
-
-/// Reads the attribute at `at` into `attribute` when it is written as `key` is:
-/// where it ends, or nullopt when it is not written so or its value does not end.
-[[gnu::always_inline]] inline std::optional<std::size_t> read_spaced(std::string_view document, std::size_t at,
-                                                                     const SpacedKey& key, XmlAttribute& attribute) {
-  attribute.key = std::string_view(document.data() + at + 1, key.key_size);
-  return read_double_quoted_value(document, at + key.key_size + 3, attribute);
-}
-
-/// Keeps `attribute` in `slot` when the tag had no such key yet.
-bool keep_once(std::optional<XmlAttribute>& slot, const XmlAttribute& attribute) {
-  if (slot) return false;
-  slot = attribute;
-  return true;
+/// Reads the attribute at `at` of the document into `attribute`, when it is
+/// written as `key` is: where it ends, or nullopt when its value does not end.
+std::optional<std::size_t> read_spaced(std::string_view document, std::size_t at, const SpacedKey& key,
+                                       XmlAttribute& attribute) {
+  return read_written_so(document, 0, at + 1, at + key.size - EQUALS_AND_QUOTE, attribute);
 }
 
 /// Reads the attributes of a field tag written as nearly all are, ` id="…"
@@ -158,9 +92,9 @@ bool keep_once(std::optional<XmlAttribute>& slot, const XmlAttribute& attribute)
 std::optional<std::size_t> read_spaced_id_then_value(std::string_view document, std::size_t from,
                                                      IdAndValue& found) {
   const char* const bytes = document.data();
-  if (!is_at(word_at(bytes + from), SPACED_ID)) return std::nullopt;
+  if (!is_at(bytes + from, SPACED_ID)) return std::nullopt;
   const std::optional<std::size_t> id_end = read_spaced(document, from, SPACED_ID, found.id.emplace());
-  if (!id_end || !is_at(word_at(bytes + *id_end), SPACED_VALUE)) return std::nullopt;
+  if (!id_end || !is_at(bytes + *id_end, SPACED_VALUE)) return std::nullopt;
   const std::optional<std::size_t> end = read_spaced(document, *id_end, SPACED_VALUE, found.value.emplace());
   // A `/` that no `>` follows starts a key, as in the general reading.
   if (!end || !(bytes[*end] == '>' || (bytes[*end] == '/' && bytes[*end + 1] == '>'))) return std::nullopt;
@@ -168,41 +102,24 @@ std::optional<std::size_t> read_spaced_id_then_value(std::string_view document, 
 }
 
 /// Reads the attributes of a field tag one at a time, in any form the cursor
-/// reads, for a tag that `read_spaced_id_then_value` declined.
-[[gnu::noinline]] std::optional<std::size_t> read_field_attributes_one_by_one(std::string_view document,
-                                                                              std::size_t from, IdAndValue& found) {
-  found.id.reset();
-  found.value.reset();
+/// reads, for a tag that `read_spaced_id_then_value` declined; declines in turn a
+/// tag of more keys than the cursor compares one by one.
+std::optional<std::size_t> read_field_attributes_one_by_one(std::string_view document, std::size_t from,
+                                                            IdAndValue& found) {
+  found = IdAndValue{};
   const char* const bytes = document.data();
-  OtherKeys others;
-  for (std::size_t i = from, count = 0;; ++count) {
-    // The document is padded, so a word can be loaded anywhere before its end.
-    const std::uint64_t word = word_at(bytes + i);
-    if (is_at(word, SPACED_ID) || is_at(word, SPACED_VALUE)) {
-      if (count == XmlAttributeCursor::KEYS_COMPARED_ONE_BY_ONE) return std::nullopt;
-      const bool is_id = is_at(word, SPACED_ID);
-      std::optional<XmlAttribute>& slot = is_id ? found.id : found.value;
-      if (slot) return std::nullopt;
-      const std::optional<std::size_t> end =
-          read_spaced(document, i, is_id ? SPACED_ID : SPACED_VALUE, slot.emplace());
-      if (!end) return std::nullopt;
-      i = *end;
-      continue;
-    }
+  FirstKeys keys;
+  for (std::size_t i = from;;) {
     // The padding after the document holds neither white space, `>` nor `/`.
     while (is_white_space(bytes[i])) ++i;
     if (bytes[i] == '>' || (bytes[i] == '/' && bytes[i + 1] == '>')) return i;
-    if (count == XmlAttributeCursor::KEYS_COMPARED_ONE_BY_ONE) return std::nullopt;
+    if (keys.is_full()) return std::nullopt;
     const auto [key, key_end] = field_key_at(bytes, i);
     if (key_end >= document.size()) return std::nullopt;
     XmlAttribute attribute;
-    attribute.key = std::string_view(bytes + i, key_end - i);
-    const error::Expected<std::size_t, XmlErrorKind> end = read_value_after_key(document, key_end, 0, attribute);
-    if (!end) return std::nullopt;
-    const bool is_new = key == FieldKey::id      ? keep_once(found.id, attribute)
-                        : key == FieldKey::value ? keep_once(found.value, attribute)
-                                                 : others.add(attribute.key);
-    if (!is_new) return std::nullopt;
+    const std::optional<std::size_t> end = read_attribute(document, 0, i, key_end, attribute);
+    if (!end || keys.add(attribute.key)) return std::nullopt;
+    if (key != FieldKey::other) (key == FieldKey::id ? found.id : found.value) = attribute;
     i = *end;
   }
 }
@@ -216,13 +133,10 @@ std::optional<std::size_t> read_field_attributes(std::string_view document, std:
 }
 
 std::optional<std::size_t> read_node_id(std::string_view document, std::size_t from, XmlAttribute& id) {
-  if (is_at(word_at(document.data() + from), SPACED_ID)) return read_spaced(document, from, SPACED_ID, id);
+  if (is_at(document.data() + from, SPACED_ID)) return read_spaced(document, from, SPACED_ID, id);
   const std::size_t key_offset = skip_white_space(document, from);
   if (!is_key_at(document.data(), key_offset, schema::ID)) return std::nullopt;
-  id.key = document.substr(key_offset, ID_SIZE);
-  const error::Expected<std::size_t, XmlErrorKind> end = read_value_after_key(document, key_offset + ID_SIZE, 0, id);
-  if (!end) return std::nullopt;
-  return *end;
+  return read_attribute(document, 0, key_offset, key_offset + ID_SIZE, id);
 }
 
 }  // namespace quellan::tarn::pak
