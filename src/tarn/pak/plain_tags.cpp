@@ -88,14 +88,13 @@ std::optional<std::size_t> read_spaced(std::string_view document, std::size_t at
 /// Reads the attributes of a field tag written as nearly all are, ` id="…"
 /// value="…"` and then `/>` or `>`: two words compared and two values scanned,
 /// with nothing kept for a duplicate check, since neither key can repeat. Where
-/// it stopped, or npos for a tag written otherwise, leaving `found` of no use: a
-/// plain offset, which the caller tests without an `optional` in memory.
+/// it stopped, or `DECLINED` for a tag written otherwise, leaving `found` of no
+/// use: a plain offset, which the caller tests without an `optional` in memory.
+constexpr std::size_t DECLINED = std::string_view::npos;
 std::size_t read_spaced_id_then_value(std::string_view document, std::size_t from, IdAndValue& found) {
-  constexpr std::size_t DECLINED = std::string_view::npos;
   const char* const bytes = document.data();
   if (!is_at(bytes + from, SPACED_ID)) return DECLINED;
-  // Each attribute is read whole before it is kept, so that nothing is written
-  // twice into `found`.
+  // Each attribute is read whole before it is kept: no field is written twice.
   XmlAttribute id;
   const std::optional<std::size_t> id_end = read_spaced(document, from, SPACED_ID, id);
   if (!id_end || !is_at(bytes + *id_end, SPACED_VALUE)) return DECLINED;
@@ -135,9 +134,7 @@ std::optional<std::size_t> read_field_attributes_one_by_one(std::string_view doc
 
 std::optional<std::size_t> read_field_attributes(std::string_view document, std::size_t from,
                                                  IdAndValue& found) {
-  if (const std::size_t end = read_spaced_id_then_value(document, from, found); end != std::string_view::npos) {
-    return end;
-  }
+  if (const std::size_t end = read_spaced_id_then_value(document, from, found); end != DECLINED) return end;
   return read_field_attributes_one_by_one(document, from, found);
 }
 
