@@ -88,17 +88,23 @@ std::optional<std::size_t> read_spaced(std::string_view document, std::size_t at
 /// Reads the attributes of a field tag written as nearly all are, ` id="…"
 /// value="…"` and then `/>` or `>`: two words compared and two values scanned,
 /// with nothing kept for a duplicate check, since neither key can repeat. Where
-/// it stopped, or nullopt for a tag written otherwise, leaving `found` of no use.
-std::optional<std::size_t> read_spaced_id_then_value(std::string_view document, std::size_t from,
-                                                     IdAndValue& found) {
+/// it stopped, or `DECLINED` for a tag written otherwise, leaving `found` of no
+/// use: a plain offset, which the caller tests without an `optional` in memory.
+constexpr std::size_t DECLINED = std::string_view::npos;
+std::size_t read_spaced_id_then_value(std::string_view document, std::size_t from, IdAndValue& found) {
   const char* const bytes = document.data();
-  if (!is_at(bytes + from, SPACED_ID)) return std::nullopt;
-  const std::optional<std::size_t> id_end = read_spaced(document, from, SPACED_ID, found.id.emplace());
-  if (!id_end || !is_at(bytes + *id_end, SPACED_VALUE)) return std::nullopt;
-  const std::optional<std::size_t> end = read_spaced(document, *id_end, SPACED_VALUE, found.value.emplace());
+  if (!is_at(bytes + from, SPACED_ID)) return DECLINED;
+  // Each attribute is read whole before it is kept: no field is written twice.
+  XmlAttribute id;
+  const std::optional<std::size_t> id_end = read_spaced(document, from, SPACED_ID, id);
+  if (!id_end || !is_at(bytes + *id_end, SPACED_VALUE)) return DECLINED;
+  found.id.emplace(id);
+  XmlAttribute value;
+  const std::optional<std::size_t> end = read_spaced(document, *id_end, SPACED_VALUE, value);
   // A `/` that no `>` follows starts a key, as in the general reading.
-  if (!end || !(bytes[*end] == '>' || (bytes[*end] == '/' && bytes[*end + 1] == '>'))) return std::nullopt;
-  return end;
+  if (!end || !(bytes[*end] == '>' || (bytes[*end] == '/' && bytes[*end + 1] == '>'))) return DECLINED;
+  found.value.emplace(value);
+  return *end;
 }
 
 /// Reads the attributes of a field tag one at a time, in any form the cursor
@@ -128,7 +134,7 @@ std::optional<std::size_t> read_field_attributes_one_by_one(std::string_view doc
 
 std::optional<std::size_t> read_field_attributes(std::string_view document, std::size_t from,
                                                  IdAndValue& found) {
-  if (const std::optional<std::size_t> end = read_spaced_id_then_value(document, from, found)) return end;
+  if (const std::size_t end = read_spaced_id_then_value(document, from, found); end != DECLINED) return end;
   return read_field_attributes_one_by_one(document, from, found);
 }
 
